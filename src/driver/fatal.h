@@ -1,0 +1,98 @@
+// Every message that ends a tagsift run, in one place.
+//
+// Units never call exit(): they throw a Fatal built by one of the functions
+// below, and the entry point writes it out (after flushing what standard
+// output already holds) and returns its status. Most messages follow the
+// banner convention: "Tagsifter 1.2" without a line end, then the message,
+// on standard error. The few that do not say so in their constructor.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tagsift {
+
+inline constexpr std::string_view kBanner = "Tagsifter 1.2";
+
+struct Fatal {
+    enum class Stream { Out, Err, None };
+    Stream stream = Stream::Err;
+    bool banner = true;
+    std::string text;
+    int status = 1;
+};
+
+// A closed pipe on standard output: end at once, say nothing.
+struct QuietExit {
+    int status = 1;
+};
+
+namespace fatal {
+
+inline Fatal withBanner(std::string text) { return {Fatal::Stream::Err, true, std::move(text), 1}; }
+inline Fatal onStdout(std::string text) { return {Fatal::Stream::Out, false, std::move(text), 1}; }
+inline Fatal onStderr(std::string text) { return {Fatal::Stream::Err, false, std::move(text), 1}; }
+
+// The usage text: three strings on standard error.
+inline Fatal usage() {
+    return onStderr(std::string(kBanner) +
+                    "\nUssage: tagsift -tag tagname -if condition -out 'format'\n"
+                    "  condition : argname | !argname | argname=regexp | ... : see tagsift.txt\n");
+}
+
+inline Fatal unknownSwitch(std::string_view name) {
+    return onStdout("Unknown switch -" + std::string(name) + " !\n");
+}
+// A handler refused its words and has already said why.
+inline Fatal silent() { return {Fatal::Stream::None, false, {}, 1}; }
+
+inline Fatal outBeforeTag() { return withBanner("\n! Error : -out before any -tag .\n"); }
+inline Fatal ifBeforeTag() { return withBanner("\n! Error : -if before any -tag .\n"); }
+inline Fatal notNumber(std::string_view text) {
+    return withBanner("\n! Error : This is not number : " + std::string(text) + "\n");
+}
+inline Fatal noConditionWords() {
+    return withBanner("\n! Error : No element argument specified after -arg!\n");
+}
+inline Fatal noFormat() { return withBanner("\n! Error : No output format specified after -out!\n"); }
+inline Fatal noTagName() { return withBanner("\n! Error : No element name specified after -tag!\n"); }
+inline Fatal unknownOperation(std::string_view word) {
+    return withBanner("\n! Error : unknown operation : " + std::string(word) + "\n");
+}
+inline Fatal outTakesOneWord() { return withBanner("\n! Error : -out needs only one parameter!\n"); }
+inline Fatal badPattern(std::string_view pattern, std::string_view why) {
+    return withBanner("\n! Error : bad regexp : " + std::string(pattern) + " : " + std::string(why) +
+                      "\n");
+}
+inline Fatal groupsLeftOpen() { return withBanner("\n! Error : [ or ![ without ] .\n"); }
+inline Fatal closeWithoutOpen() { return onStdout("\nError: ] without [ or ![.\n"); }
+inline Fatal unknownIfType() { return onStdout("Unknown IF type in checkArgs. - internal error"); }
+
+inline Fatal noVariable() {
+    return withBanner("\n! Output format error : no variable after $ or no second $ !\n");
+}
+inline Fatal notSystemVariable(std::string_view name) {
+    return withBanner("\n! Output format error : $_" + std::string(name) +
+                      "$ is not a system variable!\n");
+}
+inline Fatal badEscape(std::string_view literal) {
+    return withBanner("\n! Bad escape sequence in : \"" + std::string(literal) + "\"!\n");
+}
+
+inline Fatal fileNotFound(std::string_view name) {
+    return onStderr("\n! File not found : \"" + std::string(name) + "\"!\n");
+}
+inline Fatal noResponseFileName() {
+    return withBanner("\n! Error : No file name specified after --f!\n");
+}
+
+inline Fatal eofInTag() { return onStdout("Error: EOF inside a tag - corrupted HTML code!\n"); }
+inline Fatal readError(std::string_view why) {
+    return withBanner("\n! Error : cannot read standard input : " + std::string(why) + "\n");
+}
+inline Fatal writeError(std::string_view why) {
+    return withBanner("\n! Error : cannot write standard output : " + std::string(why) + "\n");
+}
+
+}  // namespace fatal
+}  // namespace tagsift
