@@ -1,0 +1,69 @@
+#include "format/output.h"
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+#include "driver/fatal.h"
+
+namespace tagsift {
+
+Output::Output(int fd, std::size_t capacity) : fd_(fd), buffer_(capacity, '\0') {}
+
+Output::~Output() = default;
+
+void Output::write(std::string_view text) {
+    while (!text.empty()) {
+        if (used_ == buffer_.size()) drain();
+        std::size_t n = std::min(text.size(), buffer_.size() - used_);
+        std::memcpy(buffer_.data() + used_, text.data(), n);
+        used_ += n;
+        text.remove_prefix(n);
+    }
+}
+
+void Output::writeBlanked(std::string_view text) {
+    while (!text.empty()) {
+        if (used_ == buffer_.size()) drain();
+        std::size_t n = std::min(text.size(), buffer_.size() - used_);
+        char* to = buffer_.data() + used_;
+        for (std::size_t i = 0; i < n; ++i) to[i] = text[i] == '\n' ? ' ' : text[i];
+        used_ += n;
+        text.remove_prefix(n);
+    }
+}
+
+void Output::repeat(char c, std::size_t count) {
+    while (count > 0) {
+        if (used_ == buffer_.size()) drain();
+        std::size_t n = std::min(count, buffer_.size() - used_);
+        std::memset(buffer_.data() + used_, c, n);
+        used_ += n;
+        count -= n;
+    }
+}
+
+void Output::flush() { drain(); }
+
+void Output::drain() {
+    if (fd_ < 0) {
+        collected_.append(buffer_.data(), used_);
+        used_ = 0;
+        return;
+    }
+    std::size_t done = 0;
+    while (done < used_) {
+        ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int err = errno;
+            used_ = 0;  // never retry the same bytes while the failure is reported
+            if (err == EPIPE) throw QuietExit{1};
+            throw fatal::writeError(std::strerror(err));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    used_ = 0;
+}
+
+}  // namespace tagsift

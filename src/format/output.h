@@ -1,0 +1,45 @@
+// Standard output through one large buffer.
+//
+// Everything tagsift prints on standard output goes through one Output, so
+// rendered formats, echoed body text and the few messages that belong on
+// standard output keep their order. Every write(2) is checked: a closed pipe
+// ends the run quietly (QuietExit), any other failure is a Fatal.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tagsift {
+
+class Output {
+public:
+    // A negative fd collects the output in memory instead (for tests).
+    explicit Output(int fd = 1, std::size_t capacity = 1 << 16);
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    ~Output();
+
+    void put(char c) {
+        if (used_ == buffer_.size()) drain();
+        buffer_[used_++] = c;
+    }
+    void write(std::string_view text);
+    // Writes text with every line feed turned into a blank, as echoed text shows line ends.
+    void writeBlanked(std::string_view text);
+    void repeat(char c, std::size_t count);
+    void flush();
+
+    // What a memory Output has collected, up to the last flush.
+    const std::string& collected() const { return collected_; }
+
+private:
+    void drain();
+
+    int fd_;
+    std::string buffer_;
+    std::size_t used_ = 0;
+    std::string collected_;
+};
+
+}  // namespace tagsift

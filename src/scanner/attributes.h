@@ -1,0 +1,49 @@
+// The attributes of one tag, read through its closing '>'.
+//
+// An AttributeList keeps its records (and their string storage) between tags,
+// so reading the attributes of millions of tags does not allocate once the
+// list has grown to the widest tag seen.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tagsift {
+
+class Scanner;
+
+struct Attribute {
+    std::string name;      // as read, case kept; may be empty
+    char quote = 0;        // '"' or '\'' around the value, 0 when unquoted
+    bool hasValue = false; // false when written without '='
+    std::string value;     // without its quotes
+};
+
+class AttributeList {
+public:
+    Attribute& add();
+    // Forgets every record (freeAttributes); storage is kept for the next tag.
+    void clear();
+    void swap(AttributeList& other) noexcept;
+
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const Attribute& operator[](std::size_t i) const { return slots_[i]; }
+    const Attribute* begin() const { return slots_.data(); }
+    const Attribute* end() const { return slots_.data() + count_; }
+
+private:
+    std::vector<Attribute> slots_;
+    std::size_t count_ = 0;
+};
+
+// Reads the attributes that follow a tag name, up to and including the '>'.
+void readAttributes(Scanner& scanner, AttributeList& list);
+// Reads a quoted value; the next character of the input is the opening quote.
+void readQuotedValue(Scanner& scanner, std::string& value);
+// The first attribute whose name equals name ignoring ASCII case, or nullptr.
+const Attribute* findAttribute(std::string_view name, const AttributeList& list);
+
+}  // namespace tagsift
