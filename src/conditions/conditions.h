@@ -62,8 +62,9 @@ bool checkArgs(const ConditionList& list, const AttributeList& attributes);
 bool checkOneArg(const Condition& test, const AttributeList& attributes);
 
 // The tree in a compact text form, for tests and diagnostics:
-// tests as written ("a=x" becomes "a~x" for a pattern match), groups as
-// [..] / ![..], alternatives as or(..).
+// tests with any leading "!" folded into the operator ("!a=x" reads
+// "a!=x", "!a<5" reads "a>=5"), "/i" after a pattern that ignores case,
+// groups as [..] / ![..], alternatives as or(..).
 std::string describe(const ConditionList& list);
 
 }  // namespace tagsift
