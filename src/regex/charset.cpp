@@ -1,0 +1,220 @@
+#include "regex/charset.h"
+
+namespace tagsift {
+
+namespace {
+
+// Sets order their characters as signed bytes: 0x80..0xFF come before 0..127.
+int order(unsigned char c) { return static_cast<signed char>(c); }
+int order(char c) { return static_cast<signed char>(c); }
+
+bool isRangeAt(const std::string& set, std::size_t j) { return set[j] == '-' && j + 2 < set.size(); }
+bool isDashEntryAt(const std::string& set, std::size_t j) { return set[j] == '-' && j + 1 == set.size(); }
+
+void addChar(std::string& set, char c) {
+    std::size_t j = 0;
+    while (j < set.size()) {
+        if (isDashEntryAt(set, j)) break;
+        if (isRangeAt(set, j)) {
+            if (order(set[j + 2]) < order(c)) {
+                j += 3;
+                continue;
+            }
+            if (order(set[j + 1]) <= order(c)) return;  // covered by the range
+            break;
+        }
+        if (order(set[j]) < order(c)) {
+            ++j;
+            continue;
+        }
+        if (set[j] == c) return;
+        break;
+    }
+    set.insert(j, 1, c);
+}
+
+void addDash(std::string& set) {
+    if (set.empty() || set.back() != '-') set.push_back('-');
+}
+
+struct Place {
+    std::size_t at;
+    bool covered;
+};
+
+// The first entry from `from` that does not lie wholly below c.
+Place locate(const std::string& set, std::size_t from, char c) {
+    std::size_t j = from;
+    while (j < set.size()) {
+        if (isDashEntryAt(set, j)) return {j, false};
+        if (isRangeAt(set, j)) {
+            if (order(set[j + 1]) > order(c)) return {j, false};
+            if (order(set[j + 2]) >= order(c)) return {j, true};
+            j += 3;
+            continue;
+        }
+        if (order(set[j]) >= order(c)) return {j, false};
+        ++j;
+    }
+    return {j, false};
+}
+
+void addRange(std::string& set, char first, char last) {
+    Place p = locate(set, 0, first);
+    Place q = locate(set, p.at, last);
+    if (q.at == p.at) {
+        if (!p.covered) set.insert(p.at, std::string{'-', first, last});
+        return;
+    }
+    std::size_t qEnd = q.covered ? q.at + 3 : q.at;  // the first entry that stays after the range
+    char newLast = q.covered ? set[q.at + 2] : last;
+    if (p.covered) {
+        set[p.at + 2] = newLast;
+        set.erase(p.at + 3, qEnd - (p.at + 3));
+    } else {
+        set.replace(p.at, qEnd - p.at, std::string{'-', first, newLast});
+    }
+}
+
+char simpleSetEscape(char c, bool& known) {
+    known = true;
+    switch (c) {
+        case '"': return '"';
+        case '\'': return '\'';
+        case '\\': return '\\';
+        case 'a': return 7;
+        case 'b': return 8;
+        case 'f': return 12;
+        case 'n': return 10;
+        case 'r': return 13;
+        case 't': return 9;
+        case 'v': return 11;
+        default: known = false; return c;
+    }
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Decodes the escape whose backslash stands at i; i moves past it.
+char decodeSetEscape(const std::string& content, std::size_t& i) {
+    if (i + 1 >= content.size()) {  // a lone backslash stands for itself
+        ++i;
+        return '\\';
+    }
+    char c = content[i + 1];
+    if (c >= '0' && c <= '7') {
+        std::size_t j = i + 1;
+        unsigned value = 0;
+        bool octal = true;
+        for (; j < content.size() && content[j] >= '0' && content[j] <= '9'; ++j) {
+            if (content[j] > '7') octal = false;
+            if (octal) value = (value * 8 + static_cast<unsigned>(content[j] - '0')) & 0xFF;
+        }
+        i = j;
+        return static_cast<char>(value);
+    }
+    if (c == 'x') {
+        std::size_t j = i + 2;
+        unsigned value = 0;
+        for (; j < content.size() && hexDigit(content[j]) >= 0; ++j)
+            value = (value * 16 + static_cast<unsigned>(hexDigit(content[j]))) & 0xFF;
+        bool noDigits = j == i + 2;
+        i = j;
+        return noDigits ? 'x' : static_cast<char>(value);
+    }
+    bool known;
+    char decoded = simpleSetEscape(c, known);
+    i += 2;
+    return decoded;
+}
+
+void addMember(std::string& set, char c) {
+    if (c == '-') addDash(set);
+    else addChar(set, c);
+}
+
+}  // namespace
+
+bool normalizeSet(std::string& content, std::string* why) {
+    if (!content.empty() && content[0] == '-') {
+        if (why) *why = "set starts with -";
+        return false;
+    }
+    std::string set;
+    std::size_t i = 0;
+    const std::size_t n = content.size();
+    while (i < n) {
+        char cur = content[i];
+        bool dashNext = i + 1 < n && content[i + 1] == '-';
+        if (dashNext && cur == '\\') {
+            addDash(set);
+            i += 2;
+        } else if (dashNext && i + 2 < n) {
+            char last = content[i + 2];
+            if (order(cur) > order(last)) {
+                if (why) *why = std::string("reversed range ") + cur + "-" + last;
+                return false;
+            }
+            addRange(set, cur, last);
+            i += 3;
+        } else if (dashNext) {  // "x-" at the end: x and the dash itself
+            addMember(set, cur);
+            addDash(set);
+            i += 2;
+        } else if (cur == '\\') {
+            addMember(set, decodeSetEscape(content, i));
+        } else {
+            addMember(set, cur);
+            ++i;
+        }
+    }
+    content = std::move(set);
+    return true;
+}
+
+bool inSet(std::string_view set, unsigned char c) {
+    if (c == '-') {
+        if (!set.empty() && set.back() == '-') return true;
+        for (std::size_t j = 0; j < set.size();) {
+            if (set[j] == '-' && j + 2 < set.size()) {
+                if (order(set[j + 1]) <= order('-') && order('-') <= order(set[j + 2])) return true;
+                j += 3;
+            } else {
+                ++j;
+            }
+        }
+        return false;
+    }
+    for (std::size_t j = 0; j < set.size();) {
+        if (set[j] == '-') {
+            if (j + 2 >= set.size()) return false;  // the dash entry
+            if (order(set[j + 1]) > order(c)) return false;
+            if (order(set[j + 2]) >= order(c)) return true;
+            j += 3;
+            continue;
+        }
+        if (static_cast<unsigned char>(set[j]) == c) return true;
+        if (order(set[j]) > order(c)) return false;
+        ++j;
+    }
+    return false;
+}
+
+std::size_t findInSet(std::string_view text, std::string_view set) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (inSet(set, static_cast<unsigned char>(text[i]))) return i;
+    return std::string_view::npos;
+}
+
+std::size_t findNotInSet(std::string_view text, std::string_view set) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!inSet(set, static_cast<unsigned char>(text[i]))) return i;
+    return std::string_view::npos;
+}
+
+}  // namespace tagsift
