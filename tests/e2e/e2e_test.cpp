@@ -154,7 +154,10 @@ std::string testName(const Case& c, std::map<std::string, int>& seen) {
     std::string n;
     for (char ch : c.name) n.push_back(std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_');
     int k = ++seen[n];
-    if (k > 1) n += "_" + std::to_string(k);
+    if (k > 1) {
+        n.push_back('_');
+        n.append(std::to_string(k));
+    }
     return n;
 }
 
