@@ -1,0 +1,123 @@
+// Whole runs in process: runMain on anonymous temporary files, for the
+// paths where the order of output and messages matters.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "driver/program.h"
+
+namespace tagsift {
+namespace {
+
+struct Outcome {
+    std::string out, err;
+    int status = -1;
+};
+
+std::string readAll(int fd) {
+    std::string s;
+    ::lseek(fd, 0, SEEK_SET);
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) s.append(buf, static_cast<std::size_t>(n));
+    return s;
+}
+
+// outFd < 0: standard output goes to a fresh temporary file.
+Outcome run(std::vector<std::string> args, const std::string& input, int outFd = -1, int inFd = -1) {
+    std::FILE* in = std::tmpfile();
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    EXPECT_TRUE(in && out && err);
+    std::fwrite(input.data(), 1, input.size(), in);
+    std::fflush(in);
+    ::lseek(fileno(in), 0, SEEK_SET);
+    args.insert(args.begin(), "tagsift");
+    Outcome r;
+    r.status = runMain(args, inFd < 0 ? fileno(in) : inFd, outFd < 0 ? fileno(out) : outFd, fileno(err));
+    r.out = readAll(fileno(out));
+    r.err = readAll(fileno(err));
+    std::fclose(in);
+    std::fclose(out);
+    std::fclose(err);
+    return r;
+}
+
+const std::string kUsage =
+    "Tagsifter 1.2\nUssage: tagsift -tag tagname -if condition -out 'format'\n"
+    "  condition : argname | !argname | argname=regexp | ... : see tagsift.txt\n";
+
+TEST(RunMain, Runs) {
+    struct Case {
+        const char* title;
+        std::vector<std::string> args;
+        std::string in;
+        std::string out;
+        std::string err;
+        int status;
+    } cases[] = {
+        {"no arguments", {}, "<a>", "", kUsage, 1},
+        {"-n alone", {"-n"}, "<a href=x>text", "", "", 0},
+        {"attribute values", {"-tag", "a", "-out", "$href$\\n"}, "<a href=x.html><A HREF='y'><b href=z>",
+         "x.html\ny\n", "", 0},
+        {"unknown switch", {"-x"}, "", "Unknown switch -x !\n", "", 1},
+        {"plain word", {"/tag", "a"}, "", "", kUsage, 1},
+        {"condition with its words", {"-tag", "x", "-if", "a=b", "-or", "c=d", "-out", "$_num$"},
+         "<x a=b><x c=d><x e=f><x a=c>", "12", "", 0},
+        {"newest rule first", {"-tag", "a", "-out", "A", "-tag", "a", "-if", "k", "-out", "B"},
+         "<a><a k><a>", "ABA", "", 0},
+        {"counts", {"-tag", "a", "-tag", "b", "-out", "$_num$/$_gnum$ "}, "<a><b><a><b>", "1/2 2/4 ", "", 0},
+        {"case switch", {"-i", "-tag", "a", "-if", "t=X", "-out", "1", "-i+", "-tag", "b", "-if", "t=X", "-out", "2"},
+         "<a t=x><b t=x>", "2", "", 0},
+        {"body left open at the end", {"-tag", "p", "-out", "[$_body$]"}, "<p>one\ntwo", "[one two", "", 0},
+        {"body closed by its end tag", {"-tag", "p", "-out", "[%t$_body$]$_name$\\n"}, "<p>a<b>c</P>d",
+         "[ac]/P\n", "", 0},
+        // What was printed before an error stays in front of a message on standard output.
+        {"output then EOF in a tag", {"-tag", "a", "-out", "$href$\\n"}, "<a href=1><a href",
+         "1\nError: EOF inside a tag - corrupted HTML code!\n", "", 1},
+        {"-if before -tag, words first", {"-if", "a==x", "-tag", "a"}, "", "",
+         "Tagsifter 1.2\n! Error : This is not number : x\n", 1},
+        {"-if before -tag", {"-if", "a", "-tag", "a"}, "", "", "Tagsifter 1.2\n! Error : -if before any -tag .\n", 1},
+        {"response switch last", {"-n", "--f"}, "", "", "Tagsifter 1.2\n! Error : No file name specified after --f!\n",
+         1},
+    };
+    for (const Case& c : cases) {
+        Outcome r = run(c.args, c.in);
+        EXPECT_EQ(r.out, c.out) << c.title;
+        EXPECT_EQ(r.err, c.err) << c.title;
+        EXPECT_EQ(r.status, c.status) << c.title;
+    }
+}
+
+TEST(RunMain, AConditionTakesAtMostOneHundredWords) {
+    std::vector<std::string> args{"-tag", "a", "-if"};
+    for (int i = 0; i < 100; ++i) args.push_back("x");
+    Outcome fits = run(args, "<a x>");
+    EXPECT_EQ(fits.status, 0);
+    args.push_back("x");
+    Outcome over = run(args, "<a x>");
+    EXPECT_EQ(over.err, kUsage);
+    EXPECT_EQ(over.status, 1);
+}
+
+TEST(RunMain, WriteAndReadFailuresAreReported) {
+    int full = ::open("/dev/full", O_WRONLY);
+    if (full < 0) GTEST_SKIP() << "no /dev/full";
+    Outcome w = run({"-tag", "a", "-out", "x"}, "<a>", full);
+    ::close(full);
+    EXPECT_EQ(w.err, "Tagsifter 1.2\n! Error : cannot write standard output : No space left on device\n");
+    EXPECT_EQ(w.status, 1);
+
+    int dir = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(dir, 0);
+    Outcome r = run({"-n"}, "", -1, dir);
+    ::close(dir);
+    EXPECT_EQ(r.err, "Tagsifter 1.2\n! Error : cannot read standard input : Is a directory\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace
+}  // namespace tagsift
