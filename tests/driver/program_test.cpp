@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "driver/fatal.h"
 #include "driver/program.h"
 
 namespace tagsift {
@@ -117,6 +118,72 @@ TEST(RunMain, WriteAndReadFailuresAreReported) {
     ::close(dir);
     EXPECT_EQ(r.err, "Tagsifter 1.2\n! Error : cannot read standard input : Is a directory\n");
     EXPECT_EQ(r.status, 1);
+}
+
+// Runs the program over in-memory input read in blocks of the given size;
+// returns standard output, with the text of a Fatal appended.
+std::string filter(const std::vector<std::string>& args, const std::string& html, std::size_t blockSize) {
+    std::vector<std::string> words{"tagsift"};
+    words.insert(words.end(), args.begin(), args.end());
+    Input input = Input::fromText(html, blockSize);
+    Output out(-1);
+    std::string failure;
+    try {
+        Program program(input, out);
+        program.run(words);
+    } catch (const Fatal& f) {
+        failure = "{" + f.text + "}";
+    }
+    out.flush();
+    return out.collected() + failure;
+}
+
+TEST(Program, PlacesOnALongPage) {
+    // Long enough that the scanner's bulk paths see whole lines at once.
+    const std::string page =
+        "<!DOCTYPE html>\n<html>\n<head><title>Sign up</title></head>\n<body>\n<h1>Sign up</h1>\n"
+        "<form action=\"/signup\" method=\"post\">\n"
+        "    <input type=\"radio\" name=\"plan\" value=\"free\" checked> Free\n"
+        "    <input type=\"radio\" name=\"plan\" value=\"pro\"> Pro";
+    for (std::size_t bs : {std::size_t{1}, std::size_t{5}, std::size_t{1} << 16})
+        EXPECT_EQ(filter({"-tag", "input", "-out", "$_line$:$_pos$ "}, page, bs), "7:5 8:5 ") << bs;
+}
+
+// A deterministic page of everything the scanner meets: text, line ends of
+// both kinds, tags with and without rules, quoted '>', comments, end tags.
+std::string mixedPage(unsigned seed, int pieces) {
+    const char* parts[] = {
+        "text ", "\n", "\r\n", "  ", "<a href=\"x.html\">", "<a href='y>z' title=t>", "</a>",
+        "<b class=c>", "</B>", "<!-- <a href=no> -- -->", "<p>", "</p>", "<P id=\"1\">",
+        "<img src=i.png alt>", "<br/>", "<a\nhref=n>", "<td width=100%>", "<x y=\"\n\">", "\t", "&amp; ",
+        "<input checked>", "<!---->", "<a href=\"", "\">", "<>", "a < b ",
+    };
+    std::string page;
+    for (int i = 0; i < pieces; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        page += parts[(seed >> 16) % std::size(parts)];
+    }
+    return page;
+}
+
+TEST(Program, OutputDoesNotDependOnHowTheInputIsRead) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"-tag", "a", "-out", "$_line$:$_pos$ $_name$ $~href$ $_num$/$_gnum$\\n", "-tag", "td", "-tag", "input",
+         "-if", "checked", "-out", "$_tag$\\n"},
+        {"-tag", "p", "-out", "[$_body$]$_line$:$_pos$\\n", "-tag", "img", "-out", "$_line$:$_pos$ $_tag$\\n"},
+        {"-tag", "p", "-out", "[%c$_body$]\\n", "-tag", "b", "-out", "{%t$_body$}$_name$\\n"},
+        {"-tag", "/a", "-out", "$_line$:$_pos$\\n", "-tag", "x", "-out", "<$y$>"},
+    };
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        std::string page = mixedPage(seed, 300);
+        for (const auto& args : commands) {
+            std::string whole = filter(args, page, 1 << 16);
+            for (std::size_t bs : {std::size_t{1}, std::size_t{2}, std::size_t{63}, std::size_t{64},
+                                   std::size_t{65}, std::size_t{1000}})
+                ASSERT_EQ(filter(args, page, bs), whole) << "seed " << seed << ", blocks of " << bs << ", "
+                                                         << args[1] << "\n" << page;
+        }
+    }
 }
 
 }  // namespace
