@@ -46,10 +46,14 @@ constexpr std::size_t kBlockSizes[] = {1, 2, 3, 5, 7, 1 << 16};
 Strings tagsOf(const std::string& text, std::size_t blockSize) {
     Harness h(text, blockSize);
     Strings tags;
-    while (h.scanner.nextTag()) {
-        tags.push_back(h.scanner.tagName + "@" + std::to_string(h.scanner.tagLine) + ":" +
-                       std::to_string(h.scanner.tagColumn));
-        h.scanner.skipTagRest();
+    try {
+        while (h.scanner.nextTag()) {
+            tags.push_back(h.scanner.tagName + "@" + std::to_string(h.scanner.tagLine) + ":" +
+                           std::to_string(h.scanner.tagColumn));
+            h.scanner.skipTagRest();
+        }
+    } catch (const Fatal& f) {
+        tags.push_back(f.text);
     }
     EXPECT_EQ(h.output(), "") << "nothing is echoed without a region";
     return tags;
@@ -102,6 +106,59 @@ TEST(NextTag, FindsTagsAndTheirPlaces) {
     for (const Case& c : cases)
         for (std::size_t bs : kBlockSizes)
             EXPECT_EQ(tagsOf(c.text, bs), c.tags) << '"' << c.text << "\" in blocks of " << bs;
+}
+
+// A region is open from the start; tags without a rule are skipped as the main loop does.
+struct RegionCase {
+    std::string text;
+    std::string all;       // $_body$: text, tags and comments
+    std::string noComments;  // %c$_body$
+    std::string textOnly;  // %t$_body$
+};
+
+std::string region(const std::string& text, bool tags, bool comments, std::size_t bs) {
+    Harness h(text, bs);
+    h.body.active = true;
+    h.body.echoTags = tags;
+    h.body.echoComments = comments;
+    h.body.endName = "p";
+    try {
+        while (h.scanner.nextTag()) h.skipUnwanted();
+    } catch (const Fatal& f) {
+        h.out.write(f.text);
+    }
+    return h.output();
+}
+
+// A deterministic page of text, both kinds of line ends, tags, quotes, comments.
+std::string mixedPage(unsigned seed, int pieces) {
+    const char* parts[] = {
+        "text ", "\n", "\r\n", "\r", "  ", "<a href=\"x>y\">", "<b t='it\"s'>", "</p>", "</P >",
+        "<!-- <a> -- -->", "<!---->", "<!-->", "--->", "<p\nclass=c>", "<br/>", "<>", "a < b ", "\t",
+        "<x y=\"\n\">", "\"", "'", ">",
+    };
+    std::string page;
+    for (int i = 0; i < pieces; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        page += parts[(seed >> 16) % std::size(parts)];
+    }
+    if (seed % 3 == 0) page += "<late>\x1a<gone>";
+    return page;
+}
+
+TEST(NextTag, PlacesAndEchoDoNotDependOnBlockSize) {
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        std::string page = mixedPage(seed, 400);
+        Strings whole = tagsOf(page, 1 << 16);
+        EXPECT_GT(whole.size(), 20u) << page;
+        for (std::size_t bs : {std::size_t{1}, std::size_t{2}, std::size_t{63}, std::size_t{64}, std::size_t{65}})
+            ASSERT_EQ(tagsOf(page, bs), whole) << "seed " << seed << ", blocks of " << bs << "\n" << page;
+        for (bool tags : {false, true}) {
+            std::string echoed = region(page, tags, tags, 1 << 16);
+            for (std::size_t bs : {std::size_t{1}, std::size_t{64}, std::size_t{65}})
+                ASSERT_EQ(region(page, tags, tags, bs), echoed) << "seed " << seed << ", blocks of " << bs;
+        }
+    }
 }
 
 TEST(NextTag, LongNamesStayWhole) {
@@ -193,24 +250,6 @@ TEST(ReadWord, StopsAtTheSevenDelimiters) {
     std::string word = "old";
     empty.scanner.readWord(word);
     EXPECT_EQ(word, "");
-}
-
-// A region is open from the start; tags without a rule are skipped as the main loop does.
-struct RegionCase {
-    std::string text;
-    std::string all;       // $_body$: text, tags and comments
-    std::string noComments;  // %c$_body$
-    std::string textOnly;  // %t$_body$
-};
-
-std::string region(const std::string& text, bool tags, bool comments, std::size_t bs) {
-    Harness h(text, bs);
-    h.body.active = true;
-    h.body.echoTags = tags;
-    h.body.echoComments = comments;
-    h.body.endName = "p";
-    while (h.scanner.nextTag()) h.skipUnwanted();
-    return h.output();
 }
 
 TEST(NextTag, AnOpenRegionEchoesAsItsFlagsSay) {
