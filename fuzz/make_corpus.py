@@ -87,7 +87,8 @@ def load_cases():
             if not line or line.startswith("#"):
                 continue
             if line.startswith("=== "):
-                cases.append({"args": [], "stdin": b""})
+                cases.append({"name": f"{path.name}: {line[4:]}", "args": [], "stdin": b"",
+                              "stdout": b"", "stderr": b"", "status": 0})
                 continue
             if not cases or ":" not in line:
                 continue
@@ -95,8 +96,10 @@ def load_cases():
             value = value[1:] if value.startswith(" ") else value
             if key == "args":
                 cases[-1]["args"] += split_words(value)
-            elif key == "stdin":
-                cases[-1]["stdin"] += unescape(value)
+            elif key in ("stdin", "stdout", "stderr"):
+                cases[-1][key] += unescape(value)
+            elif key == "status":
+                cases[-1]["status"] = int(value)
     return cases
 
 
