@@ -216,18 +216,5 @@ TEST(InWordList, MatchesWholeWordsOnly) {
         EXPECT_EQ(inWordList(c.list, c.name), c.in) << '"' << c.list << "\" / \"" << c.name << '"';
 }
 
-TEST(IsSwitchWord, FollowsThePrefixes) {
-    SwitchParser p;
-    EXPECT_TRUE(p.isSwitchWord("-a"));
-    EXPECT_TRUE(p.isSwitchWord("/a"));
-    EXPECT_TRUE(p.isSwitchWord("-"));
-    EXPECT_FALSE(p.isSwitchWord(""));
-    EXPECT_FALSE(p.isSwitchWord("a-"));
-    p.switchPrefixes = "-";
-    EXPECT_FALSE(p.isSwitchWord("/a"));
-    p.switchPrefixes = "";
-    EXPECT_FALSE(p.isSwitchWord("-a"));
-}
-
 }  // namespace
 }  // namespace tagsift
