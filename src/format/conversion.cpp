@@ -54,8 +54,22 @@ std::string collapsePercents(std::string_view text) {
 
 ConversionSpec parseConversion(std::string_view c) {
     ConversionSpec spec;
-    std::size_t i = c.empty() || c[0] != '%' ? 0 : 1;
-    for (; i < c.size(); ++i) {
+    std::size_t i = 0;
+    while (i < c.size()) {
+        if (c[i] == '%' && i + 1 < c.size() && c[i + 1] == '%') {
+            spec.leading.push_back('%');
+            i += 2;
+        } else if (c[i] == '%') {
+            break;
+        } else {
+            spec.leading.push_back(c[i++]);
+        }
+    }
+    if (i == c.size()) {
+        spec.hasValue = false;
+        return spec;
+    }
+    for (++i; i < c.size(); ++i) {
         switch (c[i]) {
             case '-': spec.left = true; continue;
             case '+': spec.plus = true; continue;
@@ -81,6 +95,8 @@ ConversionSpec parseConversion(std::string_view c) {
 }
 
 void formatNumber(Output& out, const ConversionSpec& spec, long long value) {
+    out.write(spec.leading);
+    if (!spec.hasValue) return;
     std::string prefix;
     std::string digits;
     bool isChar = false;
@@ -135,6 +151,8 @@ void formatNumber(Output& out, const ConversionSpec& spec, long long value) {
 }
 
 void formatText(Output& out, const ConversionSpec& spec, std::string_view text) {
+    out.write(spec.leading);
+    if (!spec.hasValue) return;
     if (spec.precision >= 0 && static_cast<unsigned long long>(spec.precision) < text.size())
         text = text.substr(0, static_cast<std::size_t>(spec.precision));
     long long room = spec.width - static_cast<long long>(text.size());

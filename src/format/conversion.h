@@ -6,6 +6,8 @@
 // other letter prints the number as d would. Texts print as s whatever the
 // letter. Whatever follows the letter is printed as written ("%%" as one
 // '%'). So '%x$_num$', compiled to "%xd", prints the count in hex then 'd'.
+// As in printf, "%%" before the conversion prints one '%', and a conversion
+// made of nothing but such pairs and plain text ("%%d") prints no value.
 // Values are only ever read as the number or text the item names.
 #pragma once
 
@@ -24,6 +26,8 @@ struct ConversionSpec {
     bool zero = false;
     long long width = 0;
     long long precision = -1;  // -1: none
+    std::string leading;       // printed before the value
+    bool hasValue = true;      // false when no '%' is left to convert the value
     char letter = 0;           // 0 when the conversion has no letter
     std::string trailing;      // printed after the value
 };
