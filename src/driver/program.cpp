@@ -94,6 +94,10 @@ const std::vector<TagRule*>* Program::findRules(std::string_view name) {
 }
 
 void Program::scanInput() {
+    // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
+    std::vector<std::string> names;
+    for (const auto& rule : rules_) names.push_back(rule->name);
+    scanner_.passOverTagsOtherThan(names);
     AttributeList attributes;
     while (scanner_.nextTag()) {
         const std::vector<TagRule*>* rules = findRules(scanner_.tagName);

@@ -9,6 +9,31 @@
 
 namespace tagsift {
 
+namespace {
+// Removes every carriage return that directly precedes a line feed in
+// data[0, len); returns the new length. Pages with CR LF line ends have one
+// every few dozen bytes, so the text between them moves in memmove-sized runs
+// rather than byte by byte.
+std::size_t dropCarriageReturns(char* data, std::size_t len) {
+    char* const end = data + len;
+    char* from = static_cast<char*>(std::memchr(data, '\r', len));
+    if (!from) return len;
+    char* to = from;
+    for (;;) {
+        // from stands on a carriage return: drop it when a line feed follows, else keep it.
+        if (from + 1 != end && from[1] == '\n') ++from;
+        char* next = from + 1 == end
+                         ? nullptr
+                         : static_cast<char*>(std::memchr(from + 1, '\r', static_cast<std::size_t>(end - from - 1)));
+        char* runEnd = next ? next : end;
+        if (to != from) std::memmove(to, from, static_cast<std::size_t>(runEnd - from));
+        to += runEnd - from;
+        if (!next) return static_cast<std::size_t>(to - data);
+        from = next;
+    }
+}
+}  // namespace
+
 Input::Input(int fd, std::size_t blockSize) : fd_(fd), buffer_(std::max<std::size_t>(blockSize, 2), '\0') {}
 
 Input Input::fromText(std::string text, std::size_t blockSize) {
@@ -53,14 +78,7 @@ bool Input::refill() {
             heldCarriageReturn_ = true;
             --len;
         }
-        if (std::memchr(data, '\r', len)) {
-            std::size_t to = 0;
-            for (std::size_t from = 0; from < len; ++from) {
-                if (data[from] == '\r' && from + 1 < len && data[from + 1] == '\n') continue;
-                data[to++] = data[from];
-            }
-            len = to;
-        }
+        len = dropCarriageReturns(data, len);
         if (len > 0) {
             begin_ = data;
             end_ = data + len;

@@ -1,7 +1,12 @@
 #include "scanner/scanner.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "driver/fatal.h"
 #include "scanner/text.h"
@@ -18,11 +23,95 @@ struct ByteTable {
 };
 
 constexpr ByteTable kDelimiters(std::string_view(" =>\t\n\r\f"));
-constexpr ByteTable kTagRestStops(std::string_view(">\"'"));
-constexpr ByteTable kDoubleQuote(std::string_view("\""));
-constexpr ByteTable kSingleQuote(std::string_view("'"));
 
 bool isDelimiter(int c) { return c >= 0 && kDelimiters.in[c]; }
+
+}  // namespace
+
+// Computing the masks costs a few instructions a byte; the tags in a window
+// are then found with bit arithmetic instead of a search per stretch.
+void Scanner::Window::classify(const char* from, const char* end) {
+    base = from;
+    open = close = doubleQuote = singleQuote = lineFeed = delimiter = 0;
+#if defined(__SSE2__)
+    if (end - from >= 64) {
+        auto bits = [](__m128i m, int shift) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << shift;
+        };
+        for (int k = 0; k < 64; k += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+            const __m128i gt = _mm_cmpeq_epi8(v, _mm_set1_epi8('>'));
+            const __m128i lf = _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'));
+            // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
+            const __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(9));
+            __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(4)), t);
+            control = _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(11)), control);
+            const __m128i blankOrEquals =
+                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('=')));
+            open |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), k);
+            close |= bits(gt, k);
+            doubleQuote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), k);
+            singleQuote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')), k);
+            lineFeed |= bits(lf, k);
+            delimiter |= bits(_mm_or_si128(_mm_or_si128(control, blankOrEquals), gt), k);
+        }
+        return;
+    }
+#endif
+    const int n = static_cast<int>(std::min<std::ptrdiff_t>(end - from, 64));
+    for (int i = 0; i < n; ++i) {
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        const char c = from[i];
+        if (c == '<') open |= bit;
+        if (c == '>') close |= bit;
+        if (c == '"') doubleQuote |= bit;
+        if (c == '\'') singleQuote |= bit;
+        if (c == '\n') lineFeed |= bit;
+        if (kDelimiters.in[static_cast<unsigned char>(c)]) delimiter |= bit;
+    }
+}
+
+namespace {
+
+// Bits from..to-1 of a window (0 <= from <= to <= 64).
+std::uint64_t bitRange(std::ptrdiff_t from, std::ptrdiff_t to) {
+    const std::uint64_t below = to >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+    return from >= 64 ? 0 : below & ~((std::uint64_t{1} << from) - 1);
+}
+
+// The first byte of [p, end) that is one of Stops, or end. The line feeds
+// before it are added to lines, and lineStart is left just after the last of
+// them. Most stretches between two stops are a few dozen bytes long, so
+// sixteen bytes are tested at a time for both the stops and line feeds, which
+// saves a second pass (or a call) for the line count.
+template <char... Stops>
+const char* findStop(const char* p, const char* end, long long& lines, const char*& lineStart) {
+#if defined(__SSE2__)
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_setzero_si128();
+        ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(Stops)))), ...);
+        auto stops = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        auto feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lineFeed)));
+        if (stops) feeds &= (1u << std::countr_zero(stops)) - 1;
+        if (feeds) {
+            lines += std::popcount(feeds);
+            lineStart = p + (32 - std::countl_zero(feeds));
+        }
+        if (stops) return p + std::countr_zero(stops);
+    }
+#endif
+    for (; p != end; ++p) {
+        const char c = *p;
+        if (((c == Stops) || ...)) return p;
+        if (c == '\n') {
+            ++lines;
+            lineStart = p + 1;
+        }
+    }
+    return end;
+}
 
 }  // namespace
 
@@ -36,33 +125,28 @@ bool Scanner::refill() {
     }
     cur_ = input_.begin();
     end_ = input_.end();
+    window_.base = nullptr;
     return true;
 }
 
-void Scanner::consume(const char* stop) {
-    std::size_t len = static_cast<std::size_t>(stop - cur_);
-    if (const void* last = memrchr(cur_, '\n', len)) {
-        const char* lastLineEnd = static_cast<const char*>(last);
-        lineCount += std::count(cur_, lastLineEnd + 1, '\n');
-        columnCount = stop - (lastLineEnd + 1);
-    } else {
-        columnCount += static_cast<long long>(len);
+template <char... Stops>
+int Scanner::skipTo() {
+    if (pushed_ != kNone) {
+        // A pushed-back character is never a line feed: those come back as blanks.
+        int c = getChar();
+        if (c == kEnd || ((c == static_cast<unsigned char>(Stops)) || ...)) return c;
     }
-    cur_ = stop;
-}
-
-int Scanner::skipTo(const bool (&stops)[256]) {
     for (;;) {
-        if (pushed_ != kNone) {
-            int c = getChar();
-            if (c == kEnd || stops[c]) return c;
-            continue;
-        }
         if (cur_ == end_ && !refill()) return kEnd;
-        const char* p = cur_;
-        while (p != end_ && !stops[static_cast<unsigned char>(*p)]) ++p;
-        consume(p);
-        if (p != end_) return getChar();
+        long long lines = 0;
+        const char* lineStart = nullptr;
+        const char* stop = findStop<Stops...>(cur_, end_, lines, lineStart);
+        advance(stop, lines, lineStart);
+        if (stop != end_) {
+            ++columnCount;
+            ++cur_;
+            return static_cast<unsigned char>(*stop);
+        }
     }
 }
 
@@ -75,14 +159,17 @@ bool Scanner::readQuotedInto(int quote, std::string& value) {
             value.push_back(static_cast<char>(c));
             continue;
         }
-        const void* found = std::memchr(cur_, quote, static_cast<std::size_t>(end_ - cur_));
-        const char* stop = found ? static_cast<const char*>(found) : end_;
+        long long lines = 0;
+        const char* lineStart = nullptr;
+        const char* stop = quote == '"' ? findStop<'"'>(cur_, end_, lines, lineStart)
+                                        : findStop<'\''>(cur_, end_, lines, lineStart);
         std::size_t from = value.size();
         value.append(cur_, stop);
-        std::replace(value.begin() + static_cast<std::ptrdiff_t>(from), value.end(), '\n', ' ');
-        consume(stop);
-        if (found) {
-            getChar();
+        if (lines) std::replace(value.begin() + static_cast<std::ptrdiff_t>(from), value.end(), '\n', ' ');
+        advance(stop, lines, lineStart);
+        if (stop != end_) {
+            ++columnCount;
+            ++cur_;
             return true;
         }
     }
@@ -98,6 +185,9 @@ void Scanner::readWord(std::string& word) {
             word.append(cur_, p);
             columnCount += p - cur_;
             cur_ = p;
+            // Reading a delimiter and pushing it back would leave everything as it is, except for a
+            // line feed, which is counted when read and comes back as a blank.
+            if (p != end_ && *p != '\n') return;
         }
         int c = getChar();
         if (c == kEnd) throw fatal::eofInTag();
@@ -121,7 +211,8 @@ void Scanner::skipSpace() {
 
 void Scanner::skipQuoted(int quote) {
     if (!echoingTags()) {
-        skipTo(quote == '"' ? kDoubleQuote.in : kSingleQuote.in);
+        if (quote == '"') skipTo<'"'>();
+        else skipTo<'\''>();
         return;
     }
     int c = ' ';
@@ -133,16 +224,24 @@ void Scanner::skipQuoted(int quote) {
 }
 
 void Scanner::skipTagRest() {
+    if (!echoingTags()) {
+        skipTagRestQuietly();
+        return;
+    }
     int c = ' ';
     while (c != '>') {
-        if (!echoingTags()) {
-            c = skipTo(kTagRestStops.in);
-        } else {
-            c = getChar();
-            if (c != kEnd) echo(c);
-        }
+        c = getChar();
         if (c == kEnd) return;
+        echo(c);
         if (c == '"' || c == '\'') skipQuoted(c);
+    }
+}
+
+void Scanner::skipTagRestQuietly() {
+    for (;;) {
+        int c = skipTo<'>', '"', '\''>();
+        if (c == '>' || c == kEnd) return;
+        if ((c == '"' ? skipTo<'"'>() : skipTo<'\''>()) == kEnd) return;
     }
 }
 
@@ -180,11 +279,12 @@ bool Scanner::scanToTag() {
             continue;
         }
         if (cur_ == end_ && !refill()) return false;
-        const void* found = std::memchr(cur_, '<', static_cast<std::size_t>(end_ - cur_));
-        const char* stop = found ? static_cast<const char*>(found) : end_;
+        long long lines = 0;
+        const char* lineStart = nullptr;
+        const char* stop = findStop<'<'>(cur_, end_, lines, lineStart);
         if (body_.active) out_.writeBlanked({cur_, static_cast<std::size_t>(stop - cur_)});
-        consume(stop);
-        if (found) {
+        advance(stop, lines, lineStart);
+        if (stop != end_) {
             ++cur_;
             ++columnCount;
             return true;
@@ -192,18 +292,119 @@ bool Scanner::scanToTag() {
     }
 }
 
+void Scanner::passOverTagsOtherThan(std::span<const std::string> names) {
+    filtering_ = true;
+    for (const std::string& name : names) {
+        wantedLengths_ |= std::uint64_t{1} << std::min<std::size_t>(name.size(), 63);
+        if (name.empty()) continue;
+        wantedFirst_[static_cast<unsigned char>(asciiLower(name[0]))] = true;
+        wantedFirst_[static_cast<unsigned char>(asciiUpper(name[0]))] = true;
+    }
+}
+
+bool Scanner::mayBeWanted(const char* name, std::size_t length) const {
+    // Written without branches: the lengths and first letters of tag names follow no pattern
+    // that a branch predictor could learn. Every name that starts with '!' takes the ordinary
+    // way, which knows comments.
+    const bool lengthOk = (wantedLengths_ >> std::min<std::size_t>(length, 63)) & 1;
+    const bool firstOk = wantedFirst_[static_cast<unsigned char>(*name)] | (length == 0);
+    return (lengthOk & firstOk) | (*name == '!');
+}
+
+bool Scanner::reachWantedTag() {
+    if (!filtering_ || body_.active || pushed_ != kNone) return true;
+    const char* const end = end_;
+    // The window of the last call is still good while the block is the same one (refill()
+    // forgets it) and the input has not left it yet.
+    Window& w = window_;
+    if (!w.base || cur_ < w.base || cur_ > w.base + 64) w.classify(cur_, end);
+    // The line feeds before counted have been added to lines; the last of them ends before lineStart.
+    const char* counted = cur_;
+    long long lines = 0;
+    const char* lineStart = nullptr;
+    auto countTo = [&](const char* at) {
+        // A name found in a later window than its start leaves at behind counted; a name holds no line feed.
+        if (at <= counted) return;
+        if (std::uint64_t m = w.lineFeed & bitRange(counted - w.base, at - w.base)) {
+            lines += std::popcount(m);
+            lineStart = w.base + (64 - std::countl_zero(m));
+        }
+        counted = at;
+    };
+    // The first position at or after p whose bit is set in the masks that pick() chooses, or end.
+    auto find = [&](const char* p, auto pick) {
+        for (;;) {
+            const std::ptrdiff_t offset = p - w.base;
+            if (offset < 64)
+                if (std::uint64_t m = pick(w) >> offset) return p + std::countr_zero(m);
+            if (w.base + 64 >= end) return end;
+            countTo(w.base + 64);
+            w.classify(w.base + 64, end);
+            p = std::max(p, w.base);
+        }
+    };
+    auto settle = [&](const char* at) {
+        countTo(at);
+        if (lines) {
+            lineCount += lines;
+            columnCount = at - lineStart;
+        } else {
+            columnCount += at - cur_;
+        }
+        cur_ = at;
+    };
+    const char* p = cur_;  // just after a '<'
+    for (;;) {
+        const char* nameEnd = find(p, [](const Window& x) { return x.delimiter; });
+        // A name that runs to the block's end, or ends at a line feed (which readWord pushes back
+        // as a blank), takes the ordinary way, as does every name that may be wanted.
+        if (nameEnd == end || *nameEnd == '\n' || mayBeWanted(p, static_cast<std::size_t>(nameEnd - p))) {
+            settle(p);
+            return true;
+        }
+        const char* q = nameEnd;
+        for (;;) {
+            q = find(q, [](const Window& x) { return x.close | x.doubleQuote | x.singleQuote; });
+            if (q == end) {
+                settle(end);
+                skipTagRestQuietly();
+                return false;
+            }
+            const char quote = *q++;
+            if (quote == '>') break;
+            q = quote == '"' ? find(q, [](const Window& x) { return x.doubleQuote; })
+                             : find(q, [](const Window& x) { return x.singleQuote; });
+            if (q == end) {
+                settle(end);
+                if ((quote == '"' ? skipTo<'"'>() : skipTo<'\''>()) != kEnd) skipTagRestQuietly();
+                return false;
+            }
+            ++q;
+        }
+        // q stands after the tag's '>'; on to the next '<'.
+        q = find(q, [](const Window& x) { return x.open; });
+        if (q == end) {
+            settle(end);
+            return false;
+        }
+        p = q + 1;
+    }
+}
+
 bool Scanner::nextTag() {
     for (;;) {
         if (!scanToTag()) return false;
+        if (!reachWantedTag()) continue;
         tagColumn = columnCount;
         tagLine = lineCount;
         readWord(tagName);
-        if (tagName == "!--") {
+        if (tagName.size() == 3 && tagName[0] == '!' && tagName[1] == '-' && tagName[2] == '-') {
             if (body_.active && body_.echoComments) out_.write("<!--");
             skipComment();
             continue;
         }
-        if (!tagName.empty() && tagName[0] == '/' &&
+        // With no region open, flushBody would do nothing and the tag is returned all the same.
+        if (body_.active && !tagName.empty() && tagName[0] == '/' &&
             equalsIgnoringCase(std::string_view(tagName).substr(1), body_.endName)) {
             flushBody_();
             return true;

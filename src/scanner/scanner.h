@@ -8,7 +8,9 @@
 // output as the region's echo flags say.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "format/body.h"
@@ -54,6 +56,11 @@ public:
     void skipComment();
     // Scans to the next tag and reads its name into tagName; false at the end of the input.
     bool nextTag();
+    // From now on, while no body region is open, nextTag consumes the tags that cannot have one
+    // of these names (ASCII case ignored) itself instead of returning them; tagName, tagLine and
+    // tagColumn keep the values of the last tag returned. Only a caller that would skip such
+    // tags without looking at them may ask for this: it is the main loop's shortcut.
+    void passOverTagsOtherThan(std::span<const std::string> names);
     // Appends characters to value up to the quote, which is consumed; false at the end of the input.
     bool readQuotedInto(int quote, std::string& value);
 
@@ -72,10 +79,26 @@ private:
     bool refill();
     // Reads up to and including the next '<', copying the text to an open region.
     bool scanToTag();
-    // Consumes [cur_, stop) of the current block, counting its line ends.
-    void consume(const char* stop);
-    // Reads up to and including the first byte that is in the stop table; kEnd if none.
-    int skipTo(const bool (&stops)[256]);
+    // Consumes [cur_, stop) of the current block, which holds lines line feeds, the last of them
+    // just before lineStart.
+    void advance(const char* stop, long long lines, const char* lineStart) {
+        if (lines) {
+            lineCount += lines;
+            columnCount = stop - lineStart;
+        } else {
+            columnCount += stop - cur_;
+        }
+        cur_ = stop;
+    }
+    // Reads up to and including the first of the Stops bytes; that byte, or kEnd if none comes.
+    template <char... Stops>
+    int skipTo();
+    void skipTagRestQuietly();
+    bool mayBeWanted(const char* name, std::size_t length) const;
+    // Called just after a '<': consumes the tags that no wanted name can be the name of (see
+    // passOverTagsOtherThan), with the text between them. True when it stops just after the '<'
+    // of a tag that takes the ordinary way; false when it stops anywhere else.
+    bool reachWantedTag();
 
     Input& input_;
     Output& out_;
@@ -84,6 +107,19 @@ private:
     const char* cur_ = nullptr;
     const char* end_ = nullptr;
     int pushed_ = kNone;
+    // Bit masks of a 64-byte stretch of the block that starts at base (bit i for base[i]; none
+    // past the block's end): tag opens and closes, both quotes, line feeds, readWord's delimiters.
+    struct Window {
+        const char* base = nullptr;
+        std::uint64_t open = 0, close = 0, doubleQuote = 0, singleQuote = 0, lineFeed = 0, delimiter = 0;
+        void classify(const char* from, const char* end);
+    };
+    Window window_;
+    // The shortcut's test, a superset of the wanted names: their first bytes (both cases) and
+    // their lengths (bit n for length n, bit 63 for 63 and more).
+    bool filtering_ = false;
+    bool wantedFirst_[256] = {};
+    std::uint64_t wantedLengths_ = 0;
 };
 
 }  // namespace tagsift
