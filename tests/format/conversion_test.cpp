@@ -57,9 +57,9 @@ TEST(FormatNumber, MatchesPrintfForEveryDefinedForm) {
             for (const char* width : kWidths)
                 for (const char* precision : kPrecisions)
                     for (long long v : values) {
-                        std::string spec = "%" + flags + width + precision;
-                        EXPECT_EQ(number(spec + letter, v), reference(spec + "ll" + letter, v))
-                            << spec + letter << " of " << v;
+                        std::string conv = "%" + flags + width + precision;
+                        EXPECT_EQ(number(conv + letter, v), reference(conv + "ll" + letter, v))
+                            << conv + letter << " of " << v;
                         ++checked;
                     }
     EXPECT_GT(checked, 10000);
@@ -69,8 +69,8 @@ TEST(FormatNumber, CharactersMatchPrintf) {
     for (const std::string& flags : flagSets("-"))
         for (const char* width : kWidths)
             for (int v : {65, 0, 255, 0x141, 32}) {
-                std::string spec = "%" + flags + width + "c";
-                EXPECT_EQ(number(spec, v), reference(spec, v)) << spec << " of " << v;
+                std::string conv = "%" + flags + width + "c";
+                EXPECT_EQ(number(conv, v), reference(conv, v)) << conv << " of " << v;
             }
 }
 
@@ -80,8 +80,8 @@ TEST(FormatText, MatchesPrintf) {
         for (const char* width : kWidths)
             for (const char* precision : kPrecisions)
                 for (const char* v : values) {
-                    std::string spec = "%" + flags + width + precision + "s";
-                    EXPECT_EQ(text(spec, v), reference(spec, v)) << spec << " of \"" << v << '"';
+                    std::string conv = "%" + flags + width + precision + "s";
+                    EXPECT_EQ(text(conv, v), reference(conv, v)) << conv << " of \"" << v << '"';
                 }
 }
 

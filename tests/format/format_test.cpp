@@ -83,7 +83,7 @@ TEST(CompileFormat, ItemLists) {
         {"100\\x25\\x25", "L[100%]"},
         {"\\045d\\x25s", "L[%d%s]"},
         {"a\\0b$x$c", "L[a] A(%s)x L[c]"},
-        // Names and specs of any length stay whole.
+        // Names and conversions of any length stay whole.
         {"$" + std::string(300, 'n') + "$", "A(%s)" + std::string(300, 'n')},
         {"%" + std::string(40, '1') + "$a$", "A(%" + std::string(40, '1') + "s)a"},
         {"$a\0b$"s, "A(%s)a\0b"s},
