@@ -84,9 +84,15 @@ void Program::parseCommandLine(std::span<const std::string> words) {
     // Newest first within each name, so the last -tag of a name is tried first.
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it)
         rulesByName_[lowerCased((*it)->name)].push_back(it->get());
+    if (rulesByName_.size() <= 8) ruleGroups_.assign(rulesByName_.begin(), rulesByName_.end());
 }
 
 const std::vector<TagRule*>* Program::findRules(std::string_view name) {
+    if (!ruleGroups_.empty()) {
+        for (const auto& [key, rules] : ruleGroups_)
+            if (equalsIgnoringCase(key, name)) return &rules;
+        return nullptr;
+    }
     lookupKey_.assign(name);
     for (char& c : lookupKey_) c = asciiLower(c);
     auto found = rulesByName_.find(lookupKey_);

@@ -65,6 +65,8 @@ private:
     Scanner scanner_;
     std::vector<std::unique_ptr<TagRule>> rules_;
     std::unordered_map<std::string, std::vector<TagRule*>> rulesByName_;
+    // The same groups in a plain list, searched instead of the map while it is short.
+    std::vector<std::pair<std::string, std::vector<TagRule*>>> ruleGroups_;
     std::string lookupKey_;
     long long globalCount_ = 0;
     int ignoreCase_ = 1;

@@ -27,7 +27,10 @@ void Output::writeBlanked(std::string_view text) {
         if (used_ == buffer_.size()) drain();
         std::size_t n = std::min(text.size(), buffer_.size() - used_);
         char* to = buffer_.data() + used_;
-        for (std::size_t i = 0; i < n; ++i) to[i] = text[i] == '\n' ? ' ' : text[i];
+        std::memcpy(to, text.data(), n);
+        // Line feeds are rare in the text between two tags.
+        for (char* lf = to; (lf = static_cast<char*>(std::memchr(lf, '\n', n - static_cast<std::size_t>(lf - to)))); ++lf)
+            *lf = ' ';
         used_ += n;
         text.remove_prefix(n);
     }

@@ -126,6 +126,7 @@ bool Scanner::refill() {
     cur_ = input_.begin();
     end_ = input_.end();
     window_.base = nullptr;
+    blockBegin_ = cur_;
     return true;
 }
 
@@ -302,22 +303,31 @@ void Scanner::passOverTagsOtherThan(std::span<const std::string> names) {
     }
 }
 
-bool Scanner::mayBeWanted(const char* name, std::size_t length) const {
+inline bool Scanner::mayBeWanted(const char* name, std::size_t length) const {
     // Written without branches: the lengths and first letters of tag names follow no pattern
     // that a branch predictor could learn. Every name that starts with '!' takes the ordinary
     // way, which knows comments.
     const bool lengthOk = (wantedLengths_ >> std::min<std::size_t>(length, 63)) & 1;
     const bool firstOk = wantedFirst_[static_cast<unsigned char>(*name)] | (length == 0);
-    return (lengthOk & firstOk) | (*name == '!');
+    if ((lengthOk & firstOk) | (*name == '!')) return true;
+    return body_.active && *name == '/' && closesRegion(name + 1, length - 1);
+}
+
+bool Scanner::closesRegion(const char* name, std::size_t length) const {
+    return equalsIgnoringCase({name, length}, body_.endName);
 }
 
 bool Scanner::reachWantedTag() {
-    if (!filtering_ || body_.active || pushed_ != kNone) return true;
+    // A region that echoes tags needs each tag's pieces; one that does not only gets the text.
+    if (!filtering_ || pushed_ != kNone || echoingTags()) return true;
+    const bool echoText = body_.active;
     const char* const end = end_;
-    // The window of the last call is still good while the block is the same one (refill()
-    // forgets it) and the input has not left it yet.
+    // Windows lie on a 64-byte grid over the block, so that the ordinary way, taken between two
+    // calls, never makes a stretch be classified twice. The last call's window is still good
+    // while the block is the same (refill() forgets it) and the input has not left it.
     Window& w = window_;
-    if (!w.base || cur_ < w.base || cur_ > w.base + 64) w.classify(cur_, end);
+    if (!w.base || cur_ < w.base || cur_ >= w.base + 64)
+        w.classify(blockBegin_ + ((cur_ - blockBegin_) & ~std::ptrdiff_t{63}), end);
     // The line feeds before counted have been added to lines; the last of them ends before lineStart.
     const char* counted = cur_;
     long long lines = 0;
@@ -382,7 +392,9 @@ bool Scanner::reachWantedTag() {
             ++q;
         }
         // q stands after the tag's '>'; on to the next '<'.
+        const char* text = q;
         q = find(q, [](const Window& x) { return x.open; });
+        if (echoText) out_.writeBlanked({text, static_cast<std::size_t>(q - text)});
         if (q == end) {
             settle(end);
             return false;

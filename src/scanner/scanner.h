@@ -56,8 +56,9 @@ public:
     void skipComment();
     // Scans to the next tag and reads its name into tagName; false at the end of the input.
     bool nextTag();
-    // From now on, while no body region is open, nextTag consumes the tags that cannot have one
-    // of these names (ASCII case ignored) itself instead of returning them; tagName, tagLine and
+    // From now on, while no body region is open or the open one does not echo tags, nextTag
+    // consumes the tags that cannot have one of these names (ASCII case ignored) itself instead
+    // of returning them (echoing the text around them to an open region); tagName, tagLine and
     // tagColumn keep the values of the last tag returned. Only a caller that would skip such
     // tags without looking at them may ask for this: it is the main loop's shortcut.
     void passOverTagsOtherThan(std::span<const std::string> names);
@@ -95,6 +96,7 @@ private:
     int skipTo();
     void skipTagRestQuietly();
     bool mayBeWanted(const char* name, std::size_t length) const;
+    bool closesRegion(const char* name, std::size_t length) const;
     // Called just after a '<': consumes the tags that no wanted name can be the name of (see
     // passOverTagsOtherThan), with the text between them. True when it stops just after the '<'
     // of a tag that takes the ordinary way; false when it stops anywhere else.
@@ -115,6 +117,7 @@ private:
         void classify(const char* from, const char* end);
     };
     Window window_;
+    const char* blockBegin_ = nullptr;
     // The shortcut's test, a superset of the wanted names: their first bytes (both cases) and
     // their lengths (bit n for length n, bit 63 for 63 and more).
     bool filtering_ = false;
