@@ -8,7 +8,8 @@
 //   the rest           standard input
 //
 // Every fatal path is an exception here, so one process runs millions of
-// start-ups and scans; the sanitizers and libFuzzer's leak check do the judging.
+// start-ups and scans. Besides the sanitizers and libFuzzer's leak check, a
+// run on small blocks must print exactly what a run on one block prints.
 #include <unistd.h>
 
 #include <cstddef>
@@ -55,6 +56,24 @@ void writeResponseFile(std::string_view text) {
     std::fclose(f);
 }
 
+// What one run printed, then how it ended.
+std::string runOnce(const std::vector<std::string>& words, std::string_view stdinText,
+                    std::size_t blockSize) {
+    tagsift::Input input = tagsift::Input::fromText(std::string(stdinText), blockSize);
+    tagsift::Output out(-1);
+    std::string end = "\n-- status 0";
+    try {
+        tagsift::Program program(input, out);
+        program.run(words);
+    } catch (const tagsift::Fatal& f) {
+        end = "\n-- fatal " + std::to_string(f.status) + " " + f.text;
+    } catch (const tagsift::QuietExit& q) {
+        end = "\n-- quiet " + std::to_string(q.status);
+    }
+    out.flush();
+    return out.collected() + end;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -98,14 +117,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     if (usesResponseFile) writeResponseFile(response);
 
-    tagsift::Input input = tagsift::Input::fromText(std::string(stdinText), blockSize);
-    tagsift::Output out(-1);
-    try {
-        tagsift::Program program(input, out);
-        program.run(words);
-        out.flush();
-    } catch (const tagsift::Fatal&) {
-    } catch (const tagsift::QuietExit&) {
+    // Where the reads split the input must never show in the result.
+    std::string whole = runOnce(words, stdinText, std::size_t{1} << 18);
+    if (blockSize != std::size_t{1} << 18) {
+        std::string split = runOnce(words, stdinText, blockSize);
+        if (split != whole) {
+            std::fprintf(stderr, "blocks of %zu bytes give [%s], one block gives [%s]\n", blockSize,
+                         split.c_str(), whole.c_str());
+            std::abort();
+        }
     }
     return 0;
 }

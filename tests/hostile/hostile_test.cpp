@@ -320,6 +320,18 @@ TEST(Hostile, NestedAndUnclosedBodyRegions) {
     });
 }
 
+// Inputs that fuzzing once found faulty, kept as they were found.
+TEST(Hostile, FuzzFindings) {
+    expectRuns({
+        // Tag names that begin in one 64-byte window of the scanner and end in a later one.
+        {"names running across scanner windows",
+         {"-tag", "abcdefghijklmnopqrstuvw]xyz", "-out", "[$_name$]"},
+         "<abcdegjfkhilmnopqrstuvw`xy><ABCDEFGHIJKLMNOPQRSTUVWXYZ><abcdefghijklmnopqrstuvwxyzz>" +
+             std::string(100, '\n') + "<" + std::string(200, 'n') + "><ABCDEFGHIJKLMNOPQRSTUVW]XYZ>",
+         "[ABCDEFGHIJKLMNOPQRSTUVW]XYZ]"},
+    });
+}
+
 TEST(Hostile, ResponseFileOfHundredThousandWords) {
     std::string words;
     for (int i = 0; i < 25000; ++i) {
