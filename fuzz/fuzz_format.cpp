@@ -81,6 +81,7 @@ std::string viaPrintf(const std::string& format, auto value) {
 }
 
 void checkNumber(const ConversionSpec& spec, long long value) {
+    if (!spec.hasValue) return;  // only literal text and "%%" pairs: nothing to compare
     char letter = spec.letter;
     if (letter != 'i' && letter != 'u' && letter != 'o' && letter != 'x' && letter != 'X' &&
         letter != 'c')
@@ -95,7 +96,7 @@ void checkNumber(const ConversionSpec& spec, long long value) {
     } else {
         expected = viaPrintf(printfSpec(spec, "ll", letter), static_cast<unsigned long long>(value));
     }
-    expected += spec.trailing;
+    expected = spec.leading + expected + spec.trailing;
     Output out(-1);
     formatNumber(out, spec, value);
     out.flush();
@@ -104,7 +105,9 @@ void checkNumber(const ConversionSpec& spec, long long value) {
 
 void checkText(const ConversionSpec& spec, const std::string& text) {
     if (text.find('\0') != std::string::npos) return;  // printf would stop there
-    std::string expected = viaPrintf(printfSpec(spec, "", 's'), text.c_str()) + spec.trailing;
+    if (!spec.hasValue) return;
+    std::string expected =
+        spec.leading + viaPrintf(printfSpec(spec, "", 's'), text.c_str()) + spec.trailing;
     Output out(-1);
     formatText(out, spec, text);
     out.flush();
