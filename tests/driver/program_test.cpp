@@ -130,6 +130,21 @@ std::string filter(const std::vector<std::string>& args, const std::string& html
     return out.collected() + failure;
 }
 
+// Few rule names are looked up in a list, many in a hash map: both must find
+// every name in either case, newest rule first, and pass the tag on to older
+// rules of its name when a condition fails.
+TEST(Program, RuleLookupWithFewAndManyNames) {
+    const std::string page = "<A x><a><B><i><I y><z><H></a>";
+    for (const char* extra : {"", "cdefgjklmnop"}) {
+        std::vector<std::string> args{"-tag", "a", "-out", "a", "-tag", "b", "-out", "b", "-tag", "i",
+                                      "-out", "i", "-tag", "h", "-out", "h", "-tag", "A", "-if", "x",
+                                      "-out", "X", "-tag", "I", "-if", "y", "-out", "Y", "-tag", "/A",
+                                      "-out", "/"};
+        for (const char* n = extra; *n; ++n) args.insert(args.end(), {"-tag", std::string(1, *n), "-out", "?"});
+        EXPECT_EQ(filter(args, page, 1 << 16), "XabiYh/") << (*extra ? "many names" : "few names");
+    }
+}
+
 TEST(Program, PlacesOnALongPage) {
     // Long enough that the scanner's bulk paths see whole lines at once.
     const std::string page =
