@@ -26,7 +26,7 @@ def unescape(s):
     while i < len(s):
         c = s[i]
         if c != "\\" or i + 1 == len(s):
-            out += c.encode("latin-1", "replace") if ord(c) < 256 else c.encode()
+            out += c.encode("latin-1")
             i += 1
             continue
         i += 1
@@ -46,7 +46,7 @@ def unescape(s):
                 digits += s[i]
             out.append(int(digits, 8) & 0xFF)
         else:
-            out += c.encode()
+            out += c.encode("latin-1")
         i += 1
     return bytes(out)
 
@@ -83,7 +83,7 @@ def split_words(s):
 def load_cases():
     cases = []
     for path in sorted(CASES.glob("*.cases")):
-        for line in path.read_text(encoding="utf-8", errors="surrogateescape").splitlines():
+        for line in path.read_text(encoding="latin-1").splitlines():
             if not line or line.startswith("#"):
                 continue
             if line.startswith("=== "):
@@ -132,7 +132,7 @@ def put(target, data):
 
 
 def enc(word):
-    return word.encode("utf-8", "surrogateescape")
+    return word.encode("latin-1")
 
 
 def main():
@@ -141,8 +141,8 @@ def main():
         words = [enc(w) for w in case["args"]]
         response = b""
         for i, w in enumerate(words[:-1]):
-            if w == b"--f" and (FILES / words[i + 1].decode("utf-8", "replace")).is_file():
-                response = (FILES / words[i + 1].decode()).read_bytes()
+            if w == b"--f" and (FILES / words[i + 1].decode("latin-1")).is_file():
+                response = (FILES / words[i + 1].decode("latin-1")).read_bytes()
                 words[i + 1] = b"@rsp"
                 break
         body = b"\n".join(words) + b"\0" + response + b"\0" + case["stdin"]

@@ -36,7 +36,7 @@ def run(numbered):
     log = os.path.join(logs, f"{n}.log")
     # Error exit code 99, not 1: status 1 is also what many cases expect of tagsift.
     argv = ["valgrind", "--error-exitcode=99", "--leak-check=full", "--errors-for-leak-kinds=all",
-            f"--log-file={log}", binary] + case["args"]
+            f"--log-file={log}", binary] + [a.encode("latin-1") for a in case["args"]]
     r = subprocess.run(argv, input=case["stdin"], capture_output=True, cwd=files, timeout=600)
     with open(log, errors="replace") as f:
         report = f.read()
