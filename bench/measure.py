@@ -1,0 +1,240 @@
+#!/usr/bin/env python3
+"""Times tagsift against the floor (wc, cat), grep and the HTML tools, prints markdown.
+
+Called by bench/run.sh, which builds and installs everything first. Every
+command reads the corpus on standard input and writes to /dev/null; its first
+run is a warm-up whose output is kept for the link counts. Wall time is taken
+around each run; peak resident memory is what /usr/bin/time reports for it.
+"""
+
+import argparse
+import collections
+import html
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+LINKS = ["-tag", "a", "-out", "$href$\\n"]
+IMAGES = ["-tag", "img", "-if", "!alt", "-or", "src=\\.png$", "-out", "$_line$:$src$\\n"]
+CELLS = ["-tag", "td", "-out", "%t$_body$\\n"]
+
+
+def commands(tagsift):
+    # (key, label, argv, slow, argv of the warm-up run when it differs); the warm-up's output is kept.
+    return [
+        ("wc", "`wc -l`", ["wc", "-l"], False, None),
+        ("cat", "`cat > /dev/null`", ["cat"], False, None),
+        ("grep", "`grep -o 'href=\"[^\"]*\"'`", ["grep", "-o", 'href="[^"]*"'], False, None),
+        ("pup", "`pup 'a attr{href}'`", ["pup", "a attr{href}"], True, None),
+        ("hxwls", "`hxwls`", ["hxwls"], True, ["hxwls", "-l", "-r"]),
+        ("xmllint", "`xmllint --html --xpath '//a/@href'`",
+         ["xmllint", "--html", "--xpath", "//a/@href", "-"], True, None),
+        ("links", "tagsift links `-tag a -out '$href$\\n'`", [tagsift] + LINKS, False, None),
+        ("img", "tagsift pattern `-tag img -if '!alt' -or 'src=\\.png$' -out '$_line$:$src$\\n'`",
+         [tagsift] + IMAGES, False, None),
+        ("td", "tagsift body `-tag td -out '%t$_body$\\n'`", [tagsift] + CELLS, False, None),
+    ]
+
+
+def run_once(argv, corpus, stdout_path, time_binary):
+    with tempfile.NamedTemporaryFile("r", suffix=".rss") as rss, open(corpus, "rb") as stdin:
+        out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+        full = [time_binary, "-f", "%M", "-o", rss.name] + argv if time_binary else argv
+        start = time.perf_counter()
+        status = subprocess.call(full, stdin=stdin, stdout=out, stderr=subprocess.DEVNULL)
+        elapsed = time.perf_counter() - start
+        if stdout_path:
+            out.close()
+        kib = None
+        if time_binary:
+            lines = [line for line in rss.read().split() if line.isdigit()]
+            kib = int(lines[-1]) if lines else None
+    return elapsed, kib, status
+
+
+def measure(argv, corpus, runs, keep, warm_argv, time_binary):
+    run_once(warm_argv or argv, corpus, keep, time_binary)
+    times, peaks = [], []
+    for _ in range(runs):
+        elapsed, kib, _ = run_once(argv, corpus, None, time_binary)
+        times.append(elapsed)
+        if kib is not None:
+            peaks.append(kib)
+    return statistics.median(times), (max(peaks) if peaks else None)
+
+
+def read_lines(path):
+    with open(path, "rb") as f:
+        return f.read().decode("utf-8", "replace").splitlines()
+
+
+def link_counts(work, tag):
+    """Each tool's links of <a> elements, as lists of values."""
+    def kept(key):
+        path = os.path.join(work, "%s-%s.out" % (tag, key))
+        return read_lines(path) if os.path.exists(path) else None
+
+    values = {}
+    tagsift = kept("links") or []
+    values["tagsift, all lines"] = tagsift
+    # An <a> without href prints "<undefined>"; the other tools print nothing for it.
+    values["tagsift"] = [v for v in tagsift if v != "<undefined>"]
+    if kept("pup") is not None:
+        values["pup"] = kept("pup")
+    if kept("hxwls") is not None:  # hxwls -l -r: element, rel, URL; <a> rows only
+        values["hxwls"] = [r.split("\t")[-1] for r in kept("hxwls") if r.split("\t")[0].lower() == "a"]
+    if kept("xmllint") is not None:
+        values["xmllint"] = [l.strip()[len('href="'):-1] for l in kept("xmllint") if l.strip().startswith('href="')]
+    return values
+
+
+def machine():
+    model = ""
+    try:
+        for line in subprocess.run(["lscpu"], capture_output=True, text=True).stdout.splitlines():
+            if line.startswith("Model name"):
+                model = line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    memory = ""
+    try:
+        with open("/proc/meminfo") as f:
+            kib = int(f.readline().split()[1])
+            memory = "%.1f GiB" % (kib / 2**20)
+    except OSError:
+        pass
+    return "%s, %d cores (nproc), %s memory, %s %s" % (
+        model or platform.processor(), os.cpu_count() or 0, memory, platform.system(), platform.release())
+
+
+def fmt_time(t):
+    return "%.3f" % t if t is not None else "–"
+
+
+def fmt_rate(size, t):
+    return "%.0f" % (size / t / 1e6) if t else "–"
+
+
+def fmt_rss(kib):
+    return "%.1f" % (kib / 1024) if kib is not None else "–"
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--tagsift", required=True)
+    ap.add_argument("--pattern-bench")
+    ap.add_argument("--small", required=True)
+    ap.add_argument("--large", required=True)
+    ap.add_argument("--runs", type=int, default=7)
+    ap.add_argument("--slow-runs", type=int, default=3)
+    ap.add_argument("--work", required=True)
+    args = ap.parse_args()
+
+    time_binary = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
+    unavailable = set(os.environ.get("UNAVAILABLE", "").split())
+    cmds = commands(os.path.abspath(args.tagsift))
+    corpora = [("2 MB", args.small, "small"), ("200 MB", args.large, "large")]
+    for _, path, _ in corpora:
+        subprocess.call(["cat", path], stdout=subprocess.DEVNULL)  # into the page cache
+
+    results = {}  # (corpus tag, index) -> (median, peak KiB) or None
+    for _, path, tag in corpora:
+        for key, label, argv, slow, warm in cmds:
+            if not shutil.which(argv[0]):
+                results[(tag, key)] = None
+                continue
+            runs = args.slow_runs if slow and tag == "large" else args.runs
+            keep = os.path.join(args.work, "%s-%s.out" % (tag, key))
+            results[(tag, key)] = measure(argv, path, runs, keep, warm, time_binary)
+            print("measured %s on %s" % (label, tag), file=sys.stderr)
+
+    sizes = {tag: os.path.getsize(path) for _, path, tag in corpora}
+    wc = {tag: results[(tag, "wc")][0] if results[(tag, "wc")] else None for _, _, tag in corpora}
+    p = print
+    p("## Benchmark results\n")
+    p("Machine: %s.  " % machine())
+    p("Corpora: %d and %d bytes (bench/make_corpus.py). Medians of %d runs (%d for pup, hxwls and xmllint on "
+      "the large corpus), from the page cache, output to /dev/null; peak RSS from /usr/bin/time.\n"
+      % (sizes["small"], sizes["large"], args.runs, args.slow_runs))
+    p("| command | 2 MB: s | MB/s | peak RSS MiB | 200 MB: s | MB/s | × `wc -l` | peak RSS MiB |")
+    p("|---|---:|---:|---:|---:|---:|---:|---:|")
+    packages = {"pup": "pup", "hxwls": "html-xml-utils", "xmllint": "libxml2-utils"}
+    for key, label, argv, _, _ in cmds:
+        cells = [label]
+        if results[("small", key)] is None:
+            missing = "not in this Debian" if packages.get(key) in unavailable else "not installed"
+            p("| %s | %s | | | | | | |" % (label, missing))
+            continue
+        for tag in ("small", "large"):
+            t, kib = results[(tag, key)]
+            cells += [fmt_time(t), fmt_rate(sizes[tag], t)]
+            if tag == "large":
+                cells.append("%.1f" % (t / wc[tag]) if wc[tag] else "–")
+            cells.append(fmt_rss(kib))
+        p("| " + " | ".join(cells) + " |")
+
+    if args.pattern_bench and os.access(args.pattern_bench, os.X_OK):
+        start = time.perf_counter()
+        done = subprocess.run([args.pattern_bench], capture_output=True, text=True)
+        elapsed = time.perf_counter() - start
+        p("\nPattern bench (bench/pattern_bench.cpp: ten '.*' items on 1000-character values): "
+          "%.3f s in all, status %d." % (elapsed, done.returncode))
+        if done.stdout.strip():
+            p("\n```\n" + done.stdout.strip() + "\n```")
+    else:
+        p("\nPattern bench: bench/pattern_bench.cpp is not there yet, so it did not run.")
+
+    # Targets.
+    p("\n### Targets\n")
+    p("| target | measured | held |")
+    p("|---|---|---|")
+    labels = {key: label for key, label, _, _, _ in cmds}
+    jobs = ("links", "img", "td")
+    links = results[("large", "links")]
+    if links:
+        rate = sizes["large"] / links[0] / 1e9
+        p("| links job ≥ 1 GB/s on 200 MB | %.2f GB/s | %s |" % (rate, "yes" if rate >= 1 else "no"))
+        if wc["large"]:
+            ratio = links[0] / wc["large"]
+            p("| links job ≤ 4 × `wc -l` | %.1f × | %s |" % (ratio, "yes" if ratio <= 4 else "no"))
+    for tool in ("pup", "hxwls", "xmllint"):
+        for tag, name in (("small", "2 MB"), ("large", "200 MB")):
+            r = results[(tag, tool)]
+            if not r:
+                continue
+            worst = min(r[0] / results[(tag, j)][0] for j in jobs)
+            p("| every tagsift job ≥ 10 × faster than %s (%s) | slowest job %.1f × faster | %s |"
+              % (tool, name, worst, "yes" if worst >= 10 else "no"))
+    for j in jobs:
+        small, large = results[("small", j)], results[("large", j)]
+        if small[1] is None or large[1] is None:
+            continue
+        held = large[1] < 4096 and large[1] - small[1] <= 1024
+        p("| %s: peak RSS < 4 MiB, 200 MB ≤ 2 MB + 1 MiB | %s and %s MiB | %s |"
+          % (labels[j].split("`")[0].strip(), fmt_rss(small[1]), fmt_rss(large[1]), "yes" if held else "no"))
+
+    # Link counts.
+    p("\n### Links of `<a>` elements found\n")
+    p("| corpus | tagsift lines | tagsift with href | pup | hxwls (a) | xmllint | same values as tagsift |")
+    p("|---|---:|---:|---:|---:|---:|---|")
+    for name, _, tag in corpora:
+        v = link_counts(args.work, tag)
+        ours = collections.Counter(html.unescape(x) for x in v["tagsift"])
+        same = []
+        for tool in ("pup", "hxwls"):
+            if tool in v:
+                theirs = collections.Counter(html.unescape(x) for x in v[tool])
+                same.append("%s %s" % (tool, "yes" if theirs == ours else "no"))
+        p("| %s | %d | %d | %s | %s | %s | %s |" % (
+            name, len(v["tagsift, all lines"]), len(v["tagsift"]),
+            len(v["pup"]) if "pup" in v else "–", len(v["hxwls"]) if "hxwls" in v else "–",
+            len(v["xmllint"]) if "xmllint" in v else "–", ", ".join(same)))
+
+
+if __name__ == "__main__":
+    main()
