@@ -7,31 +7,8 @@ namespace tagsift {
 
 namespace {
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool isDecimal(char c) { return c >= '0' && c <= '9'; }
 bool isOctal(char c) { return c >= '0' && c <= '7'; }
-
-char simpleEscape(char c) {
-    switch (c) {
-        case '"': return '"';
-        case '\'': return '\'';
-        case '\\': return '\\';
-        case 'a': return 7;
-        case 'b': return 8;
-        case 'f': return 12;
-        case 'n': return 10;
-        case 'r': return 13;
-        case 't': return 9;
-        case 'v': return 11;
-        default: return 0;
-    }
-}
 
 struct SystemVariable {
     std::string_view name;
@@ -87,8 +64,8 @@ bool decodeEscapes(std::string& text) {
         } else if (next == 'x') {
             std::size_t j = i + 2;
             value = 0;
-            for (; j < text.size() && hexValue(text[j]) >= 0; ++j)
-                value = (value * 16 + hexValue(text[j])) & 0xFF;
+            for (; j < text.size() && hexDigitValue(text[j]) >= 0; ++j)
+                value = (value * 16 + hexDigitValue(text[j])) & 0xFF;
             if (j == i + 2) return false;
             i = j;
         } else {

@@ -1,5 +1,7 @@
 #include "regex/charset.h"
 
+#include "scanner/text.h"
+
 namespace tagsift {
 
 namespace {
@@ -76,30 +78,6 @@ void addRange(std::string& set, char first, char last) {
     }
 }
 
-char simpleSetEscape(char c, bool& known) {
-    known = true;
-    switch (c) {
-        case '"': return '"';
-        case '\'': return '\'';
-        case '\\': return '\\';
-        case 'a': return 7;
-        case 'b': return 8;
-        case 'f': return 12;
-        case 'n': return 10;
-        case 'r': return 13;
-        case 't': return 9;
-        case 'v': return 11;
-        default: known = false; return c;
-    }
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Decodes the escape whose backslash stands at i; i moves past it.
 char decodeSetEscape(const std::string& content, std::size_t& i) {
     if (i + 1 >= content.size()) {  // a lone backslash stands for itself
@@ -121,16 +99,15 @@ char decodeSetEscape(const std::string& content, std::size_t& i) {
     if (c == 'x') {
         std::size_t j = i + 2;
         unsigned value = 0;
-        for (; j < content.size() && hexDigit(content[j]) >= 0; ++j)
-            value = (value * 16 + static_cast<unsigned>(hexDigit(content[j]))) & 0xFF;
+        for (; j < content.size() && hexDigitValue(content[j]) >= 0; ++j)
+            value = (value * 16 + static_cast<unsigned>(hexDigitValue(content[j]))) & 0xFF;
         bool noDigits = j == i + 2;
         i = j;
         return noDigits ? 'x' : static_cast<char>(value);
     }
-    bool known;
-    char decoded = simpleSetEscape(c, known);
+    char simple = simpleEscape(c);
     i += 2;
-    return decoded;
+    return simple ? simple : c;  // any other escaped character stands for itself
 }
 
 void addMember(std::string& set, char c) {

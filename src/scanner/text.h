@@ -26,4 +26,30 @@ inline std::string lowerCased(std::string_view text) {
 // The C white-space class: blank, tab, line feed, vertical tab, form feed, carriage return.
 inline bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// The value of a hexadecimal digit of either case, or -1.
+inline int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The character that a backslash and c stand for in formats and bracket sets
+// (\" \' \\ \a \b \f \n \r \t \v), or 0 when c is none of these.
+inline char simpleEscape(char c) {
+    switch (c) {
+        case '"': return '"';
+        case '\'': return '\'';
+        case '\\': return '\\';
+        case 'a': return 7;
+        case 'b': return 8;
+        case 'f': return 12;
+        case 'n': return 10;
+        case 'r': return 13;
+        case 't': return 9;
+        case 'v': return 11;
+        default: return 0;
+    }
+}
+
 }  // namespace tagsift
