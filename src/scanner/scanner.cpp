@@ -7,6 +7,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "driver/fatal.h"
 #include "scanner/text.h"
@@ -30,16 +33,65 @@ bool isDelimiter(int c) { return c >= 0 && kDelimiters.in[c]; }
 
 // Computing the masks costs a few instructions a byte; the tags in a window
 // are then found with bit arithmetic instead of a search per stretch.
-void Scanner::Window::classify(const char* from, const char* end) {
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TAGSIFT_AVX512 1
+namespace {
+// Most x86 servers of the last years have 64-byte compares that give a whole window's mask at
+// once; the program still runs, the 16-byte way, where they are missing.
+const bool kHasAvx512 = __builtin_cpu_supports("avx512bw");
+bool wideCompares = kHasAvx512;
+
+}  // namespace
+
+__attribute__((target("avx512bw"))) void Scanner::Window::classifyWide(const char* from, const Candidates& wanted) {
+    const __m512i v = _mm512_loadu_si512(from);
+    open = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('<'));
+    close = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('>'));
+    doubleQuote = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"'));
+    singleQuote = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\''));
+    lineFeed = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+    // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
+    const std::uint64_t control = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(9)), _mm512_set1_epi8(4)) &
+                                  ~_mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(11));
+    delimiter = control | close | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) |
+                _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('='));
+    candidate = open;
+    if (!wanted.everyOpen && open) {
+        const __m512i next = _mm512_loadu_si512(from + 1);
+        std::uint64_t hit = _mm512_cmpeq_epi8_mask(next, _mm512_set1_epi8('!'));
+        for (int j = 0; j < wanted.count; ++j)
+            hit |= _mm512_cmpeq_epi8_mask(next, _mm512_set1_epi8(static_cast<char>(wanted.bytes[j])));
+        candidate &= hit;
+    }
+}
+#endif
+
+void Scanner::setWideCompares(bool on) {
+#if defined(TAGSIFT_AVX512)
+    wideCompares = on && kHasAvx512;
+#else
+    (void)on;
+#endif
+}
+
+void Scanner::Window::classify(const char* from, const char* end, const Candidates& wanted) {
     base = from;
-    open = close = doubleQuote = singleQuote = lineFeed = delimiter = 0;
+#if defined(TAGSIFT_AVX512)
+    if (wideCompares && end - from > 64) {
+        classifyWide(from, wanted);
+        return;
+    }
+#endif
+    open = close = doubleQuote = singleQuote = lineFeed = delimiter = candidate = 0;
 #if defined(__SSE2__)
-    if (end - from >= 64) {
+    // The candidate test looks one byte ahead, so the last window of a block takes the plain way.
+    if (end - from > 64) {
         auto bits = [](__m128i m, int shift) {
             return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << shift;
         };
         for (int k = 0; k < 64; k += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+            const __m128i lt = _mm_cmpeq_epi8(v, _mm_set1_epi8('<'));
             const __m128i gt = _mm_cmpeq_epi8(v, _mm_set1_epi8('>'));
             const __m128i lf = _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'));
             // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
@@ -48,12 +100,22 @@ void Scanner::Window::classify(const char* from, const char* end) {
             control = _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(11)), control);
             const __m128i blankOrEquals =
                 _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('=')));
-            open |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('<')), k);
+            const std::uint64_t opens = bits(lt, k);
+            open |= opens;
             close |= bits(gt, k);
             doubleQuote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), k);
             singleQuote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')), k);
             lineFeed |= bits(lf, k);
             delimiter |= bits(_mm_or_si128(_mm_or_si128(control, blankOrEquals), gt), k);
+            if (wanted.everyOpen) {
+                candidate |= opens;
+            } else if (opens) {
+                const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k + 1));
+                __m128i hit = _mm_cmpeq_epi8(next, _mm_set1_epi8('!'));
+                for (int j = 0; j < wanted.count; ++j)
+                    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(next, _mm_set1_epi8(static_cast<char>(wanted.bytes[j]))));
+                candidate |= bits(_mm_and_si128(hit, lt), k);
+            }
         }
         return;
     }
@@ -62,7 +124,13 @@ void Scanner::Window::classify(const char* from, const char* end) {
     for (int i = 0; i < n; ++i) {
         const std::uint64_t bit = std::uint64_t{1} << i;
         const char c = from[i];
-        if (c == '<') open |= bit;
+        if (c == '<') {
+            open |= bit;
+            bool may = wanted.everyOpen || from + i + 1 == end || from[i + 1] == '!';
+            for (int j = 0; j < wanted.count && !may; ++j)
+                may = static_cast<unsigned char>(from[i + 1]) == wanted.bytes[j];
+            if (may) candidate |= bit;
+        }
         if (c == '>') close |= bit;
         if (c == '"') doubleQuote |= bit;
         if (c == '\'') singleQuote |= bit;
@@ -301,6 +369,13 @@ void Scanner::passOverTagsOtherThan(std::span<const std::string> names) {
         wantedFirst_[static_cast<unsigned char>(asciiLower(name[0]))] = true;
         wantedFirst_[static_cast<unsigned char>(asciiUpper(name[0]))] = true;
     }
+    // An empty name is wanted after any '<' that a delimiter follows: every open is a candidate then.
+    candidates_.everyOpen = wantedLengths_ & 1;
+    for (int b = 0; b < 256 && !candidates_.everyOpen; ++b) {
+        if (!wantedFirst_[b]) continue;
+        if (candidates_.count == static_cast<int>(std::size(candidates_.bytes))) candidates_.everyOpen = true;
+        else candidates_.bytes[candidates_.count++] = static_cast<unsigned char>(b);
+    }
 }
 
 inline bool Scanner::mayBeWanted(const char* name, std::size_t length) const {
@@ -317,7 +392,7 @@ bool Scanner::closesRegion(const char* name, std::size_t length) const {
     return equalsIgnoringCase({name, length}, body_.endName);
 }
 
-bool Scanner::reachWantedTag() {
+bool Scanner::reachWantedTag(bool inText) {
     // A region that echoes tags needs each tag's pieces; one that does not only gets the text.
     if (!filtering_ || pushed_ != kNone || echoingTags()) return true;
     const bool echoText = body_.active;
@@ -327,7 +402,7 @@ bool Scanner::reachWantedTag() {
     // while the block is the same (refill() forgets it) and the input has not left it.
     Window& w = window_;
     if (!w.base || cur_ < w.base || cur_ >= w.base + 64)
-        w.classify(blockBegin_ + ((cur_ - blockBegin_) & ~std::ptrdiff_t{63}), end);
+        w.classify(blockBegin_ + ((cur_ - blockBegin_) & ~std::ptrdiff_t{63}), end, candidates_);
     // The line feeds before counted have been added to lines; the last of them ends before lineStart.
     const char* counted = cur_;
     long long lines = 0;
@@ -349,7 +424,7 @@ bool Scanner::reachWantedTag() {
                 if (std::uint64_t m = pick(w) >> offset) return p + std::countr_zero(m);
             if (w.base + 64 >= end) return end;
             countTo(w.base + 64);
-            w.classify(w.base + 64, end);
+            w.classify(w.base + 64, end, candidates_);
             p = std::max(p, w.base);
         }
     };
@@ -363,17 +438,24 @@ bool Scanner::reachWantedTag() {
         }
         cur_ = at;
     };
-    const char* p = cur_;  // just after a '<'
+    // Where p stands: just after a '<', inside a tag past its name, or in text.
+    enum class Step { Name, TagRest, Text };
+    Step step = inText ? Step::Text : Step::Name;
+    const char* p = cur_;
     for (;;) {
-        const char* nameEnd = find(p, [](const Window& x) { return x.delimiter; });
-        // A name that runs to the block's end, or ends at a line feed (which readWord pushes back
-        // as a blank), takes the ordinary way, as does every name that may be wanted.
-        if (nameEnd == end || *nameEnd == '\n' || mayBeWanted(p, static_cast<std::size_t>(nameEnd - p))) {
-            settle(p);
-            return true;
+        if (step == Step::Name) {
+            const char* nameEnd = find(p, [](const Window& x) { return x.delimiter; });
+            // A name that runs to the block's end, or ends at a line feed (which readWord pushes
+            // back as a blank), takes the ordinary way, as does every name that may be wanted.
+            if (nameEnd == end || *nameEnd == '\n' || mayBeWanted(p, static_cast<std::size_t>(nameEnd - p))) {
+                settle(p);
+                return true;
+            }
+            p = nameEnd;
+            step = Step::TagRest;
         }
-        const char* q = nameEnd;
-        for (;;) {
+        // On to the tag's '>', over quoted values.
+        for (const char* q = p; step == Step::TagRest;) {
             q = find(q, [](const Window& x) { return x.close | x.doubleQuote | x.singleQuote; });
             if (q == end) {
                 settle(end);
@@ -381,7 +463,11 @@ bool Scanner::reachWantedTag() {
                 return false;
             }
             const char quote = *q++;
-            if (quote == '>') break;
+            if (quote == '>') {
+                p = q;
+                step = Step::Text;
+                break;
+            }
             q = quote == '"' ? find(q, [](const Window& x) { return x.doubleQuote; })
                              : find(q, [](const Window& x) { return x.singleQuote; });
             if (q == end) {
@@ -391,22 +477,104 @@ bool Scanner::reachWantedTag() {
             }
             ++q;
         }
-        // q stands after the tag's '>'; on to the next '<'.
-        const char* text = q;
-        q = find(q, [](const Window& x) { return x.open; });
-        if (echoText) out_.writeBlanked({text, static_cast<std::size_t>(q - text)});
-        if (q == end) {
-            settle(end);
-            return false;
+        // p stands in text; on to the next '<'.
+        if (echoText) {
+            const char* text = p;
+            const char* q = find(p, [](const Window& x) { return x.open; });
+            out_.writeBlanked({text, static_cast<std::size_t>(q - text)});
+            if (q == end) {
+                settle(end);
+                return false;
+            }
+            p = q + 1;
+            step = Step::Name;
+            continue;
         }
-        p = q + 1;
+        // With nothing to echo, a stretch without quotes is passed over whole: its tags are known
+        // from the opens and closes alone, since the state after either is its kind (in a tag
+        // after '<', in text after '>'). Only a tag that may be wanted, or has a quote or a line
+        // feed in its name, or a quote after it, needs the steps above.
+        int i = static_cast<int>(p - w.base);
+        bool inTag = false;  // at w.base + i
+        for (;;) {
+            if (i == 64) {
+                if (w.base + 64 >= end) {
+                    settle(end);
+                    if (inTag) skipTagRestQuietly();
+                    return false;
+                }
+                countTo(w.base + 64);
+                w.classify(w.base + 64, end, candidates_);
+                i = 0;
+            }
+            const std::uint64_t quotes = (w.doubleQuote | w.singleQuote) & bitRange(i, 64);
+            const int stop = quotes ? std::countr_zero(quotes) : 64;
+            const std::uint64_t region = bitRange(i, stop);
+            const std::uint64_t events = (w.open | w.close) & region;
+            auto lastIsClose = [&](std::uint64_t e) { return (w.close >> (63 - std::countl_zero(e))) & 1; };
+            // The '<' of the tag whose name is still open just before z, or -1.
+            auto nameOpenBefore = [&](int z) {
+                const std::uint64_t before = region & bitRange(0, z);
+                const std::uint64_t closes = w.close & before;
+                const std::uint64_t opens =
+                    closes ? w.open & before & ~bitRange(0, 64 - std::countl_zero(closes))
+                           : (inTag ? 0 : w.open & before);
+                if (!opens) return -1;
+                const int y = std::countr_zero(opens);
+                return w.delimiter & before & ~bitRange(0, y + 1) ? -1 : y;
+            };
+            int resume = -1;  // a '<' whose tag takes the steps above
+            int candidate = stop;
+            for (std::uint64_t k = w.candidate & region; k; k &= k - 1) {
+                const int x = std::countr_zero(k);
+                const std::uint64_t e = events & bitRange(0, x);
+                if (e ? lastIsClose(e) : !inTag) {
+                    candidate = x;
+                    break;
+                }
+            }
+            for (std::uint64_t f = w.lineFeed & region & bitRange(0, candidate); f && resume < 0; f &= f - 1)
+                resume = nameOpenBefore(std::countr_zero(f));
+            if (resume < 0 && candidate < stop) resume = candidate;
+            if (resume < 0) resume = nameOpenBefore(stop);
+            if (resume >= 0) {
+                p = w.base + resume + 1;
+                step = Step::Name;
+                break;
+            }
+            if (events) inTag = !lastIsClose(events);
+            if (stop == 64) {
+                i = 64;
+                continue;
+            }
+            if (inTag) {
+                // The quote opens a value of a tag whose name has ended: passed over here when the
+                // value ends in this window.
+                const std::uint64_t same = (w.doubleQuote >> stop) & 1 ? w.doubleQuote : w.singleQuote;
+                const std::uint64_t after = same & bitRange(stop + 1, 64);
+                if (!after) {
+                    p = w.base + stop;
+                    step = Step::TagRest;
+                    break;
+                }
+                i = std::countr_zero(after) + 1;
+                continue;
+            }
+            i = stop + 1;  // a quote in text
+        }
     }
 }
 
 bool Scanner::nextTag() {
     for (;;) {
-        if (!scanToTag()) return false;
-        if (!reachWantedTag()) continue;
+        if (filtering_ && pushed_ == kNone && !body_.active) {
+            // Nothing to echo: the shortcut can look for the next '<' itself.
+            if (cur_ == end_ && !refill()) return false;
+            if (!reachWantedTag(true)) continue;
+        } else {
+            if (!scanToTag()) return false;
+            if (!reachWantedTag()) continue;
+        }
         tagColumn = columnCount;
         tagLine = lineCount;
         readWord(tagName);

@@ -65,6 +65,10 @@ public:
     // Appends characters to value up to the quote, which is consumed; false at the end of the input.
     bool readQuotedInto(int quote, std::string& value);
 
+    // Windows are classified 64 bytes at a time where the machine can; tests turn that off to
+    // cover the 16-byte way as well.
+    static void setWideCompares(bool on);
+
     bool echoingTags() const { return body_.active && body_.echoTags; }
     void echo(int c) { out_.put(static_cast<char>(c)); }
 
@@ -97,10 +101,11 @@ private:
     void skipTagRestQuietly();
     bool mayBeWanted(const char* name, std::size_t length) const;
     bool closesRegion(const char* name, std::size_t length) const;
-    // Called just after a '<': consumes the tags that no wanted name can be the name of (see
-    // passOverTagsOtherThan), with the text between them. True when it stops just after the '<'
-    // of a tag that takes the ordinary way; false when it stops anywhere else.
-    bool reachWantedTag();
+    // Called just after a '<' (or, with no region open, anywhere in text): consumes the tags that
+    // no wanted name can be the name of (see passOverTagsOtherThan), with the text between them.
+    // True when it stops just after the '<' of a tag that takes the ordinary way; false when it
+    // stops anywhere else.
+    bool reachWantedTag(bool inText = false);
 
     Input& input_;
     Output& out_;
@@ -109,12 +114,21 @@ private:
     const char* cur_ = nullptr;
     const char* end_ = nullptr;
     int pushed_ = kNone;
+    // The bytes after a '<' that make it a candidate: a tag whose name may be wanted.
+    struct Candidates {
+        bool everyOpen = false;  // too many first bytes to compare with one by one
+        int count = 0;
+        unsigned char bytes[8] = {};
+    };
     // Bit masks of a 64-byte stretch of the block that starts at base (bit i for base[i]; none
-    // past the block's end): tag opens and closes, both quotes, line feeds, readWord's delimiters.
+    // past the block's end): tag opens and closes, both quotes, line feeds, readWord's delimiters,
+    // and the opens that are candidates (also those whose next byte is past the block's end).
     struct Window {
         const char* base = nullptr;
         std::uint64_t open = 0, close = 0, doubleQuote = 0, singleQuote = 0, lineFeed = 0, delimiter = 0;
-        void classify(const char* from, const char* end);
+        std::uint64_t candidate = 0;
+        void classify(const char* from, const char* end, const Candidates& wanted);
+        void classifyWide(const char* from, const Candidates& wanted);  // 64 bytes and one more
     };
     Window window_;
     const char* blockBegin_ = nullptr;
@@ -122,6 +136,7 @@ private:
     // their lengths (bit n for length n, bit 63 for 63 and more).
     bool filtering_ = false;
     bool wantedFirst_[256] = {};
+    Candidates candidates_;
     std::uint64_t wantedLengths_ = 0;
 };
 

@@ -75,6 +75,7 @@ std::string page(unsigned seed, int pieces) {
         "<longnamethatrunsonandonandonandonandonandonandonandonpastsixtyfour_>",
         "                                                                      ",
         "<x a='................................................................'>",
+        "<x\"y>", "<x'y z='>'>", "<b<c\nd>", "<b<a>", "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {
@@ -84,7 +85,16 @@ std::string page(unsigned seed, int pieces) {
     return text;
 }
 
-TEST(PassOverTags, GivesWhatTheOrdinaryWayGives) {
+class PassOverTags : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { Scanner::setWideCompares(GetParam()); }
+    void TearDown() override { Scanner::setWideCompares(true); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Compares, PassOverTags, testing::Values(true, false),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Narrow"; });
+
+TEST_P(PassOverTags, GivesWhatTheOrdinaryWayGives) {
     const std::vector<Strings> nameSets = {
         {"a"},
         {"B", "img"},
@@ -93,6 +103,7 @@ TEST(PassOverTags, GivesWhatTheOrdinaryWayGives) {
         {"/p", "x"},
         {"longnamethatrunsonandonandonandonandonandonandonandonpastsixtyfour_"},
         {"!--x"},
+        {"td", "TR", "q"},
     };
     const Region regions[] = {Region::None, Region::TextOnly, Region::TextAndComments, Region::Everything};
     for (unsigned seed = 1; seed <= 40; ++seed) {
@@ -116,7 +127,7 @@ TEST(PassOverTags, GivesWhatTheOrdinaryWayGives) {
 }
 
 // Input that ends inside a skipped tag, its quotes or its name.
-TEST(PassOverTags, EndsOfInputInsideSkippedTags) {
+TEST_P(PassOverTags, EndsOfInputInsideSkippedTags) {
     const char* cut[] = {"<x", "<x ", "<x '", "<x \"a>", "<x 'a' ", "x<y>text", "<a><x>\n<", "<x>t<a"};
     for (const char* text : cut)
         for (Region region : {Region::None, Region::TextOnly})
