@@ -269,6 +269,20 @@ void Scanner::readWord(std::string& word) {
 }
 
 void Scanner::skipSpace() {
+    if (pushed_ == kNone && !echoingTags()) {
+        // Leaving the first other character unread counts the same as reading it and pushing it
+        // back, which the plain way below does: it is never a line feed.
+        const char* p = cur_;
+        long long lines = 0;
+        const char* lineStart = nullptr;
+        for (; p != end_ && isSpace(static_cast<unsigned char>(*p)); ++p)
+            if (*p == '\n') {
+                ++lines;
+                lineStart = p + 1;
+            }
+        advance(p, lines, lineStart);
+        if (p != end_) return;
+    }
     int c = ' ';
     while (isSpace(c)) {
         c = getChar();

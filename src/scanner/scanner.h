@@ -12,6 +12,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "format/body.h"
 #include "format/output.h"
@@ -62,6 +63,17 @@ public:
     // tagColumn keep the values of the last tag returned. Only a caller that would skip such
     // tags without looking at them may ask for this: it is the main loop's shortcut.
     void passOverTagsOtherThan(std::span<const std::string> names);
+    // The unread rest of the current block while nothing is pushed back and no region echoes
+    // tags, else empty: a reader may parse it in place and then consume what it used, which must
+    // hold no line feed (so the count of columns simply grows by its length).
+    std::string_view unreadInBlock() const {
+        if (pushed_ != kNone || echoingTags()) return {};
+        return {cur_, static_cast<std::size_t>(end_ - cur_)};
+    }
+    void consumeInBlock(std::size_t n) {
+        cur_ += n;
+        columnCount += static_cast<long long>(n);
+    }
     // Appends characters to value up to the quote, which is consumed; false at the end of the input.
     bool readQuotedInto(int quote, std::string& value);
 

@@ -98,6 +98,33 @@ TEST(ReadAttributes, Shapes) {
             EXPECT_EQ(readFirst(c.tag, bs), c.shape) << '"' << c.tag << "\" in blocks of " << bs;
 }
 
+// A tag on one line, whole in the block, is read in place; every other one a
+// character at a time. Both must leave the same records and the same place.
+TEST(ReadAttributes, InPlaceAndCharacterWaysAgree) {
+    const std::string pieces[] = {" ", "\t", "\v", "\n", "\r", "=", "x", "Ab", "'q'", "\"w w\"", "'\n'", "\"", ">", "\0"s};
+    auto read = [](const std::string& text, std::size_t blockSize) {
+        Reader r(text, blockSize);
+        AttributeList list;
+        try {
+            EXPECT_TRUE(r.scanner.nextTag());
+            readAttributes(r.scanner, list);
+        } catch (const Fatal& f) {
+            return "{" + f.text + "}";
+        }
+        return shape(list) + "@" + std::to_string(r.scanner.lineCount) + ":" + std::to_string(r.scanner.columnCount);
+    };
+    unsigned seed = 7;
+    for (int n = 0; n < 3000; ++n) {
+        std::string tag = "x\n<a";
+        for (int k = n % 9; k >= 0; --k) {
+            seed = seed * 1103515245u + 12345u;
+            tag += pieces[(seed >> 16) % std::size(pieces)];
+        }
+        if (n % 2) tag += ">";
+        ASSERT_EQ(read(tag, 1 << 16), read(tag, 1)) << tag;
+    }
+}
+
 TEST(ReadAttributes, LongValuesComeBackWhole) {
     for (std::size_t n : {0, 1, 124, 125, 126, 1023, 1024, 1025, 1149, 1150, 100000}) {
         std::string value;
