@@ -18,16 +18,6 @@ void release(std::string& s) {
 }
 }  // namespace
 
-Attribute& AttributeList::add() {
-    if (count_ == slots_.size()) slots_.emplace_back();
-    Attribute& a = slots_[count_++];
-    a.name.clear();
-    a.quote = 0;
-    a.hasValue = false;
-    a.value.clear();
-    return a;
-}
-
 void AttributeList::clear() {
     for (std::size_t i = 0; i < count_; ++i) {
         release(slots_[i].name);
@@ -49,10 +39,6 @@ void readQuotedValue(Scanner& scanner, std::string& value) {
 }
 
 namespace {
-bool isDelimiter(char c) {
-    return c == ' ' || c == '=' || c == '>' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
 // The common tag, on one line and whole in the block, read straight from the block: the same
 // steps as the character by character way below, which takes every other tag. False (and the
 // list left empty, nothing read) when the tag is not such a tag.
@@ -68,7 +54,7 @@ bool readAttributesInBlock(Scanner& scanner, AttributeList& list) {
     };
     auto word = [&](std::string& to) {
         const char* from = p;
-        while (p != end && !isDelimiter(*p)) ++p;
+        while (p != end && !isWordDelimiter(*p)) ++p;
         if (p == end || *p == '\n') return false;
         to.assign(from, p);
         return true;

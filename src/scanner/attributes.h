@@ -23,7 +23,15 @@ struct Attribute {
 
 class AttributeList {
 public:
-    Attribute& add();
+    Attribute& add() {
+        if (count_ == slots_.size()) slots_.emplace_back();
+        Attribute& a = slots_[count_++];
+        a.name.clear();
+        a.quote = 0;
+        a.hasValue = false;
+        a.value.clear();
+        return a;
+    }
     // Forgets every record (freeAttributes); storage is kept for the next tag.
     void clear();
     void swap(AttributeList& other) noexcept;

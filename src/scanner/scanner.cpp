@@ -17,18 +17,7 @@
 namespace tagsift {
 
 namespace {
-
-struct ByteTable {
-    bool in[256] = {};
-    constexpr ByteTable(std::string_view bytes) {
-        for (char c : bytes) in[static_cast<unsigned char>(c)] = true;
-    }
-};
-
-constexpr ByteTable kDelimiters(std::string_view(" =>\t\n\r\f"));
-
-bool isDelimiter(int c) { return c >= 0 && kDelimiters.in[c]; }
-
+bool isDelimiter(int c) { return c >= 0 && isWordDelimiter(static_cast<char>(c)); }
 }  // namespace
 
 // Computing the masks costs a few instructions a byte; the tags in a window
@@ -135,7 +124,7 @@ void Scanner::Window::classify(const char* from, const char* end, const Candidat
         if (c == '"') doubleQuote |= bit;
         if (c == '\'') singleQuote |= bit;
         if (c == '\n') lineFeed |= bit;
-        if (kDelimiters.in[static_cast<unsigned char>(c)]) delimiter |= bit;
+        if (isWordDelimiter(c)) delimiter |= bit;
     }
 }
 
@@ -250,7 +239,7 @@ void Scanner::readWord(std::string& word) {
         if (pushed_ == kNone && cur_ != end_) {
             // No line feed can be inside the stretch: it is a delimiter.
             const char* p = cur_;
-            while (p != end_ && !kDelimiters.in[static_cast<unsigned char>(*p)]) ++p;
+            while (p != end_ && !isWordDelimiter(*p)) ++p;
             word.append(cur_, p);
             columnCount += p - cur_;
             cur_ = p;

@@ -26,6 +26,16 @@ inline std::string lowerCased(std::string_view text) {
 // The C white-space class: blank, tab, line feed, vertical tab, form feed, carriage return.
 inline bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// The bytes that end a tag name, an attribute name and an unquoted value: " =>\t\n\r\f".
+struct WordDelimiters {
+    bool in[256] = {};
+    constexpr WordDelimiters() {
+        for (char c : std::string_view(" =>\t\n\r\f")) in[static_cast<unsigned char>(c)] = true;
+    }
+};
+inline constexpr WordDelimiters kWordDelimiters;
+inline bool isWordDelimiter(char c) { return kWordDelimiters.in[static_cast<unsigned char>(c)]; }
+
 // The value of a hexadecimal digit of either case, or -1.
 inline int hexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
