@@ -499,16 +499,28 @@ bool Scanner::reachWantedTag(bool inText) {
         // feed in its name, or a quote after it, needs the steps above.
         int i = static_cast<int>(p - w.base);
         bool inTag = false;  // at w.base + i
+        char openQuote = 0;  // inside a quoted value of a tag, which may run over many windows
         for (;;) {
             if (i == 64) {
                 if (w.base + 64 >= end) {
                     settle(end);
+                    if (openQuote && (openQuote == '"' ? skipTo<'"'>() : skipTo<'\''>()) == kEnd) return false;
                     if (inTag) skipTagRestQuietly();
                     return false;
                 }
                 countTo(w.base + 64);
                 w.classify(w.base + 64, end, candidates_);
                 i = 0;
+            }
+            if (openQuote) {
+                const std::uint64_t close = (openQuote == '"' ? w.doubleQuote : w.singleQuote) & bitRange(i, 64);
+                if (!close) {
+                    i = 64;
+                    continue;
+                }
+                i = std::countr_zero(close) + 1;
+                openQuote = 0;
+                continue;
             }
             const std::uint64_t quotes = (w.doubleQuote | w.singleQuote) & bitRange(i, 64);
             const int stop = quotes ? std::countr_zero(quotes) : 64;
@@ -551,16 +563,9 @@ bool Scanner::reachWantedTag(bool inText) {
                 continue;
             }
             if (inTag) {
-                // The quote opens a value of a tag whose name has ended: passed over here when the
-                // value ends in this window.
-                const std::uint64_t same = (w.doubleQuote >> stop) & 1 ? w.doubleQuote : w.singleQuote;
-                const std::uint64_t after = same & bitRange(stop + 1, 64);
-                if (!after) {
-                    p = w.base + stop;
-                    step = Step::TagRest;
-                    break;
-                }
-                i = std::countr_zero(after) + 1;
+                // The quote opens a value of a tag whose name has ended.
+                openQuote = (w.doubleQuote >> stop) & 1 ? '"' : '\'';
+                i = stop + 1;
                 continue;
             }
             i = stop + 1;  // a quote in text
