@@ -372,6 +372,7 @@ void Scanner::passOverTagsOtherThan(std::span<const std::string> names) {
         wantedFirst_[static_cast<unsigned char>(asciiLower(name[0]))] = true;
         wantedFirst_[static_cast<unsigned char>(asciiUpper(name[0]))] = true;
     }
+    if (names.size() <= 8) wantedNames_.assign(names.begin(), names.end());
     // An empty name is wanted after any '<' that a delimiter follows: every open is a candidate then.
     candidates_.everyOpen = wantedLengths_ & 1;
     for (int b = 0; b < 256 && !candidates_.everyOpen; ++b) {
@@ -387,7 +388,13 @@ inline bool Scanner::mayBeWanted(const char* name, std::size_t length) const {
     // way, which knows comments.
     const bool lengthOk = (wantedLengths_ >> std::min<std::size_t>(length, 63)) & 1;
     const bool firstOk = wantedFirst_[static_cast<unsigned char>(*name)] | (length == 0);
-    if ((lengthOk & firstOk) | (*name == '!')) return true;
+    if (*name == '!') return true;
+    if (lengthOk & firstOk) {
+        // A few names are compared whole: a near miss ("tr" for "td") costs the ordinary way more.
+        if (wantedNames_.empty()) return true;
+        for (const std::string& wanted : wantedNames_)
+            if (equalsIgnoringCase({name, length}, wanted)) return true;
+    }
     return body_.active && *name == '/' && closesRegion(name + 1, length - 1);
 }
 

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "format/body.h"
 #include "format/output.h"
@@ -150,6 +151,7 @@ private:
     bool wantedFirst_[256] = {};
     Candidates candidates_;
     std::uint64_t wantedLengths_ = 0;
+    std::vector<std::string> wantedNames_;  // all of them when there are few, else none
 };
 
 }  // namespace tagsift
