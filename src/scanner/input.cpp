@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 
 #include "driver/fatal.h"
@@ -34,58 +39,159 @@ std::size_t dropCarriageReturns(char* data, std::size_t len) {
 }
 }  // namespace
 
-Input::Input(int fd, std::size_t blockSize) : fd_(fd), buffer_(std::max<std::size_t>(blockSize, 2), '\0') {}
-
-Input Input::fromText(std::string text, std::size_t blockSize) {
-    Input in(-1, blockSize + 1);  // one byte more for a held carriage return
-    in.text_ = std::move(text);
-    return in;
-}
-
-std::size_t Input::readRaw(char* to, std::size_t room) {
-    if (fd_ < 0) {
-        std::size_t n = std::min(room, text_.size() - textPos_);
-        std::memcpy(to, text_.data() + textPos_, n);
-        textPos_ += n;
+std::size_t Input::Source::readRaw(char* to, std::size_t room) {
+    if (fd < 0) {
+        std::size_t n = std::min({room, textBlock, text.size() - textPos});
+        std::memcpy(to, text.data() + textPos, n);
+        textPos += n;
         return n;
     }
     for (;;) {
-        ssize_t n = ::read(fd_, to, room);
+        ssize_t n = ::read(fd, to, room);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno != EINTR) throw fatal::readError(std::strerror(errno));
     }
 }
 
-bool Input::refill() {
-    while (!finished_) {
-        char* data = buffer_.data();
+std::size_t Input::Source::next(std::string& buffer) {
+    while (!finished) {
+        char* data = buffer.data();
         std::size_t len = 0;
-        if (heldCarriageReturn_) {
+        if (heldCarriageReturn) {
             data[len++] = '\r';
-            heldCarriageReturn_ = false;
+            heldCarriageReturn = false;
         }
-        std::size_t room = buffer_.size() - len;
-        if (fd_ < 0) room = std::min(room, buffer_.size() - 1);
-        std::size_t got = readRaw(data + len, room);
-        if (got == 0) finished_ = true;
+        std::size_t got = readRaw(data + len, buffer.size() - len);
+        if (got == 0) finished = true;
         len += got;
         if (void* stop = std::memchr(data, 26, len)) {
             len = static_cast<std::size_t>(static_cast<char*>(stop) - data);
-            finished_ = true;
+            finished = true;
         }
         // A carriage return at the end of a block may be the first half of a pair.
-        if (!finished_ && len > 0 && data[len - 1] == '\r') {
-            heldCarriageReturn_ = true;
+        if (!finished && len > 0 && data[len - 1] == '\r') {
+            heldCarriageReturn = true;
             --len;
         }
         len = dropCarriageReturns(data, len);
-        if (len > 0) {
-            begin_ = data;
-            end_ = data + len;
-            return true;
+        if (len > 0) return len;
+    }
+    return 0;
+}
+
+// Two buffers: the scanner works on one while the reader fills the other. The reader owns the
+// source; what it hands over is guarded by the mutex.
+struct Input::ReadAhead {
+    Source source;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string slots[2];
+    std::size_t lengths[2] = {};
+    bool full[2] = {};
+    bool done = false;          // nothing follows the full slots
+    std::exception_ptr failed;  // follows the full slots
+    bool abandoned = false;     // the scanner is gone
+    int next = 0;               // the slot the scanner takes next
+    int held = -1;              // the slot the scanner works on
+
+    void run() {
+        for (int k = 0;; k ^= 1) {
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return !full[k] || abandoned; });
+                if (abandoned) return;
+            }
+            std::size_t n = 0;
+            std::exception_ptr error;
+            try {
+                n = source.next(slots[k]);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            {
+                std::lock_guard lock(mutex);
+                if (error) failed = error;
+                else if (n == 0) done = true;
+                else {
+                    lengths[k] = n;
+                    full[k] = true;
+                }
+            }
+            changed.notify_all();
+            if (error || n == 0) return;
         }
     }
+};
+
+Input::Input(int fd, std::size_t blockSize)
+    : blockSize_(std::max<std::size_t>(blockSize, 1)), source_(std::make_unique<Source>()) {
+    source_->fd = fd;
+}
+
+Input Input::fromText(std::string text, std::size_t blockSize) {
+    Input in(-1, blockSize);
+    in.source_->text = std::move(text);
+    in.source_->textBlock = in.blockSize_;
+    return in;
+}
+
+Input::Input(Input&&) noexcept = default;
+
+Input::~Input() {
+    if (!ahead_) return;
+    // The reader may be waiting in a read that never ends; it finds itself abandoned when it
+    // comes back, and the state it shares stays alive until then.
+    {
+        std::lock_guard lock(ahead_->mutex);
+        ahead_->abandoned = true;
+    }
+    ahead_->changed.notify_all();
+}
+
+bool Input::refill() {
+    if (!started_) {
+        started_ = true;
+        // One byte more than a block, for a carriage return held from the block before.
+        const std::size_t room = blockSize_ + 1;
+        if (source_->fd >= 0) {
+            try {
+                auto ahead = std::make_shared<ReadAhead>();
+                ahead->slots[0].assign(room, '\0');
+                ahead->slots[1].assign(room, '\0');
+                ahead->source = std::move(*source_);
+                std::thread([ahead] { ahead->run(); }).detach();
+                ahead_ = std::move(ahead);
+                source_.reset();
+            } catch (const std::system_error&) {
+                // No thread to be had: read on this one.
+            }
+        }
+        if (source_) buffer_.assign(room, '\0');
+    }
+    if (source_) {
+        std::size_t n = source_->next(buffer_);
+        begin_ = buffer_.data();
+        end_ = begin_ + n;
+        if (n == 0) begin_ = end_ = nullptr;
+        return n > 0;
+    }
+    ReadAhead& a = *ahead_;
+    std::unique_lock lock(a.mutex);
+    if (a.held >= 0) {
+        a.full[a.held] = false;
+        a.held = -1;
+        a.changed.notify_all();
+    }
+    a.changed.wait(lock, [&] { return a.full[a.next] || a.done || a.failed; });
+    if (a.full[a.next]) {
+        a.held = a.next;
+        a.next ^= 1;
+        begin_ = a.slots[a.held].data();
+        end_ = begin_ + a.lengths[a.held];
+        return true;
+    }
     begin_ = end_ = nullptr;
+    if (a.failed) std::rethrow_exception(a.failed);
     return false;
 }
 

@@ -3,9 +3,14 @@
 // Each block is cleaned as it arrives so that the scanner can search it in
 // bulk: a carriage return directly before a line feed is dropped (also when
 // the pair is split between two reads), and a byte 26 ends the input for good.
+//
+// A file descriptor is read ahead on a second thread, which also cleans the
+// blocks: while the scanner works on one block, the next is being read.
+// Blocks, their order and any read error come out as without it.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 namespace tagsift {
@@ -17,23 +22,41 @@ public:
     // Reads the given bytes, delivering at most blockSize of them per block
     // (tests use small blocks to split line ends between reads).
     static Input fromText(std::string text, std::size_t blockSize = 1 << 18);
+    Input(Input&&) noexcept;
+    Input& operator=(Input&&) = delete;
+    ~Input();
 
     // Makes [begin(), end()) the next non-empty block; false at the end of the input.
     bool refill();
     const char* begin() const { return begin_; }
     const char* end() const { return end_; }
 
-private:
-    std::size_t readRaw(char* to, std::size_t room);
+    // Where the bytes come from, and the cleaning state carried from block to block.
+    struct Source {
+        int fd = -1;
+        std::string text;  // read instead of fd when fd < 0
+        std::size_t textPos = 0;
+        std::size_t textBlock = 0;
+        bool heldCarriageReturn = false;
+        bool finished = false;
+        // Reads and cleans the next non-empty block into buffer (of the block size and one byte
+        // more; a text gives at most a block of its own); its length, 0 at the end of the input.
+        std::size_t next(std::string& buffer);
 
-    int fd_;
+    private:
+        std::size_t readRaw(char* to, std::size_t room);
+    };
+
+private:
+    struct ReadAhead;
+
+    std::size_t blockSize_;
+    std::unique_ptr<Source> source_;  // while read on this thread
     std::string buffer_;
+    std::shared_ptr<ReadAhead> ahead_;
+    bool started_ = false;
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
-    bool heldCarriageReturn_ = false;
-    bool finished_ = false;
-    std::string text_;  // fromText() source
-    std::size_t textPos_ = 0;
 };
 
 }  // namespace tagsift
