@@ -529,6 +529,46 @@ bool Scanner::reachWantedTag(bool inText) {
                 openQuote = 0;
                 continue;
             }
+            if (i < 64 && !(w.singleQuote & bitRange(i, 64))) {
+                // The rest of the window at once, on the guess that each double quote opens or
+                // closes a value of a tag; checked below, the stretch-by-stretch way otherwise.
+                const std::uint64_t rest = bitRange(i, 64);
+                const std::uint64_t quotes = w.doubleQuote & rest;
+                std::uint64_t quoted = quotes;  // from an opening quote to before its closing one
+                for (int k = 1; k < 64; k <<= 1) quoted ^= quoted << k;
+                const std::uint64_t opens = w.open & rest & ~quoted;
+                const std::uint64_t closes = w.close & rest & ~quoted;
+                // In a tag from each '<' after a '>' to before the next '>': a carry runs from the
+                // first '<' through the bytes that are not '>', and the later ones are added back.
+                const std::uint64_t entry = std::uint64_t{inTag} << i;
+                const std::uint64_t starts = opens | (entry & ~closes);
+                const std::uint64_t notClose = ~closes;
+                const std::uint64_t tag = (notClose & ~(notClose + starts)) | starts;
+                const std::uint64_t tagBefore = ((tag << 1) & bitRange(i + 1, 64)) | entry;
+                const std::uint64_t openingQuotes = quotes & quoted;
+                const std::uint64_t tagStarts = opens & ~tagBefore;
+                // Each name, from after its '<' to before the first delimiter: one carry a name,
+                // since a '>' lies between two tag starts.
+                const std::uint64_t notDelimiter = ~w.delimiter;
+                const std::uint64_t nameFirst = (tagStarts << 1) & notDelimiter;
+                const std::uint64_t carried = notDelimiter + nameFirst;
+                const std::uint64_t names = notDelimiter & ~carried;
+                const std::uint64_t nameEnds = (carried & w.delimiter) | ((tagStarts << 1) & w.delimiter);
+                // Every opening quote inside a tag, past its name; no name at a line feed or at
+                // the window's end (where the ordinary steps look at it).
+                if (!(openingQuotes & ~tagBefore) && !(openingQuotes & names) && !(nameEnds & w.lineFeed) &&
+                    !((names | tagStarts) >> 63)) {
+                    if (const std::uint64_t wanted = w.candidate & rest & ~quoted & ~tagBefore) {
+                        p = w.base + std::countr_zero(wanted) + 1;
+                        step = Step::Name;
+                        break;
+                    }
+                    inTag = tag >> 63;
+                    openQuote = quoted >> 63 ? '"' : 0;
+                    i = 64;
+                    continue;
+                }
+            }
             const std::uint64_t quotes = (w.doubleQuote | w.singleQuote) & bitRange(i, 64);
             const int stop = quotes ? std::countr_zero(quotes) : 64;
             const std::uint64_t region = bitRange(i, stop);
