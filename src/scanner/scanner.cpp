@@ -529,11 +529,13 @@ bool Scanner::reachWantedTag(bool inText) {
                 openQuote = 0;
                 continue;
             }
-            if (i < 64 && !(w.singleQuote & bitRange(i, 64))) {
-                // The rest of the window at once, on the guess that each double quote opens or
-                // closes a value of a tag; checked below, the stretch-by-stretch way otherwise.
-                const std::uint64_t rest = bitRange(i, 64);
-                const std::uint64_t quotes = w.doubleQuote & rest;
+            const std::uint64_t rest = bitRange(i, 64);
+            if (i < 64 && (!(w.singleQuote & rest) || !(w.doubleQuote & rest))) {
+                // The rest of the window at once, on the guess that each quote (all of one kind)
+                // opens or closes a value of a tag; checked below, the stretch-by-stretch way
+                // otherwise.
+                const bool doubleQuotes = w.doubleQuote & rest;
+                const std::uint64_t quotes = (doubleQuotes ? w.doubleQuote : w.singleQuote) & rest;
                 std::uint64_t quoted = quotes;  // from an opening quote to before its closing one
                 for (int k = 1; k < 64; k <<= 1) quoted ^= quoted << k;
                 const std::uint64_t opens = w.open & rest & ~quoted;
@@ -564,7 +566,7 @@ bool Scanner::reachWantedTag(bool inText) {
                         break;
                     }
                     inTag = tag >> 63;
-                    openQuote = quoted >> 63 ? '"' : 0;
+                    openQuote = quoted >> 63 ? (doubleQuotes ? '"' : '\'') : 0;
                     i = 64;
                     continue;
                 }
