@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "driver/fatal.h"
@@ -91,6 +92,8 @@ struct Input::ReadAhead {
     bool done = false;          // nothing follows the full slots
     std::exception_ptr failed;  // follows the full slots
     bool abandoned = false;     // the scanner is gone
+    bool reading = false;       // the reader is in a read, which on a pipe may never end
+    bool regularFile = false;   // where reads always end
     int next = 0;               // the slot the scanner takes next
     int held = -1;              // the slot the scanner works on
 
@@ -100,6 +103,7 @@ struct Input::ReadAhead {
                 std::unique_lock lock(mutex);
                 changed.wait(lock, [&] { return !full[k] || abandoned; });
                 if (abandoned) return;
+                reading = true;
             }
             std::size_t n = 0;
             std::exception_ptr error;
@@ -110,6 +114,7 @@ struct Input::ReadAhead {
             }
             {
                 std::lock_guard lock(mutex);
+                reading = false;
                 if (error) failed = error;
                 else if (n == 0) done = true;
                 else {
@@ -139,13 +144,17 @@ Input::Input(Input&&) noexcept = default;
 
 Input::~Input() {
     if (!ahead_) return;
-    // The reader may be waiting in a read that never ends; it finds itself abandoned when it
-    // comes back, and the state it shares stays alive until then.
+    bool waitForIt;
     {
         std::lock_guard lock(ahead_->mutex);
         ahead_->abandoned = true;
+        waitForIt = !ahead_->reading || ahead_->regularFile;
     }
     ahead_->changed.notify_all();
+    // A reader in a read of a pipe may wait there for ever: it is left to find itself abandoned
+    // when it comes back, and the state it shares stays alive until then.
+    if (waitForIt) reader_.join();
+    else reader_.detach();
 }
 
 bool Input::refill() {
@@ -159,7 +168,9 @@ bool Input::refill() {
                 ahead->slots[0].assign(room, '\0');
                 ahead->slots[1].assign(room, '\0');
                 ahead->source = std::move(*source_);
-                std::thread([ahead] { ahead->run(); }).detach();
+                struct stat info;
+                ahead->regularFile = fstat(ahead->source.fd, &info) == 0 && S_ISREG(info.st_mode);
+                reader_ = std::thread([ahead] { ahead->run(); });
                 ahead_ = std::move(ahead);
                 source_.reset();
             } catch (const std::system_error&) {

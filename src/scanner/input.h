@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace tagsift {
 
@@ -54,6 +55,7 @@ private:
     std::unique_ptr<Source> source_;  // while read on this thread
     std::string buffer_;
     std::shared_ptr<ReadAhead> ahead_;
+    std::thread reader_;
     bool started_ = false;
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
