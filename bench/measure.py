@@ -115,8 +115,14 @@ def machine():
             memory = "%.1f GiB" % (kib / 2**20)
     except OSError:
         pass
-    return "%s, %d cores (nproc), %s memory, %s %s" % (
-        model or platform.processor(), os.cpu_count() or 0, memory, platform.system(), platform.release())
+    wide = "unknown"
+    try:
+        with open("/proc/cpuinfo") as f:
+            wide = "yes" if " avx512bw" in f.read() else "no"
+    except OSError:
+        pass
+    return "%s, %d cores (nproc), %s memory, 64-byte compares (AVX-512 BW): %s, %s %s" % (
+        model or platform.processor(), os.cpu_count() or 0, memory, wide, platform.system(), platform.release())
 
 
 def fmt_time(t):

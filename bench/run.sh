@@ -32,7 +32,7 @@ for size in 2M 200M; do
 done
 
 # Package -> the program the table needs from it.
-declare -A program=([pup]=pup [html-xml-utils]=hxwls [libxml2-utils]=xmllint [time]=/usr/bin/time [hyperfine]=hyperfine)
+declare -A program=([pup]=pup [html-xml-utils]=hxwls [libxml2-utils]=xmllint [time]=/usr/bin/time)
 missing=()
 for pkg in "${!program[@]}"; do
     command -v "${program[$pkg]}" >/dev/null 2>&1 || missing+=("$pkg")
