@@ -12,7 +12,7 @@ Output::Output(int fd, std::size_t capacity) : fd_(fd), buffer_(capacity, '\0') 
 
 Output::~Output() = default;
 
-void Output::write(std::string_view text) {
+void Output::writeOver(std::string_view text) {
     while (!text.empty()) {
         if (used_ == buffer_.size()) drain();
         std::size_t n = std::min(text.size(), buffer_.size() - used_);

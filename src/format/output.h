@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -24,7 +25,15 @@ public:
         if (used_ == buffer_.size()) drain();
         buffer_[used_++] = c;
     }
-    void write(std::string_view text);
+    void write(std::string_view text) {
+        // Most writes are a few bytes and fit: no call for them.
+        if (text.size() <= buffer_.size() - used_) {
+            if (!text.empty()) std::memcpy(buffer_.data() + used_, text.data(), text.size());
+            used_ += text.size();
+            return;
+        }
+        writeOver(text);
+    }
     // Writes text with every line feed turned into a blank, as echoed text shows line ends.
     void writeBlanked(std::string_view text);
     void repeat(char c, std::size_t count);
@@ -34,6 +43,7 @@ public:
     const std::string& collected() const { return collected_; }
 
 private:
+    void writeOver(std::string_view text);
     void drain();
 
     int fd_;
