@@ -72,8 +72,7 @@ void Renderer::printTag(std::string_view name, const AttributeList& attributes) 
     out_.put('>');
 }
 
-void Renderer::flushBody() {
-    if (!body_.active) return;
+void Renderer::closeBody() {
     body_.active = false;
     renderItems(body_.endName, body_.rest, body_.attributes, false);
     body_.attributes.clear();

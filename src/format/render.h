@@ -24,9 +24,12 @@ public:
     // The whole tag: "<name", " attr=\"value\"" for each attribute, ">".
     void printTag(std::string_view name, const AttributeList& attributes);
     // Closes the open region, if any: prints the rest and releases its attributes.
-    void flushBody();
+    void flushBody() {
+        if (body_.active) closeBody();
+    }
 
 private:
+    void closeBody();
     void renderItems(std::string_view name, std::span<const FormatItem> items,
                      AttributeList& attributes, bool mayOpenRegion);
     void printAttribute(const FormatItem& item, const AttributeList& attributes);

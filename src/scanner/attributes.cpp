@@ -8,24 +8,6 @@
 
 namespace tagsift {
 
-namespace {
-// A record that once held a huge value gives its storage back, so one
-// enormous tag does not keep the program's memory high for the rest of the run.
-constexpr std::size_t kKeptCapacity = 1 << 16;
-
-void release(std::string& s) {
-    if (s.capacity() > kKeptCapacity) std::string().swap(s);
-}
-}  // namespace
-
-void AttributeList::clear() {
-    for (std::size_t i = 0; i < count_; ++i) {
-        release(slots_[i].name);
-        release(slots_[i].value);
-    }
-    count_ = 0;
-}
-
 void AttributeList::swap(AttributeList& other) noexcept {
     slots_.swap(other.slots_);
     std::swap(count_, other.count_);

@@ -33,7 +33,15 @@ public:
         return a;
     }
     // Forgets every record (freeAttributes); storage is kept for the next tag.
-    void clear();
+    void clear() {
+        // A record that once held a huge value gives its storage back, so one enormous tag
+        // does not keep the program's memory high for the rest of the run.
+        for (std::size_t i = 0; i < count_; ++i) {
+            release(slots_[i].name);
+            release(slots_[i].value);
+        }
+        count_ = 0;
+    }
     void swap(AttributeList& other) noexcept;
 
     std::size_t size() const { return count_; }
@@ -43,6 +51,11 @@ public:
     const Attribute* end() const { return slots_.data() + count_; }
 
 private:
+    static constexpr std::size_t kKeptCapacity = 1 << 16;
+    static void release(std::string& s) {
+        if (s.capacity() > kKeptCapacity) std::string().swap(s);
+    }
+
     std::vector<Attribute> slots_;
     std::size_t count_ = 0;
 };
