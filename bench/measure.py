@@ -155,17 +155,29 @@ def main():
     for _, path, _ in corpora:
         subprocess.call(["cat", path], stdout=subprocess.DEVNULL)  # into the page cache
 
-    results = {}  # (corpus tag, index) -> (median, peak KiB) or None
+    # Runs go round by round, every command once a round, so that a machine whose speed drifts
+    # (a shared virtual one) slows all of them alike.
+    results = {}  # (corpus tag, key) -> (median, peak KiB) or None
     for _, path, tag in corpora:
-        for key, label, argv, slow, warm in cmds:
-            if not shutil.which(argv[0]):
-                results[(tag, key)] = None
-                continue
-            runs = args.slow_runs if slow and tag == "large" else args.runs
-            keep = os.path.join(args.work, "%s-%s.out" % (tag, key))
-            timed_out = keep + ".timed" if key in TO_FILE else None
-            results[(tag, key)] = measure(argv, path, runs, keep, warm, time_binary, timed_out)
-            print("measured %s on %s" % (label, tag), file=sys.stderr)
+        present = [c for c in cmds if shutil.which(c[2][0])]
+        for key, _, _, _, _ in cmds:
+            results[(tag, key)] = None
+        times = collections.defaultdict(list)
+        peaks = collections.defaultdict(list)
+        for key, _, argv, _, warm in present:
+            run_once(warm or argv, path, os.path.join(args.work, "%s-%s.out" % (tag, key)), time_binary)
+        for round_ in range(max(args.runs, args.slow_runs)):
+            for key, _, argv, slow, _ in present:
+                if round_ >= (args.slow_runs if slow and tag == "large" else args.runs):
+                    continue
+                timed_out = os.path.join(args.work, "%s-%s.timed" % (tag, key)) if key in TO_FILE else None
+                elapsed, kib, _ = run_once(argv, path, timed_out, time_binary)
+                times[key].append(elapsed)
+                if kib is not None:
+                    peaks[key].append(kib)
+            print("round %d on %s done" % (round_ + 1, tag), file=sys.stderr)
+        for key, _, _, _, _ in present:
+            results[(tag, key)] = (statistics.median(times[key]), max(peaks[key]) if peaks[key] else None)
 
     sizes = {tag: os.path.getsize(path) for _, path, tag in corpora}
     wc = {tag: results[(tag, "wc")][0] if results[(tag, "wc")] else None for _, _, tag in corpora}
@@ -173,7 +185,7 @@ def main():
     p("## Benchmark results\n")
     p("Machine: %s.  " % machine())
     p("Corpora: %d and %d bytes (bench/make_corpus.py). Medians of %d runs (%d for pup, hxwls and xmllint on "
-      "the large corpus), from the page cache, output to /dev/null (grep's to a file); peak RSS from "
+      "the large corpus), taken round by round, every command once a round, from the page cache, output to /dev/null (grep's to a file); peak RSS from "
       "/usr/bin/time.\n"
       % (sizes["small"], sizes["large"], args.runs, args.slow_runs))
     p("| command | 2 MB: s | MB/s | peak RSS MiB | 200 MB: s | MB/s | × `wc -l` | peak RSS MiB |")
