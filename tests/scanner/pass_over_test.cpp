@@ -7,61 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "driver/fatal.h"
-#include "scanner/attributes.h"
-#include "scanner/scanner.h"
-#include "scanner/text.h"
+#include "support/shortcut_scan.h"
 
 namespace tagsift {
 namespace {
 
 using Strings = std::vector<std::string>;
 
-enum class Region { None, TextOnly, TextAndComments, Everything };
+using testing::Region;
 
-// The wanted tags as "name@line:column[attributes]", then "#" and the echo.
-// returned counts the tags nextTag gave back, wanted or not.
 std::string scan(const std::string& page, const Strings& names, Region region, std::size_t blockSize,
                  bool shortcut, int* returned = nullptr) {
-    Input in = Input::fromText(page, blockSize);
-    Output out(-1);
-    BodyCapture body;
-    Scanner scanner(in, out, body, [&] {
-        if (!body.active) return;
-        body.active = false;
-        out.write("{closed}");
-    });
-    if (region != Region::None) {
-        body.active = true;
-        body.echoTags = region == Region::Everything;
-        body.echoComments = region != Region::TextOnly;
-        body.endName = "p";
-    }
-    if (shortcut) scanner.passOverTagsOtherThan(names);
-    std::string tags;
-    AttributeList attributes;
-    try {
-        while (scanner.nextTag()) {
-            if (returned) ++*returned;
-            bool wanted = false;
-            for (const std::string& n : names) wanted = wanted || equalsIgnoringCase(n, scanner.tagName);
-            if (!wanted) {
-                if (scanner.echoingTags()) out.write(scanner.tagName);
-                scanner.skipTagRest();
-                continue;
-            }
-            tags += scanner.tagName + "@" + std::to_string(scanner.tagLine) + ":" +
-                    std::to_string(scanner.tagColumn) + "[";
-            readAttributes(scanner, attributes);
-            for (const Attribute& a : attributes) tags += a.name + "=" + a.value + ";";
-            attributes.clear();
-            tags += "] ";
-        }
-    } catch (const Fatal& f) {
-        tags += "{" + f.text + "}";
-    }
-    out.flush();
-    return tags + "#" + out.collected();
+    return testing::scanPage(page, names, region, blockSize, shortcut, returned);
 }
 
 // Pieces chosen to put names, quotes, line ends and '>' on both sides of
@@ -85,14 +42,14 @@ std::string page(unsigned seed, int pieces) {
     return text;
 }
 
-class PassOverTags : public testing::TestWithParam<bool> {
+class PassOverTags : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override { Scanner::setWideCompares(GetParam()); }
     void TearDown() override { Scanner::setWideCompares(true); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Compares, PassOverTags, testing::Values(true, false),
-                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Narrow"; });
+INSTANTIATE_TEST_SUITE_P(Compares, PassOverTags, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Narrow"; });
 
 TEST_P(PassOverTags, GivesWhatTheOrdinaryWayGives) {
     const std::vector<Strings> nameSets = {
