@@ -32,6 +32,7 @@ public:
     const char* begin() const { return begin_; }
     const char* end() const { return end_; }
 
+private:
     // Where the bytes come from, and the cleaning state carried from block to block.
     struct Source {
         int fd = -1;
@@ -48,7 +49,6 @@ public:
         std::size_t readRaw(char* to, std::size_t room);
     };
 
-private:
     struct ReadAhead;
 
     std::size_t blockSize_;
