@@ -556,14 +556,34 @@ bool Scanner::reachWantedTag(bool inText) {
                 const std::uint64_t carried = notDelimiter + nameFirst;
                 const std::uint64_t names = notDelimiter & ~carried;
                 const std::uint64_t nameEnds = (carried & w.delimiter) | ((tagStarts << 1) & w.delimiter);
-                // Every opening quote inside a tag, past its name; no name at a line feed or at
-                // the window's end (where the ordinary steps look at it).
-                if (!(openingQuotes & ~tagBefore) && !(openingQuotes & names) && !(nameEnds & w.lineFeed) &&
-                    !((names | tagStarts) >> 63)) {
+                // Every opening quote inside a tag, past its name, and no name at a line feed
+                // (where the ordinary steps look at it).
+                if (!(openingQuotes & ~tagBefore) && !(openingQuotes & names) && !(nameEnds & w.lineFeed)) {
                     if (const std::uint64_t wanted = w.candidate & rest & ~quoted & ~tagBefore) {
                         p = w.base + std::countr_zero(wanted) + 1;
                         step = Step::Name;
                         break;
+                    }
+                    if ((names | tagStarts) >> 63) {
+                        // The last tag's name runs on into the next window: passed over here when
+                        // it ends there, at a delimiter other than a line feed (a quote before it
+                        // belongs to the name); else the ordinary steps take the tag.
+                        Window next;
+                        int nameEnd = 64;
+                        if (w.base + 64 < end) {
+                            next.classify(w.base + 64, end, candidates_);
+                            if (next.delimiter) nameEnd = std::countr_zero(next.delimiter);
+                        }
+                        if (nameEnd == 64 || ((next.lineFeed >> nameEnd) & 1)) {
+                            p = w.base + (63 - std::countl_zero(tagStarts)) + 1;
+                            step = Step::Name;
+                            break;
+                        }
+                        countTo(w.base + 64);
+                        w = next;
+                        i = nameEnd;
+                        inTag = true;
+                        continue;
                     }
                     inTag = tag >> 63;
                     openQuote = quoted >> 63 ? (doubleQuotes ? '"' : '\'') : 0;

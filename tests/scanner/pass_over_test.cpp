@@ -32,7 +32,7 @@ std::string page(unsigned seed, int pieces) {
         "<longnamethatrunsonandonandonandonandonandonandonandonpastsixtyfour_>",
         "                                                                      ",
         "<x a='................................................................'>",
-        "<x\"y>", "<x'y z='>'>", "<b<c\nd>", "<b<a>", "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>",
+        "<x\"y>", "<x'y z='>'>", "<longnamewithquotesthatrunsonandonandonandonandonandon\"past'sixtyfour>", "<b<c\nd>", "<b<a>", "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {
