@@ -452,6 +452,7 @@ bool Scanner::reachWantedTag(bool inText) {
     enum class Step { Name, TagRest, Text };
     Step step = inText ? Step::Text : Step::Name;
     const char* p = cur_;
+    bool pastName = false;  // with nothing to echo, the quick way takes a tag on after its name
     for (;;) {
         if (step == Step::Name) {
             const char* nameEnd = find(p, [](const Window& x) { return x.delimiter; });
@@ -462,7 +463,8 @@ bool Scanner::reachWantedTag(bool inText) {
                 return true;
             }
             p = nameEnd;
-            step = Step::TagRest;
+            step = echoText ? Step::TagRest : Step::Text;
+            pastName = !echoText;
         }
         // On to the tag's '>', over quoted values.
         for (const char* q = p; step == Step::TagRest;) {
@@ -487,7 +489,7 @@ bool Scanner::reachWantedTag(bool inText) {
             }
             ++q;
         }
-        // p stands in text; on to the next '<'.
+        // p stands in text (or, with nothing to echo, past a tag's name); on to the next '<'.
         if (echoText) {
             const char* text = p;
             const char* q = find(p, [](const Window& x) { return x.open; });
@@ -505,7 +507,8 @@ bool Scanner::reachWantedTag(bool inText) {
         // after '<', in text after '>'). Only a tag that may be wanted, or has a quote or a line
         // feed in its name, or a quote after it, needs the steps above.
         int i = static_cast<int>(p - w.base);
-        bool inTag = false;  // at w.base + i
+        bool inTag = pastName;  // at w.base + i
+        pastName = false;
         char openQuote = 0;  // inside a quoted value of a tag, which may run over many windows
         for (;;) {
             if (i == 64) {
