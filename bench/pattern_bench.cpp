@@ -40,11 +40,10 @@ double microsecondsPerMatch(const tagsift::Pattern& pattern, const std::string& 
 int main() {
     std::string text = "a";
     for (int k = 0; k < 10; ++k) text += ".*a";
-    const std::string failing = text + "b";  // one more literal that no value has
+    const std::string failing = text + "b";  // one more literal that no value of only 'a's has
     const auto pattern = tagsift::compilePattern(failing);
-    const auto matching = tagsift::compilePattern(text);
-    if (!pattern || !matching) {
-        std::fprintf(stderr, "the bench patterns do not compile\n");
+    if (!pattern) {
+        std::fprintf(stderr, "the bench pattern does not compile\n");
         return 1;
     }
     std::printf("| pattern | value | matches | µs per match |\n|---|---|---|---:|\n");
@@ -58,10 +57,11 @@ int main() {
         if (length == 1000) at1000 = us;
     }
     {
+        // The same pattern, which can only succeed at the value's last character.
         const std::string value = std::string(999, 'a') + "b";
         bool matched = false;
-        const double us = microsecondsPerMatch(*matching, value, matched);
-        std::printf("| `%s` | 999 × `a`, then `b` | %s | %.1f |\n", text.c_str(), matched ? "yes" : "no", us);
+        const double us = microsecondsPerMatch(*pattern, value, matched);
+        std::printf("| `%s` | 999 × `a`, then `b` | %s | %.1f |\n", failing.c_str(), matched ? "yes" : "no", us);
     }
     std::printf("\npattern-bench: 1000 chars: %.1f us per match; 1000/500 ratio %.2f\n", at1000,
                 at500 > 0 ? at1000 / at500 : 0.0);
