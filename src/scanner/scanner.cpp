@@ -383,9 +383,8 @@ void Scanner::passOverTagsOtherThan(std::span<const std::string> names) {
 }
 
 inline bool Scanner::mayBeWanted(const char* name, std::size_t length) const {
-    // Written without branches: the lengths and first letters of tag names follow no pattern
-    // that a branch predictor could learn. Every name that starts with '!' takes the ordinary
-    // way, which knows comments.
+    // The length and the first byte turn most names away at once; every name that starts with
+    // '!' takes the ordinary way, which knows comments.
     const bool lengthOk = (wantedLengths_ >> std::min<std::size_t>(length, 63)) & 1;
     const bool firstOk = wantedFirst_[static_cast<unsigned char>(*name)] | (length == 0);
     if (*name == '!') return true;
@@ -533,7 +532,7 @@ bool Scanner::reachWantedTag(bool inText) {
                 continue;
             }
             const std::uint64_t rest = bitRange(i, 64);
-            if (i < 64 && (!(w.singleQuote & rest) || !(w.doubleQuote & rest))) {
+            if (!(w.singleQuote & rest) || !(w.doubleQuote & rest)) {
                 // The rest of the window at once, on the guess that each quote (all of one kind)
                 // opens or closes a value of a tag; checked below, the stretch-by-stretch way
                 // otherwise.
@@ -594,7 +593,7 @@ bool Scanner::reachWantedTag(bool inText) {
                     continue;
                 }
             }
-            const std::uint64_t quotes = (w.doubleQuote | w.singleQuote) & bitRange(i, 64);
+            const std::uint64_t quotes = (w.doubleQuote | w.singleQuote) & rest;
             const int stop = quotes ? std::countr_zero(quotes) : 64;
             const std::uint64_t region = bitRange(i, stop);
             const std::uint64_t events = (w.open | w.close) & region;
