@@ -1,6 +1,6 @@
 #include "conditions/conditions.h"
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 
 namespace tagsift {
 
@@ -20,7 +20,7 @@ constexpr OperatorForm kOperators[] = {
     {"<", IfOp::OpLess, IfOp::OpGreaterEqual},    {">", IfOp::OpGreater, IfOp::OpLessEqual},
 };
 
-Condition parseTest(const std::string& word, int ignoreCase) {
+Condition parseTest(const std::string& word, bool ignoreCase) {
     Condition test;
     std::string_view rest = word;
     bool negated = !rest.empty() && rest[0] == '!';
@@ -44,7 +44,7 @@ Condition parseTest(const std::string& word, int ignoreCase) {
     test.rightSide = std::string(rest.substr(at + form->text.size()));
     if (test.operation == IfOp::OpMatch || test.operation == IfOp::OpNoMatch) {
         std::string why;
-        test.caseless = ignoreCase != 0;
+        test.caseless = ignoreCase;
         test.pattern = test.caseless ? compilePatternIgnoringCase(test.rightSide, &why)
                                      : compilePattern(test.rightSide, &why);
         if (!test.pattern) throw fatal::badPattern(test.rightSide, why);
@@ -58,7 +58,7 @@ Condition parseTest(const std::string& word, int ignoreCase) {
 
 struct OpenGroup {
     ConditionList list;
-    int polarity;
+    bool mustHold;
 };
 
 bool isCaseWord(const std::string& w) {
@@ -99,18 +99,18 @@ constexpr std::string_view kOpText[] = {"", "!", "=", "==", "!=", "<>", "<", ">"
 
 }  // namespace
 
-ConditionList parseConditions(std::span<const std::string> words, int& ignoreCase) {
-    std::vector<OpenGroup> levels(1, OpenGroup{{}, 1});
+ConditionList parseConditions(std::span<const std::string> words, bool& ignoreCase) {
+    std::vector<OpenGroup> levels(1, OpenGroup{{}, true});
     for (const std::string& word : words) {
         ConditionList& current = levels.back().list;
         if (word == "-and" || word == "-AND") continue;
         if (word == "[" || word == "![") {
-            levels.push_back(OpenGroup{{}, word == "[" ? 1 : 0});
+            levels.push_back(OpenGroup{{}, word == "["});
         } else if (word == "]") {
             if (levels.size() == 1) throw fatal::closeWithoutOpen();
             Condition group;
             group.type = IfType::IfGroup;
-            group.polarity = levels.back().polarity;
+            group.mustHold = levels.back().mustHold;
             group.members = std::move(levels.back().list);
             levels.pop_back();
             levels.back().list.push_back(std::move(group));
@@ -121,7 +121,7 @@ ConditionList parseConditions(std::span<const std::string> words, int& ignoreCas
             current.clear();
             current.push_back(std::move(alternative));
         } else if (isCaseWord(word)) {
-            ignoreCase = word.size() > 2 && word[2] == '+' ? 1 : 0;
+            ignoreCase = word.size() > 2 && word[2] == '+';
         } else {
             current.push_back(parseTest(word, ignoreCase));
         }
@@ -131,7 +131,7 @@ ConditionList parseConditions(std::span<const std::string> words, int& ignoreCas
 }
 
 bool checkOneArg(const Condition& test, const AttributeList& attributes) {
-    const Attribute* a = findAttribute(test.attrName, attributes);
+    const Attribute* a = attributes.find(test.attrName);
     if (!a) return test.operation == IfOp::OpAbsent;
     return kOpTable[static_cast<int>(test.operation)](*a, test);
 }
@@ -146,7 +146,7 @@ bool checkArgs(const ConditionList& list, const AttributeList& attributes) {
                 if (checkArgs(node.members, attributes)) return true;
                 break;
             case IfType::IfGroup:
-                if ((checkArgs(node.members, attributes) ? 1 : 0) != node.polarity) return false;
+                if (checkArgs(node.members, attributes) != node.mustHold) return false;
                 break;
             default: throw fatal::unknownIfType();
         }
@@ -169,7 +169,7 @@ std::string describe(const ConditionList& list) {
                 break;
             case IfType::IfOr: out += "or(" + describe(node.members) + ")"; break;
             case IfType::IfGroup:
-                out += (node.polarity ? "[" : "![") + describe(node.members) + "]";
+                out += (node.mustHold ? "[" : "![") + describe(node.members) + "]";
                 break;
         }
     }

@@ -19,7 +19,7 @@
 
 #include "conditions/number.h"
 #include "regex/pattern.h"
-#include "scanner/attributes.h"
+#include "tag/tag.h"
 
 namespace tagsift {
 
@@ -52,11 +52,11 @@ struct Condition {
     std::string rightSide;           // as written, for describe()
     // IfOr: the alternative written before the -or; IfGroup: the group's own list
     ConditionList members;
-    int polarity = 1;  // IfGroup: 1 for "[", 0 for "!["
+    bool mustHold = true;  // IfGroup: true for "[", false for "!["
 };
 
 // ignoreCase is the program-wide setting; case words in the list change it.
-ConditionList parseConditions(std::span<const std::string> words, int& ignoreCase);
+ConditionList parseConditions(std::span<const std::string> words, bool& ignoreCase);
 
 bool checkArgs(const ConditionList& list, const AttributeList& attributes);
 bool checkOneArg(const Condition& test, const AttributeList& attributes);

@@ -1,6 +1,6 @@
 #include "conditions/number.h"
 
-#include "scanner/text.h"
+#include "base/text.h"
 
 namespace tagsift {
 

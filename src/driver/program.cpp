@@ -1,11 +1,7 @@
 #include "driver/program.h"
 
-#include <cerrno>
-#include <unistd.h>
-
-#include "driver/fatal.h"
-#include "scanner/text.h"
-#include "switches/response_files.h"
+#include "base/fatal.h"
+#include "base/text.h"
 
 namespace tagsift {
 
@@ -13,32 +9,28 @@ namespace {
 constexpr const char* kConditionWords = "or OR and AND i i- i+ I I- I+";
 }
 
-Program::Program(Input& input, Output& out)
-    : out_(out),
-      renderer_(out, body_),
-      scanner_(input, out, body_, [this] { renderer_.flushBody(); }) {}
-
 std::vector<SwitchSpec> Program::switchTable() {
     auto bind = [this](int (Program::*handler)(int, std::span<const std::string>)) {
         return [this, handler](int count, std::span<const std::string> words) {
             return (this->*handler)(count, words);
         };
     };
+    using enum SwitchKind;
+    const auto upTo = CountRule::UpToNextSwitch;
+    const auto listed = CountRule::WhileListed;
     return {
-        {"n", 3, 0, 0, "", bind(&Program::nHandler)},
-        {"tag", 4, 1, 0, "", bind(&Program::tagHandler)},
-        {"t", 4, 1, 0, "", bind(&Program::tagHandler)},
-        {"out", 4, 1, 0, "", bind(&Program::outHandler)},
-        {"o", 4, 1, 0, "", bind(&Program::outHandler)},
-        {"arg", 4, 100, 2, kConditionWords, bind(&Program::ifHandler)},
-        {"a", 4, 100, 2, kConditionWords, bind(&Program::ifHandler)},
-        {"if", 4, 100, 2, kConditionWords, bind(&Program::ifHandler)},
-        {"i", 1, 0, 0, "", bind(&Program::caseHandler)},
-        {"I", 1, 0, 0, "", bind(&Program::caseHandler)},
+        {"n", Name, 0, upTo, "", [](int, std::span<const std::string>) { return 0; }},
+        {"tag", NameWithWords, 1, upTo, "", bind(&Program::tagHandler)},
+        {"t", NameWithWords, 1, upTo, "", bind(&Program::tagHandler)},
+        {"out", NameWithWords, 1, upTo, "", bind(&Program::outHandler)},
+        {"o", NameWithWords, 1, upTo, "", bind(&Program::outHandler)},
+        {"arg", NameWithWords, 100, listed, kConditionWords, bind(&Program::ifHandler)},
+        {"a", NameWithWords, 100, listed, kConditionWords, bind(&Program::ifHandler)},
+        {"if", NameWithWords, 100, listed, kConditionWords, bind(&Program::ifHandler)},
+        {"i", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
+        {"I", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
     };
 }
-
-int Program::nHandler(int, std::span<const std::string>) { return 0; }
 
 int Program::tagHandler(int count, std::span<const std::string> words) {
     if (count == 0) throw fatal::noTagName();
@@ -53,8 +45,7 @@ int Program::outHandler(int count, std::span<const std::string> words) {
     if (count > 1) throw fatal::outTakesOneWord();
     if (rules_.empty()) throw fatal::outBeforeTag();
     TagRule& rule = *rules_.back();
-    FormatBindings live{&scanner_.tagName, &scanner_.tagLine, &scanner_.tagColumn, &globalCount_};
-    rule.format = compileFormat(words[0], &rule.count, live);
+    rule.format = compileFormat(words[0]);
     return count;
 }
 
@@ -68,7 +59,7 @@ int Program::ifHandler(int count, std::span<const std::string> words) {
 }
 
 int Program::caseHandler(int count, std::span<const std::string> words) {
-    ignoreCase_ = (count == 0 || words[0] == "+") ? 1 : 0;
+    ignoreCase_ = count == 0 || words[0] == "+";
     return count;
 }
 
@@ -79,7 +70,7 @@ void Program::parseCommandLine(std::span<const std::string> words) {
     parser.switchPrefixes = "-";
     parser.onPlainArgument = [](const std::string&) { throw fatal::usage(); };
     parser.onUnknownSwitch = [](const std::string& name) { throw fatal::unknownSwitch(name); };
-    expandResponseFiles(words, table, parser);
+    parser.parseSwitches(expandResponseFiles(words), table);
 
     // Newest first within each name, so the last -tag of a name is tried first.
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it)
@@ -99,51 +90,53 @@ const std::vector<TagRule*>* Program::findRules(std::string_view name) {
     return found == rulesByName_.end() ? nullptr : &found->second;
 }
 
-void Program::scanInput() {
+void Program::closeRegion(Scanner& scanner, std::string_view document) {
+    scanner.closeRegion();
+    TagContext now;
+    now.tagName = scanner.tagName();
+    now.line = scanner.tagLine();
+    now.column = scanner.tagColumn();
+    now.document = document;
+    renderer_.closeRegion(now);
+}
+
+void Program::filter(Input& input, std::string_view document) {
+    Scanner scanner(input, out_);
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     std::vector<std::string> names;
     for (const auto& rule : rules_) names.push_back(rule->name);
-    scanner_.passOverTagsOtherThan(names);
+    scanner.passOverTagsOtherThan(names);
     AttributeList attributes;
-    while (scanner_.nextTag()) {
-        const std::vector<TagRule*>* rules = findRules(scanner_.tagName);
+    TagContext tag;
+    tag.document = document;
+    tag.attributes = &attributes;
+    for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
+        if (found == Scanner::Found::RegionEnd) closeRegion(scanner, document);
+        const std::vector<TagRule*>* rules = findRules(scanner.tagName());
         if (!rules) {
-            if (scanner_.echoingTags()) out_.write(scanner_.tagName);
-            scanner_.skipTagRest();
+            scanner.skipTag();
             continue;
         }
-        readAttributes(scanner_, attributes);
+        scanner.readAttributes(attributes);
         for (TagRule* rule : *rules) {
             if (rule->hasCondition && !checkArgs(rule->condition, attributes)) continue;
-            renderer_.flushBody();
+            if (renderer_.regionOpen()) closeRegion(scanner, document);
             ++rule->count;
             ++globalCount_;
-            renderer_.renderFormat(rule->name, rule->format, attributes);
+            tag.ruleName = rule->name;
+            tag.tagName = scanner.tagName();
+            tag.line = scanner.tagLine();
+            tag.column = scanner.tagColumn();
+            tag.ruleCount = rule->count;
+            tag.globalCount = globalCount_;
+            if (std::optional<BodyMode> mode = renderer_.render(tag, rule->format))
+                scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything);
             break;
         }
         // A region opened just now took the attributes and left an empty list here.
         attributes.clear();
     }
 }
-
-int Program::run(std::span<const std::string> words) {
-    parseCommandLine(words);
-    scanInput();
-    return 0;
-}
-
-namespace {
-void writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-}  // namespace
 
 int runMain(std::span<const std::string> words, int inFd, int outFd, int errFd) {
     Output out(outFd);
@@ -166,10 +159,11 @@ int runMain(std::span<const std::string> words, int inFd, int outFd, int errFd) 
         return f.status;
     };
     try {
-        Program program(input, out);
-        int status = program.run(words);
+        Program program(out);
+        program.parseCommandLine(words);
+        program.filter(input);
         out.flush();
-        return status;
+        return 0;
     } catch (const Fatal& f) {
         return report(f);
     } catch (const QuietExit& q) {

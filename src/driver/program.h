@@ -1,10 +1,10 @@
 // The tagsift program: its switch table, its tag rules and its main loop.
 //
-// A Program owns every piece of run-wide state: the rules (newest first),
-// the global match count, the case setting for patterns, the scanner over
-// the input, the output buffer and the body region. run() parses the command
-// line, then filters the input; fatal errors leave it as a Fatal exception,
-// which runMain() turns into the message and the exit status.
+// A Program owns the run-wide state: the rules (in command-line order), the
+// global match count, the case setting for patterns and the renderer with
+// its body region. parseCommandLine() reads the switches; filter() then reads
+// a document. Fatal errors leave either as a Fatal exception, which runMain()
+// turns into the message and the exit status.
 #pragma once
 
 #include <memory>
@@ -15,11 +15,9 @@
 #include <vector>
 
 #include "conditions/conditions.h"
-#include "format/body.h"
 #include "format/format.h"
-#include "format/output.h"
-#include "format/render.h"
-#include "scanner/input.h"
+#include "io/input.h"
+#include "io/output.h"
 #include "scanner/scanner.h"
 #include "switches/switches.h"
 
@@ -35,22 +33,15 @@ struct TagRule {
 
 class Program {
 public:
-    Program(Input& input, Output& out);
+    explicit Program(Output& out) : out_(out), renderer_(out) {}
 
-    // Parses the words (words[0] is the program's name), then scans the input. Returns 0.
-    int run(std::span<const std::string> words);
-
-    // The rules in command-line order; the newest is the last.
-    const std::vector<std::unique_ptr<TagRule>>& rules() const { return rules_; }
-    int ignoreCase() const { return ignoreCase_; }
-    long long globalCount() const { return globalCount_; }
-
+    // Reads the switches (words[0] is the program's name).
     void parseCommandLine(std::span<const std::string> words);
-    void scanInput();
+    // Filters one document to the output.
+    void filter(Input& input, std::string_view document = "-");
 
 private:
     std::vector<SwitchSpec> switchTable();
-    int nHandler(int count, std::span<const std::string> words);
     int tagHandler(int count, std::span<const std::string> words);
     int outHandler(int count, std::span<const std::string> words);
     int ifHandler(int count, std::span<const std::string> words);
@@ -58,18 +49,17 @@ private:
 
     // The rules named name (ignoring ASCII case), newest first; nullptr when there are none.
     const std::vector<TagRule*>* findRules(std::string_view name);
+    void closeRegion(Scanner& scanner, std::string_view document);
 
     Output& out_;
-    BodyCapture body_;
     Renderer renderer_;
-    Scanner scanner_;
     std::vector<std::unique_ptr<TagRule>> rules_;
     std::unordered_map<std::string, std::vector<TagRule*>> rulesByName_;
     // The same groups in a plain list, searched instead of the map while it is short.
     std::vector<std::pair<std::string, std::vector<TagRule*>>> ruleGroups_;
     std::string lookupKey_;
     long long globalCount_ = 0;
-    int ignoreCase_ = 1;
+    bool ignoreCase_ = true;
 };
 
 // Runs tagsift with the given words on the given descriptors; returns the exit status.

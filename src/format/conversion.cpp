@@ -3,7 +3,8 @@
 #include <climits>
 #include <cstring>
 
-#include "format/output.h"
+#include "base/text.h"
+#include "io/output.h"
 
 namespace tagsift {
 
@@ -11,17 +12,7 @@ namespace {
 
 constexpr long long kMaxWidth = INT_MAX;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-long long readCount(std::string_view s, std::size_t& i) {
-    long long n = 0;
-    while (i < s.size() && isDigit(s[i])) {
-        n = n * 10 + (s[i] - '0');
-        if (n > kMaxWidth) n = kMaxWidth;
-        ++i;
-    }
-    return n;
-}
+long long readCount(std::string_view s, std::size_t& i) { return readDigits(s, i, kMaxWidth); }
 
 void pad(Output& out, long long n, char c) {
     if (n > 0) out.repeat(c, static_cast<std::size_t>(n));

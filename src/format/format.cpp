@@ -1,27 +1,63 @@
 #include "format/format.h"
 
-#include "driver/fatal.h"
-#include "scanner/text.h"
+#include "base/fatal.h"
+#include "base/text.h"
 
 namespace tagsift {
 
 namespace {
 
-bool isDecimal(char c) { return c >= '0' && c <= '9'; }
-bool isOctal(char c) { return c >= '0' && c <= '7'; }
+// Decodes the escapes of one literal stretch in place; false on a bad escape.
+// A zero byte produced by an escape ends the text.
+bool decodeEscapes(std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        const Escape e = readEscape(text, i);
+        i += e.length;
+        switch (e.kind) {
+            case Escape::HexWithoutDigits: return false;
+            case Escape::Other:
+                out.push_back('\\');
+                out.push_back(e.value);
+                continue;
+            case Escape::Number:
+                if (e.value == 0) {  // a zero byte ends the literal text
+                    text = std::move(out);
+                    return true;
+                }
+                break;
+            case Escape::Simple: break;
+        }
+        out.push_back(e.value);
+    }
+    text = std::move(out);
+    return true;
+}
 
 struct SystemVariable {
     std::string_view name;
     FormatKind kind;
+    Variable variable;
     const char* letter;
 };
 
 constexpr SystemVariable kSystemVariables[] = {
-    {"name", FormatKind::Text, "s"},     {"line", FormatKind::Number, "d"},
-    {"pos", FormatKind::Number, "d"},    {"tag", FormatKind::WholeTag, "s"},
-    {"num", FormatKind::Number, "d"},    {"gnum", FormatKind::Number, "d"},
-    {"body", FormatKind::Body, ""},
+    {"name", FormatKind::Text, Variable::Name, "s"},     {"line", FormatKind::Number, Variable::Line, "d"},
+    {"pos", FormatKind::Number, Variable::Pos, "d"},     {"tag", FormatKind::WholeTag, Variable::None, "s"},
+    {"num", FormatKind::Number, Variable::Num, "d"},     {"gnum", FormatKind::Number, Variable::Gnum, "d"},
+    {"body", FormatKind::Body, Variable::None, ""},     {"file", FormatKind::Text, Variable::File, "s"},
 };
+
+BodyMode bodyModeOf(std::string_view conversion) {
+    if (conversion.size() > 1 && conversion[1] == 'c') return BodyMode::NoComments;
+    if (conversion.size() > 1 && conversion[1] == 't') return BodyMode::TextOnly;
+    return BodyMode::Everything;
+}
 
 void appendLiteral(Format& items, std::string_view written) {
     std::string decoded(written);
@@ -34,54 +70,7 @@ void appendLiteral(Format& items, std::string_view written) {
 
 }  // namespace
 
-bool decodeEscapes(std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        char c = text[i];
-        if (c != '\\' || i + 1 == text.size()) {
-            out.push_back(c);
-            ++i;
-            continue;
-        }
-        char next = text[i + 1];
-        int value;
-        if (char simple = simpleEscape(next)) {
-            out.push_back(simple);
-            i += 2;
-            continue;
-        }
-        if (isOctal(next)) {
-            std::size_t j = i + 1;
-            value = 0;
-            bool octalRun = true;
-            for (; j < text.size() && isDecimal(text[j]); ++j) {
-                if (!isOctal(text[j])) octalRun = false;
-                if (octalRun) value = (value * 8 + (text[j] - '0')) & 0xFF;
-            }
-            i = j;
-        } else if (next == 'x') {
-            std::size_t j = i + 2;
-            value = 0;
-            for (; j < text.size() && hexDigitValue(text[j]) >= 0; ++j)
-                value = (value * 16 + hexDigitValue(text[j])) & 0xFF;
-            if (j == i + 2) return false;
-            i = j;
-        } else {
-            out.push_back('\\');
-            out.push_back(next);
-            i += 2;
-            continue;
-        }
-        if (value == 0) break;  // a zero byte ends the literal text
-        out.push_back(static_cast<char>(value));
-    }
-    text = std::move(out);
-    return true;
-}
-
-Format compileFormat(std::string_view text, const long long* ruleCount, const FormatBindings& live) {
+Format compileFormat(std::string_view text) {
     Format items;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -110,20 +99,16 @@ Format compileFormat(std::string_view text, const long long* ruleCount, const Fo
                 if (equalsIgnoringCase(v.name, rest)) found = &v;
             if (!found) throw fatal::notSystemVariable(rest);
             item.kind = found->kind;
+            item.variable = found->variable;
+            if (item.kind == FormatKind::Body) item.bodyMode = bodyModeOf(conversion);
             conversion += found->letter;
-            std::string_view which = found->name;
-            if (which == "name") item.textTarget = live.tagName;
-            else if (which == "line") item.number = live.tagLine;
-            else if (which == "pos") item.number = live.tagColumn;
-            else if (which == "num") item.number = ruleCount;
-            else if (which == "gnum") item.number = live.globalCount;
         } else {
             item.kind = FormatKind::Attribute;
-            item.text = std::string(name);
+            item.quoted = !name.empty() && name[0] == '~';
+            item.text = std::string(item.quoted ? name.substr(1) : name);
             conversion += 's';
         }
         item.spec = parseConversion(conversion);
-        item.conversion = std::move(conversion);
         items.push_back(std::move(item));
         pos = close + 1;
     }

@@ -1,49 +1,81 @@
-// Output formats: the text of an -out switch, compiled once into items.
+// Output formats: the text of an -out switch, compiled once into items, and
+// printed for each tag a rule matches.
 //
 //   literal text        with backslash escapes (\n \t \x41 \101 ...)
 //   $name$  $~name$     an attribute's value; with '~', inside its own quotes
-//   $_name$ $_line$ $_pos$ $_num$ $_gnum$   system variables
+//   $_name$ $_line$ $_pos$ $_num$ $_gnum$ $_file$   system variables
 //   $_tag$              the whole tag      $_body$  the element's content
 //   %-20$href$          a printf-style conversion before any variable
 //
-// System variables are bound to live storage at compile time, so every
-// rendering prints the value of that moment.
+// Compiling checks the format and reports a malformed one as a Fatal;
+// rendering reads every value from the tag's context at that moment.
 #pragma once
 
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "format/conversion.h"
+#include "io/output.h"
+#include "tag/tag.h"
 
 namespace tagsift {
 
-enum class FormatKind { Literal = 0, Number = 1, Text = 2, WholeTag = 3, Attribute = 4, Body = 5 };
+enum class FormatKind { Literal, Number, Text, WholeTag, Attribute, Body };
+enum class Variable { None, Name, Line, Pos, Num, Gnum, File };
+
+// What an open body region copies besides the text: %c$_body$ drops comments,
+// %t$_body$ drops tags and comments.
+enum class BodyMode { Everything, NoComments, TextOnly };
 
 struct FormatItem {
     FormatKind kind = FormatKind::Literal;
-    std::string text;                       // Literal: decoded text; Attribute: name as written
-    const long long* number = nullptr;      // Number: the value it prints
-    const std::string* textTarget = nullptr;  // Text: the text it prints
-    std::string conversion;                 // '%', the user's spec, then the type letter
-    ConversionSpec spec;                    // conversion, parsed
+    std::string text;        // Literal: decoded text; Attribute: the name
+    bool quoted = false;     // Attribute written $~name$
+    Variable variable = Variable::None;  // Number and Text
+    BodyMode bodyMode = BodyMode::Everything;
+    ConversionSpec spec;
 };
 
 using Format = std::vector<FormatItem>;
 
-// The live storage that system variables read.
-struct FormatBindings {
-    const std::string* tagName = nullptr;
-    const long long* tagLine = nullptr;
-    const long long* tagColumn = nullptr;
-    const long long* globalCount = nullptr;
+Format compileFormat(std::string_view text);
+
+// Prints formats, and holds the one body region that may be open: a format's
+// $_body$ opens it, the caller (which owns the input) copies the element's
+// content to the output while it is open, and closing it prints the rest of
+// the format.
+class Renderer {
+public:
+    explicit Renderer(Output& out) : out_(out) {}
+
+    // Prints the items for a matched tag. When a body marker opens a region,
+    // the rest of the items are held back, the region takes the tag's
+    // attributes over (leaving an empty list in their place) and its mode is
+    // returned.
+    std::optional<BodyMode> render(const TagContext& tag, std::span<const FormatItem> items);
+    // Prints the rest of the open region's format; now tells the name and
+    // place of the tag that closes it.
+    void closeRegion(const TagContext& now);
+    bool regionOpen() const { return open_; }
+    const std::string& regionRule() const { return ruleName_; }
+
+private:
+    bool renderItems(const TagContext& tag, std::span<const FormatItem> items, bool mayOpenRegion);
+    void printTag(const TagContext& tag);
+    void printAttribute(const FormatItem& item, const AttributeList& attributes);
+
+    Output& out_;
+    // The open region: its rule, the items after the marker, the opening tag's attributes and counts.
+    bool open_ = false;
+    BodyMode openedMode_ = BodyMode::Everything;
+    std::string ruleName_;
+    std::span<const FormatItem> rest_;
+    AttributeList attributes_;
+    long long ruleCount_ = 0;
+    long long globalCount_ = 0;
 };
-
-// ruleCount is the count of the rule that owns the format ($_num$).
-Format compileFormat(std::string_view text, const long long* ruleCount, const FormatBindings& live);
-
-// Decodes the escapes of one literal stretch in place; false on a bad escape.
-// A zero byte produced by an escape ends the text.
-bool decodeEscapes(std::string& text);
 
 }  // namespace tagsift

@@ -1,54 +1,74 @@
-#include "format/render.h"
+#include "format/format.h"
 
 namespace tagsift {
 
-void Renderer::renderFormat(std::string_view name, std::span<const FormatItem> items,
-                            AttributeList& attributes) {
-    renderItems(name, items, attributes, true);
+std::optional<BodyMode> Renderer::render(const TagContext& tag, std::span<const FormatItem> items) {
+    if (!renderItems(tag, items, true)) return std::nullopt;
+    return openedMode_;
 }
 
-void Renderer::renderItems(std::string_view name, std::span<const FormatItem> items,
-                           AttributeList& attributes, bool mayOpenRegion) {
+bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> items, bool mayOpenRegion) {
     for (std::size_t i = 0; i < items.size(); ++i) {
         const FormatItem& item = items[i];
         switch (item.kind) {
             case FormatKind::Literal: out_.write(item.text); break;
-            case FormatKind::Number: formatNumber(out_, item.spec, *item.number); break;
-            case FormatKind::Text: formatText(out_, item.spec, *item.textTarget); break;
-            case FormatKind::WholeTag: printTag(name, attributes); break;
-            case FormatKind::Attribute: printAttribute(item, attributes); break;
+            case FormatKind::Number: {
+                long long value = 0;
+                switch (item.variable) {
+                    case Variable::Line: value = tag.line; break;
+                    case Variable::Pos: value = tag.column; break;
+                    case Variable::Num: value = tag.ruleCount; break;
+                    case Variable::Gnum: value = tag.globalCount; break;
+                    default: break;
+                }
+                formatNumber(out_, item.spec, value);
+                break;
+            }
+            case FormatKind::Text:
+                formatText(out_, item.spec, item.variable == Variable::File ? tag.document : tag.tagName);
+                break;
+            case FormatKind::WholeTag: printTag(tag); break;
+            case FormatKind::Attribute: printAttribute(item, *tag.attributes); break;
             case FormatKind::Body:
                 // Only the first marker of a format opens a region; a later one,
                 // reached while the region's rest is printed, prints nothing.
                 if (!mayOpenRegion) break;
-                body_.endName.assign(name);
-                body_.rest = items.subspan(i + 1);
-                body_.attributes.clear();
-                body_.attributes.swap(attributes);
-                body_.active = true;
-                body_.echoTags = true;
-                body_.echoComments = true;
-                if (item.conversion.size() > 1 && item.conversion[1] == 'c') {
-                    body_.echoComments = false;
-                } else if (item.conversion.size() > 1 && item.conversion[1] == 't') {
-                    body_.echoTags = false;
-                    body_.echoComments = false;
-                }
-                return;
+                open_ = true;
+                openedMode_ = item.bodyMode;
+                ruleName_.assign(tag.ruleName);
+                rest_ = items.subspan(i + 1);
+                ruleCount_ = tag.ruleCount;
+                globalCount_ = tag.globalCount;
+                attributes_.clear();
+                attributes_.swap(*tag.attributes);
+                return true;
         }
     }
+    return false;
+}
+
+void Renderer::closeRegion(const TagContext& now) {
+    if (!open_) return;
+    open_ = false;
+    // The whole tag and its attributes are the opening tag's; the name and place are those of
+    // the tag that closes the region. No match can come between, so the counts are as they were.
+    TagContext tag = now;
+    tag.ruleName = ruleName_;
+    tag.ruleCount = ruleCount_;
+    tag.globalCount = globalCount_;
+    tag.attributes = &attributes_;
+    renderItems(tag, rest_, false);
+    attributes_.clear();
+    rest_ = {};
 }
 
 void Renderer::printAttribute(const FormatItem& item, const AttributeList& attributes) {
-    std::string_view name = item.text;
-    bool quoted = !name.empty() && name[0] == '~';
-    if (quoted) name.remove_prefix(1);
-    const Attribute* a = findAttribute(name, attributes);
+    const Attribute* a = attributes.find(item.text);
     if (!a || !a->hasValue) {
         out_.write("<undefined>");
         return;
     }
-    if (quoted && a->quote) {
+    if (item.quoted && a->quote) {
         out_.put(a->quote);
         formatText(out_, item.spec, a->value);
         out_.put(a->quote);
@@ -57,10 +77,10 @@ void Renderer::printAttribute(const FormatItem& item, const AttributeList& attri
     }
 }
 
-void Renderer::printTag(std::string_view name, const AttributeList& attributes) {
+void Renderer::printTag(const TagContext& tag) {
     out_.put('<');
-    out_.write(name);
-    for (const Attribute& a : attributes) {
+    out_.write(tag.ruleName);
+    for (const Attribute& a : *tag.attributes) {
         out_.put(' ');
         out_.write(a.name);
         if (!a.hasValue) continue;
@@ -70,13 +90,6 @@ void Renderer::printTag(std::string_view name, const AttributeList& attributes) 
         if (a.quote) out_.put(a.quote);
     }
     out_.put('>');
-}
-
-void Renderer::closeBody() {
-    body_.active = false;
-    renderItems(body_.endName, body_.rest, body_.attributes, false);
-    body_.attributes.clear();
-    body_.rest = {};
 }
 
 }  // namespace tagsift

@@ -1,6 +1,6 @@
 #include "regex/charset.h"
 
-#include "scanner/text.h"
+#include "base/text.h"
 
 namespace tagsift {
 
@@ -78,36 +78,16 @@ void addRange(std::string& set, char first, char last) {
     }
 }
 
-// Decodes the escape whose backslash stands at i; i moves past it.
+// Decodes the escape whose backslash stands at i; i moves past it. Any escaped character
+// without a meaning of its own stands for itself, as does a lone backslash.
 char decodeSetEscape(const std::string& content, std::size_t& i) {
-    if (i + 1 >= content.size()) {  // a lone backslash stands for itself
+    if (i + 1 >= content.size()) {
         ++i;
         return '\\';
     }
-    char c = content[i + 1];
-    if (c >= '0' && c <= '7') {
-        std::size_t j = i + 1;
-        unsigned value = 0;
-        bool octal = true;
-        for (; j < content.size() && content[j] >= '0' && content[j] <= '9'; ++j) {
-            if (content[j] > '7') octal = false;
-            if (octal) value = (value * 8 + static_cast<unsigned>(content[j] - '0')) & 0xFF;
-        }
-        i = j;
-        return static_cast<char>(value);
-    }
-    if (c == 'x') {
-        std::size_t j = i + 2;
-        unsigned value = 0;
-        for (; j < content.size() && hexDigitValue(content[j]) >= 0; ++j)
-            value = (value * 16 + static_cast<unsigned>(hexDigitValue(content[j]))) & 0xFF;
-        bool noDigits = j == i + 2;
-        i = j;
-        return noDigits ? 'x' : static_cast<char>(value);
-    }
-    char simple = simpleEscape(c);
-    i += 2;
-    return simple ? simple : c;  // any other escaped character stands for itself
+    const Escape e = readEscape(content, i);
+    i += e.length;
+    return e.value;
 }
 
 void addMember(std::string& set, char c) {

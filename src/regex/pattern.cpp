@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "base/text.h"
+
 namespace tagsift {
 
 void upperCaseText(std::string& text) {
@@ -17,17 +19,13 @@ bool fail(std::string* why, const char* reason) {
     return false;
 }
 
-bool isSpaceChar(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 // Reads a decimal number the way "%d" does; false when there is none.
 bool readCount(std::string_view text, std::size_t i, long long& value) {
-    while (i < text.size() && isSpaceChar(text[i])) ++i;
+    while (i < text.size() && isSpace(static_cast<unsigned char>(text[i]))) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::size_t start = i;
-    long long v = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        v = v > INT_MAX / 10 ? INT_MAX : std::min<long long>(INT_MAX, v * 10 + (text[i] - '0'));
+    const std::size_t start = i;
+    const long long v = readDigits(text, i, INT_MAX);
     if (i == start) return false;
     value = negative ? -v : v;
     return true;

@@ -1,32 +1,27 @@
-#include "scanner/attributes.h"
-
+// The attribute reader of the scanner.
 #include <cstring>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
+#include "base/text.h"
 #include "scanner/scanner.h"
-#include "scanner/text.h"
 
 namespace tagsift {
 
-void AttributeList::swap(AttributeList& other) noexcept {
-    slots_.swap(other.slots_);
-    std::swap(count_, other.count_);
-}
-
-void readQuotedValue(Scanner& scanner, std::string& value) {
-    int quote = scanner.getChar();
+void Scanner::readQuotedValue(std::string& value) {
+    int quote = getChar();
     value.clear();
     // No echo here: a quoted value never reaches an open region.
-    if (!scanner.readQuotedInto(quote, value)) throw fatal::eofInTag();
+    if (!readQuotedInto(quote, value)) throw fatal::eofInTag();
 }
 
-namespace {
 // The common tag, on one line and whole in the block, read straight from the block: the same
 // steps as the character by character way below, which takes every other tag. False (and the
 // list left empty, nothing read) when the tag is not such a tag.
-bool readAttributesInBlock(Scanner& scanner, AttributeList& list) {
-    const std::string_view in = scanner.unreadInBlock();
-    if (in.empty() || !list.empty()) return false;
+bool Scanner::readAttributesInBlock(AttributeList& list) {
+    // The unread rest of the block, while nothing is pushed back and no region echoes tags.
+    if (pushed_ != kNone || echoingTags() || !list.empty()) return false;
+    const std::string_view in{cursor_.at, static_cast<std::size_t>(cursor_.end - cursor_.at)};
+    if (in.empty()) return false;
     const char* p = in.data();
     const char* const end = p + in.size();
     // Each step stops short at a line feed or the block's end, where the tag is not one of these.
@@ -71,44 +66,39 @@ bool readAttributesInBlock(Scanner& scanner, AttributeList& list) {
         list.clear();
         return false;
     }
-    scanner.consumeInBlock(static_cast<std::size_t>(p - in.data()));
+    // What was read holds no line feed: the column simply grows.
+    cursor_.moveTo(p, 0, nullptr);
     return true;
 }
-}  // namespace
 
-void readAttributes(Scanner& scanner, AttributeList& list) {
-    if (readAttributesInBlock(scanner, list)) return;
-    scanner.skipSpace();
+void Scanner::readAttributes(AttributeList& list) {
+    if (echoingTags()) echo('<');
+    if (readAttributesInBlock(list)) return;
+    skipSpace();
     for (;;) {
-        int c = scanner.getChar();
+        int c = getChar();
         if (c == '>') return;
-        scanner.ungetChar(c);
+        ungetChar(c);
         Attribute& a = list.add();
-        scanner.readWord(a.name);
-        scanner.skipSpace();
-        c = scanner.getChar();
+        readWord(a.name);
+        skipSpace();
+        c = getChar();
         if (c == '=') {
-            scanner.skipSpace();
-            c = scanner.getChar();
+            skipSpace();
+            c = getChar();
             a.hasValue = true;
-            scanner.ungetChar(c);
+            ungetChar(c);
             if (c == '"' || c == '\'') {
                 a.quote = static_cast<char>(c);
-                readQuotedValue(scanner, a.value);
+                readQuotedValue(a.value);
             } else {
-                scanner.readWord(a.value);
+                readWord(a.value);
             }
         } else {
-            scanner.ungetChar(c);
+            ungetChar(c);
         }
-        scanner.skipSpace();
+        skipSpace();
     }
-}
-
-const Attribute* findAttribute(std::string_view name, const AttributeList& list) {
-    for (const Attribute& a : list)
-        if (equalsIgnoringCase(a.name, name)) return &a;
-    return nullptr;
 }
 
 }  // namespace tagsift

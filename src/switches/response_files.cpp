@@ -1,16 +1,17 @@
-#include "switches/response_files.h"
+#include "switches/switches.h"
 
 #include <fstream>
 
-#include "driver/fatal.h"
-#include "scanner/text.h"
+#include "base/fatal.h"
+#include "base/text.h"
 
 namespace tagsift {
 
 namespace {
-constexpr std::string_view kResponseSwitch = "--f";
-}
 
+constexpr std::string_view kResponseSwitch = "--f";
+
+// Collects one quoted word after its opening quote; false when the stream ends first.
 bool readQuotedWord(std::istream& in, char quote, std::string& word) {
     word.clear();
     for (;;) {
@@ -46,13 +47,16 @@ void readResponseWords(std::istream& in, std::vector<std::string>& list) {
     }
 }
 
+// A file that cannot be opened ends the run.
 void readResponseFile(const std::string& fileName, std::vector<std::string>& list) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in) throw fatal::fileNotFound(fileName);
     readResponseWords(in, list);
 }
 
-std::vector<std::string> expandedWords(std::span<const std::string> words) {
+}  // namespace
+
+std::vector<std::string> expandResponseFiles(std::span<const std::string> words) {
     std::vector<std::string> list;
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (i == 0 || words[i] != kResponseSwitch) {
@@ -63,12 +67,6 @@ std::vector<std::string> expandedWords(std::span<const std::string> words) {
         readResponseFile(words[++i], list);
     }
     return list;
-}
-
-void expandResponseFiles(std::span<const std::string> words, std::span<const SwitchSpec> rows,
-                         const SwitchParser& parser) {
-    std::vector<std::string> list = expandedWords(words);
-    parser.parseSwitches(list, rows);
 }
 
 }  // namespace tagsift

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
-#include "driver/fatal.h"
-#include "scanner/text.h"
+#include "base/fatal.h"
+#include "base/text.h"
 
 namespace tagsift {
+
+namespace {
 
 bool inWordList(std::string_view list, std::string_view name) {
     if (name.empty()) return false;
@@ -19,36 +21,35 @@ bool inWordList(std::string_view list, std::string_view name) {
     return false;
 }
 
-bool SwitchParser::isSwitchWord(std::string_view word) const {
-    return !word.empty() && switchPrefixes.find(word[0]) != std::string::npos;
-}
-
-const SwitchSpec* SwitchParser::findSwitch(std::string_view name,
-                                           std::span<const SwitchSpec> rows) const {
+const SwitchSpec* findSwitch(std::string_view name, std::span<const SwitchSpec> rows) {
     for (const SwitchSpec& row : rows) {
         switch (row.kind) {
-            case 0:
-            case 1:
-            case 2:
+            case SwitchKind::Letters:
+            case SwitchKind::LetterWithText:
+            case SwitchKind::LetterWithTextAndWords:
                 // Both names may be empty: their first characters are then the terminators.
                 if ((row.name.empty() ? '\0' : row.name[0]) == (name.empty() ? '\0' : name[0]))
                     return &row;
                 break;
-            case 3:
-            case 4:
+            case SwitchKind::Name:
+            case SwitchKind::NameWithWords:
                 if (row.name == name) return &row;
                 break;
-            default: break;
         }
     }
     return nullptr;
 }
 
-const SwitchSpec* SwitchParser::findLetterSwitch(char letter,
-                                                 std::span<const SwitchSpec> rows) const {
+const SwitchSpec* findLetterSwitch(char letter, std::span<const SwitchSpec> rows) {
     for (const SwitchSpec& row : rows)
-        if (row.kind == 0 && !row.name.empty() && row.name[0] == letter) return &row;
+        if (row.kind == SwitchKind::Letters && !row.name.empty() && row.name[0] == letter) return &row;
     return nullptr;
+}
+
+}  // namespace
+
+bool SwitchParser::isSwitchWord(std::string_view word) const {
+    return !word.empty() && switchPrefixes.find(word[0]) != std::string::npos;
 }
 
 int SwitchParser::countArguments(const SwitchSpec& row,
@@ -61,14 +62,14 @@ int SwitchParser::countArguments(const SwitchSpec& row,
         return n;
     };
     switch (row.countRule) {
-        case 0: return firstWhere([](std::string_view) { return true; });
-        case 1: return n;
-        case 2:
+        case CountRule::UpToNextSwitch: return firstWhere([](std::string_view) { return true; });
+        case CountRule::All: return n;
+        case CountRule::WhileListed:
             return firstWhere([&](std::string_view name) { return !inWordList(row.words, name); });
-        case 3:
+        case CountRule::UntilListed:
             return firstWhere([&](std::string_view name) { return inWordList(row.words, name); });
-        default: return 0;
     }
+    return 0;
 }
 
 void SwitchParser::parseSwitches(std::span<const std::string> words,
@@ -93,7 +94,7 @@ void SwitchParser::parseSwitches(std::span<const std::string> words,
         std::span<const std::string> following = words.subspan(i + 1, limit);
         int result = 0;
         switch (row->kind) {
-            case 0:
+            case SwitchKind::Letters:
                 row->handler(0, {});
                 for (std::size_t j = 1; j < name.size(); ++j) {
                     const SwitchSpec* letter = findLetterSwitch(name[j], rows);
@@ -104,12 +105,12 @@ void SwitchParser::parseSwitches(std::span<const std::string> words,
                     letter->handler(0, {});
                 }
                 break;
-            case 1: {
+            case SwitchKind::LetterWithText: {
                 std::string text[1] = {name.empty() ? std::string() : name.substr(1)};
                 row->handler(1, text);
                 break;
             }
-            case 2: {
+            case SwitchKind::LetterWithTextAndWords: {
                 int k = countArguments(*row, following);
                 std::vector<std::string> offered;
                 offered.reserve(static_cast<std::size_t>(k) + 1);
@@ -118,13 +119,12 @@ void SwitchParser::parseSwitches(std::span<const std::string> words,
                 result = row->handler(k + 1, offered);
                 break;
             }
-            case 3: row->handler(0, {}); break;
-            case 4: {
+            case SwitchKind::Name: row->handler(0, {}); break;
+            case SwitchKind::NameWithWords: {
                 int k = countArguments(*row, following);
                 result = row->handler(k, words.subspan(i + 1));
                 break;
             }
-            default: break;
         }
         if (result < 0) throw fatal::silent();
         i += 1 + static_cast<std::size_t>(result);

@@ -5,12 +5,6 @@
 // rule). parseSwitches() walks the words once, left to right, and calls the
 // handler of every switch it recognises; a handler returns how many of the
 // following words it consumed, or a negative number to end the run.
-//
-//   kind 0  single letter, more kind-0 letters may follow in the same word (-abc)
-//   kind 1  letter with attached text (-i+, -Ifoo)
-//   kind 2  letter with attached text, then following words
-//   kind 3  whole name, no words
-//   kind 4  whole name, then following words
 #pragma once
 
 #include <functional>
@@ -24,14 +18,30 @@ namespace tagsift {
 // count: how many words the handler is offered; words: for kinds 1 and 2 the
 // attached text and the offered words, for kind 4 the rest of the command line
 // from the first following word (it may look past count).
+enum class SwitchKind {
+    Letters,                 // single letter, more such letters may follow in the same word (-abc)
+    LetterWithText,          // letter with attached text (-i+, -Ifoo)
+    LetterWithTextAndWords,  // letter with attached text, then following words
+    Name,                    // whole name, no words
+    NameWithWords,           // whole name, then following words
+};
+
+// Which of the following words (up to maxArgs) a switch is offered.
+enum class CountRule {
+    UpToNextSwitch,  // those before the next switch word
+    All,             // all of them
+    WhileListed,     // those before the first switch word not named in the row's words
+    UntilListed,     // those before the first switch word named in the row's words
+};
+
 using SwitchHandler = std::function<int(int count, std::span<const std::string> words)>;
 
 struct SwitchSpec {
     std::string name;
-    int kind = 3;
+    SwitchKind kind = SwitchKind::Name;
     int maxArgs = 0;
-    int countRule = 0;
-    std::string words;  // count rules 2 and 3: switch names separated by white space
+    CountRule countRule = CountRule::UpToNextSwitch;
+    std::string words;  // WhileListed, UntilListed: switch names separated by white space
     SwitchHandler handler;
 };
 
@@ -43,12 +53,16 @@ struct SwitchParser {
     // words[0] is the program's name and is skipped.
     void parseSwitches(std::span<const std::string> words, std::span<const SwitchSpec> rows) const;
 
+private:
     bool isSwitchWord(std::string_view word) const;
-    const SwitchSpec* findSwitch(std::string_view name, std::span<const SwitchSpec> rows) const;
-    const SwitchSpec* findLetterSwitch(char letter, std::span<const SwitchSpec> rows) const;
     int countArguments(const SwitchSpec& row, std::span<const std::string> following) const;
 };
 
-bool inWordList(std::string_view list, std::string_view name);
+// The words with every "--f FILE" replaced by the words of FILE (words[0], the program's name,
+// is kept as it is). Words in a file are separated by white space; a word that begins with a
+// single or double quote runs to the next unescaped quote of that kind (the quotes are dropped,
+// backslash pairs are kept for the format or pattern that decodes them). Only the command line's
+// own words are expanded: a "--f" inside a file is an ordinary word.
+std::vector<std::string> expandResponseFiles(std::span<const std::string> words);
 
 }  // namespace tagsift

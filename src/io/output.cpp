@@ -1,12 +1,24 @@
-#include "format/output.h"
+#include "io/output.h"
 
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 
 namespace tagsift {
+
+int writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
 
 Output::Output(int fd, std::size_t capacity) : fd_(fd), buffer_(capacity, '\0') {}
 
@@ -54,19 +66,10 @@ void Output::drain() {
         used_ = 0;
         return;
     }
-    std::size_t done = 0;
-    while (done < used_) {
-        ssize_t n = ::write(fd_, buffer_.data() + done, used_ - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            used_ = 0;  // never retry the same bytes while the failure is reported
-            if (err == EPIPE) throw QuietExit{1};
-            throw fatal::writeError(std::strerror(err));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    used_ = 0;
+    const int err = writeAll(fd_, {buffer_.data(), used_});
+    used_ = 0;  // never retry the same bytes while a failure is reported
+    if (err == EPIPE) throw QuietExit{1};
+    if (err) throw fatal::writeError(std::strerror(err));
 }
 
 }  // namespace tagsift

@@ -2,6 +2,7 @@
 // case of A-Z/a-z and nothing else, whatever bytes they hold.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -44,6 +45,14 @@ inline int hexDigitValue(char c) {
     return -1;
 }
 
+// The digits 0-9 from text[i] on, as a number that stops growing at cap; i moves past them.
+inline long long readDigits(std::string_view text, std::size_t& i, long long cap) {
+    long long n = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        n = n > cap / 10 ? cap : std::min(cap, n * 10 + (text[i] - '0'));
+    return n;
+}
+
 // The character that a backslash and c stand for in formats and bracket sets
 // (\" \' \\ \a \b \f \n \r \t \v), or 0 when c is none of these.
 inline char simpleEscape(char c) {
@@ -60,6 +69,38 @@ inline char simpleEscape(char c) {
         case 'v': return 11;
         default: return 0;
     }
+}
+
+// One backslash escape of a format or a bracket set, read from the backslash at text[i].
+// Octal runs take every decimal digit after the backslash (an 8 or 9 ends the value but not
+// the run), hexadecimal ones every hex digit; both keep the value modulo 256.
+struct Escape {
+    enum Kind { Simple, Number, HexWithoutDigits, Other } kind;
+    char value;          // Simple, Number: the byte it stands for; Other: the escaped character
+    std::size_t length;  // from the backslash on
+};
+inline Escape readEscape(std::string_view text, std::size_t i) {
+    const char c = text[i + 1];
+    if (char simple = simpleEscape(c)) return {Escape::Simple, simple, 2};
+    if (c >= '0' && c <= '7') {
+        std::size_t j = i + 1;
+        unsigned value = 0;
+        bool octal = true;
+        for (; j < text.size() && text[j] >= '0' && text[j] <= '9'; ++j) {
+            if (text[j] > '7') octal = false;
+            if (octal) value = (value * 8 + static_cast<unsigned>(text[j] - '0')) & 0xFF;
+        }
+        return {Escape::Number, static_cast<char>(value), j - i};
+    }
+    if (c == 'x') {
+        std::size_t j = i + 2;
+        unsigned value = 0;
+        for (; j < text.size() && hexDigitValue(text[j]) >= 0; ++j)
+            value = (value * 16 + static_cast<unsigned>(hexDigitValue(text[j]))) & 0xFF;
+        if (j == i + 2) return {Escape::HexWithoutDigits, 'x', 2};
+        return {Escape::Number, static_cast<char>(value), j - i};
+    }
+    return {Escape::Other, c, 2};
 }
 
 }  // namespace tagsift

@@ -13,6 +13,9 @@
 
 namespace tagsift {
 
+// Writes all of text to fd, retrying after interruptions; 0, or the errno of the write that failed.
+int writeAll(int fd, std::string_view text);
+
 class Output {
 public:
     // A negative fd collects the output in memory instead (for tests).

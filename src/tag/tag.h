@@ -1,4 +1,6 @@
-// The attributes of one tag, read through its closing '>'.
+// What one tag is to the units that look at it: the attribute record that
+// the scanner fills, and the per-tag context that conditions test and
+// formats render.
 //
 // An AttributeList keeps its records (and their string storage) between tags,
 // so reading the attributes of millions of tags does not allocate once the
@@ -11,8 +13,6 @@
 #include <vector>
 
 namespace tagsift {
-
-class Scanner;
 
 struct Attribute {
     std::string name;      // as read, case kept; may be empty
@@ -32,7 +32,7 @@ public:
         a.value.clear();
         return a;
     }
-    // Forgets every record (freeAttributes); storage is kept for the next tag.
+    // Forgets every record; storage is kept for the next tag.
     void clear() {
         // A record that once held a huge value gives its storage back, so one enormous tag
         // does not keep the program's memory high for the rest of the run.
@@ -42,13 +42,19 @@ public:
         }
         count_ = 0;
     }
-    void swap(AttributeList& other) noexcept;
+    void swap(AttributeList& other) noexcept {
+        slots_.swap(other.slots_);
+        std::swap(count_, other.count_);
+    }
 
     std::size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
     const Attribute& operator[](std::size_t i) const { return slots_[i]; }
     const Attribute* begin() const { return slots_.data(); }
     const Attribute* end() const { return slots_.data() + count_; }
+
+    // The first attribute whose name equals name ignoring ASCII case, or nullptr.
+    const Attribute* find(std::string_view name) const;
 
 private:
     static constexpr std::size_t kKeptCapacity = 1 << 16;
@@ -60,11 +66,16 @@ private:
     std::size_t count_ = 0;
 };
 
-// Reads the attributes that follow a tag name, up to and including the '>'.
-void readAttributes(Scanner& scanner, AttributeList& list);
-// Reads a quoted value; the next character of the input is the opening quote.
-void readQuotedValue(Scanner& scanner, std::string& value);
-// The first attribute whose name equals name ignoring ASCII case, or nullptr.
-const Attribute* findAttribute(std::string_view name, const AttributeList& list);
+// Everything a format may print about the tag a rule matched.
+struct TagContext {
+    std::string_view ruleName;   // as written after -tag: what $_tag$ prints
+    std::string_view tagName;    // as read from the input: what $_name$ prints
+    long long line = 0;
+    long long column = 0;
+    long long ruleCount = 0;     // $_num$
+    long long globalCount = 0;   // $_gnum$
+    std::string_view document;   // $_file$: the name of the document being read
+    AttributeList* attributes = nullptr;
+};
 
 }  // namespace tagsift

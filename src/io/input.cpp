@@ -1,4 +1,4 @@
-#include "scanner/input.h"
+#include "io/input.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 
 namespace tagsift {
 

@@ -1,0 +1,480 @@
+#include "scanner/pass_over.h"
+
+#include <algorithm>
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
+#include "base/text.h"
+
+namespace tagsift {
+
+// Computing the masks costs a few instructions a byte; the tags in a window
+// are then found with bit arithmetic instead of a search per stretch.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TAGSIFT_AVX512 1
+namespace {
+// Most x86 servers of the last years have 64-byte compares that give a whole window's mask at
+// once; the program still runs, the 16-byte way, where they are missing.
+const bool kHasAvx512 = __builtin_cpu_supports("avx512bw");
+bool wideCompares = kHasAvx512;
+
+// The window at from, which has 64 bytes and one more before the block's end.
+__attribute__((target("avx512bw"))) void classifyWide(PassOver::Window& w, const char* from,
+                                                      const PassOver::Candidates& wanted) {
+    const __m512i v = _mm512_loadu_si512(from);
+    w.open = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('<'));
+    w.close = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('>'));
+    w.doubleQuote = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"'));
+    w.singleQuote = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\''));
+    w.lineFeed = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
+    // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
+    const std::uint64_t control =
+        _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(9)), _mm512_set1_epi8(4)) &
+        ~_mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(11));
+    w.delimiter = control | w.close | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) |
+                  _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('='));
+    w.candidate = w.open;
+    if (!wanted.everyOpen && w.open) {
+        const __m512i next = _mm512_loadu_si512(from + 1);
+        std::uint64_t hit = _mm512_cmpeq_epi8_mask(next, _mm512_set1_epi8('!'));
+        for (int j = 0; j < wanted.count; ++j)
+            hit |= _mm512_cmpeq_epi8_mask(next, _mm512_set1_epi8(static_cast<char>(wanted.bytes[j])));
+        w.candidate &= hit;
+    }
+}
+}  // namespace
+#endif
+
+void PassOver::setWideCompares(bool on) {
+#if defined(TAGSIFT_AVX512)
+    wideCompares = on && kHasAvx512;
+#else
+    (void)on;
+#endif
+}
+
+void PassOver::Window::classify(const char* from, const char* end, const Candidates& wanted) {
+    base = from;
+#if defined(TAGSIFT_AVX512)
+    if (wideCompares && end - from > 64) {
+        classifyWide(*this, from, wanted);
+        return;
+    }
+#endif
+    open = close = doubleQuote = singleQuote = lineFeed = delimiter = candidate = 0;
+#if defined(__SSE2__)
+    // The candidate test looks one byte ahead, so the last window of a block takes the plain way.
+    if (end - from > 64) {
+        auto bits = [](__m128i m, int shift) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << shift;
+        };
+        for (int k = 0; k < 64; k += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+            const __m128i lt = _mm_cmpeq_epi8(v, _mm_set1_epi8('<'));
+            const __m128i gt = _mm_cmpeq_epi8(v, _mm_set1_epi8('>'));
+            const __m128i lf = _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'));
+            // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
+            const __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(9));
+            __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(4)), t);
+            control = _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(11)), control);
+            const __m128i blankOrEquals =
+                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('=')));
+            const std::uint64_t opens = bits(lt, k);
+            open |= opens;
+            close |= bits(gt, k);
+            doubleQuote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), k);
+            singleQuote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')), k);
+            lineFeed |= bits(lf, k);
+            delimiter |= bits(_mm_or_si128(_mm_or_si128(control, blankOrEquals), gt), k);
+            if (wanted.everyOpen) {
+                candidate |= opens;
+            } else if (opens) {
+                const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k + 1));
+                __m128i hit = _mm_cmpeq_epi8(next, _mm_set1_epi8('!'));
+                for (int j = 0; j < wanted.count; ++j)
+                    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(next, _mm_set1_epi8(static_cast<char>(wanted.bytes[j]))));
+                candidate |= bits(_mm_and_si128(hit, lt), k);
+            }
+        }
+        return;
+    }
+#endif
+    const int n = static_cast<int>(std::min<std::ptrdiff_t>(end - from, 64));
+    for (int i = 0; i < n; ++i) {
+        const std::uint64_t bit = std::uint64_t{1} << i;
+        const char c = from[i];
+        if (c == '<') {
+            open |= bit;
+            bool may = wanted.everyOpen || from + i + 1 == end || from[i + 1] == '!';
+            for (int j = 0; j < wanted.count && !may; ++j)
+                may = static_cast<unsigned char>(from[i + 1]) == wanted.bytes[j];
+            if (may) candidate |= bit;
+        }
+        if (c == '>') close |= bit;
+        if (c == '"') doubleQuote |= bit;
+        if (c == '\'') singleQuote |= bit;
+        if (c == '\n') lineFeed |= bit;
+        if (isWordDelimiter(c)) delimiter |= bit;
+    }
+}
+
+void PassOver::want(std::span<const std::string> names) {
+    active_ = true;
+    for (const std::string& name : names) {
+        wantedLengths_ |= std::uint64_t{1} << std::min<std::size_t>(name.size(), 63);
+        if (name.empty()) continue;
+        wantedFirst_[static_cast<unsigned char>(asciiLower(name[0]))] = true;
+        wantedFirst_[static_cast<unsigned char>(asciiUpper(name[0]))] = true;
+    }
+    if (names.size() <= 8) wantedNames_.assign(names.begin(), names.end());
+    // An empty name is wanted after any '<' that a delimiter follows: every open is a candidate then.
+    candidates_.everyOpen = wantedLengths_ & 1;
+    for (int b = 0; b < 256 && !candidates_.everyOpen; ++b) {
+        if (!wantedFirst_[b]) continue;
+        if (candidates_.count == static_cast<int>(std::size(candidates_.bytes))) candidates_.everyOpen = true;
+        else candidates_.bytes[candidates_.count++] = static_cast<unsigned char>(b);
+    }
+}
+
+inline bool PassOver::mayBeWanted(const char* name, std::size_t length, const std::string* regionEnd) const {
+    // The length and the first byte turn most names away at once; every name that starts with
+    // '!' takes the ordinary way, which knows comments.
+    const bool lengthOk = (wantedLengths_ >> std::min<std::size_t>(length, 63)) & 1;
+    const bool firstOk = wantedFirst_[static_cast<unsigned char>(*name)] | (length == 0);
+    if (*name == '!') return true;
+    if (lengthOk & firstOk) {
+        // A few names are compared whole: a near miss ("tr" for "td") costs the ordinary way more.
+        if (wantedNames_.empty()) return true;
+        for (const std::string& wanted : wantedNames_)
+            if (equalsIgnoringCase({name, length}, wanted)) return true;
+    }
+    return regionEnd && *name == '/' && equalsIgnoringCase({name + 1, length - 1}, *regionEnd);
+}
+
+namespace {
+
+// Bits from..to-1 of a window (0 <= from <= to <= 64).
+std::uint64_t bitRange(std::ptrdiff_t from, std::ptrdiff_t to) {
+    const std::uint64_t below = to >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << to) - 1;
+    return from >= 64 ? 0 : below & ~((std::uint64_t{1} << from) - 1);
+}
+
+std::uint64_t delimiters(const PassOver::Window& w) { return w.delimiter; }
+std::uint64_t tagEndOrQuote(const PassOver::Window& w) { return w.close | w.doubleQuote | w.singleQuote; }
+std::uint64_t doubleQuotes(const PassOver::Window& w) { return w.doubleQuote; }
+std::uint64_t singleQuotes(const PassOver::Window& w) { return w.singleQuote; }
+std::uint64_t opens(const PassOver::Window& w) { return w.open; }
+
+}  // namespace
+
+// One pass: the window it stands in, and the line feeds it has counted but not yet moved the
+// cursor over.
+class PassOver::Walk {
+public:
+    Walk(PassOver& pass, BlockCursor& cursor, const std::string* regionEnd, Output* echo)
+        : pass_(pass), w_(pass.window_), cursor_(cursor), end_(cursor.end), regionEnd_(regionEnd),
+          echo_(echo), counted_(cursor.at) {
+        // Windows lie on a 64-byte grid over the block, so that the ordinary way, taken between
+        // two passes, never makes a stretch be classified twice. The last pass's window is still
+        // good while the block is the same and the cursor has not left it.
+        if (!w_.base || cursor.at < w_.base || cursor.at >= w_.base + 64)
+            classify(cursor.blockBegin + ((cursor.at - cursor.blockBegin) & ~std::ptrdiff_t{63}));
+    }
+
+    Stop run(bool inText);
+
+private:
+    // What a quiet pass over windows came to: a tag whose name the name step must look at,
+    // or the block's end.
+    struct Quiet {
+        const char* nameStart = nullptr;
+        Stop stop;
+    };
+    // The outcome of one window taken whole.
+    enum class Taken { Whole, WantedTag, NameIntoNextWindow, NotSure };
+
+    void classify(const char* base) { w_.classify(base, end_, pass_.candidates_); }
+    void nextWindow() {
+        countTo(w_.base + 64);
+        classify(w_.base + 64);
+    }
+    bool lastWindow() const { return w_.base + 64 >= end_; }
+
+    // Counts the line feeds up to at. A name found in a later window than its start leaves at
+    // behind what is counted already; a name holds no line feed.
+    void countTo(const char* at) {
+        if (at <= counted_) return;
+        if (std::uint64_t m = w_.lineFeed & bitRange(counted_ - w_.base, at - w_.base)) {
+            lines_ += std::popcount(m);
+            lineStart_ = w_.base + (64 - std::countl_zero(m));
+        }
+        counted_ = at;
+    }
+    // Moves the cursor to at, which the pass has reached.
+    void settle(const char* at) {
+        countTo(at);
+        cursor_.moveTo(at, lines_, lineStart_);
+        lines_ = 0;
+        counted_ = at;
+    }
+    // The first position at or after p whose bit is set in the masks that pick chooses, or the
+    // block's end.
+    template <typename Pick>
+    const char* find(const char* p, Pick pick) {
+        for (;;) {
+            const std::ptrdiff_t offset = p - w_.base;
+            if (offset < 64)
+                if (std::uint64_t m = pick(w_) >> offset) return p + std::countr_zero(m);
+            if (lastWindow()) return end_;
+            nextWindow();
+            p = std::max(p, w_.base);
+        }
+    }
+
+    // Steps of a pass with a region open: over a tag's rest to its '>', then the text to the
+    // next '<', echoed. False when the block ends first (stop says where).
+    bool toTagEnd(const char*& p, Stop& stop);
+    bool echoText(const char*& p);
+    // The step of a pass with nothing to echo: windows and stretches, tags known by their
+    // opens and closes alone.
+    Quiet passQuietly(const char* p, bool inTag);
+    Taken takeWindow(int& i, bool& inTag, char& openQuote, const char*& nameStart);
+    bool walkStretch(int& i, bool& inTag, char& openQuote, const char*& nameStart);
+
+    PassOver& pass_;
+    Window& w_;
+    BlockCursor& cursor_;
+    const char* const end_;
+    const std::string* regionEnd_;
+    Output* echo_;
+    const char* counted_;  // the line feeds before it are in lines_, the last one ends before lineStart_
+    long long lines_ = 0;
+    const char* lineStart_ = nullptr;
+};
+
+PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, bool inText) {
+    return Walk(*this, cursor, regionEnd, echo).run(inText);
+}
+
+PassOver::Stop PassOver::Walk::run(bool inText) {
+    const char* p = cursor_.at;
+    bool atName = !inText;
+    bool pastName = false;  // with nothing to echo, a tag is taken on after its name
+    for (;;) {
+        if (atName) {
+            // A name that runs to the block's end, or ends at a line feed (which the ordinary way
+            // pushes back as a blank), takes the ordinary way, as does every name that may be wanted.
+            const char* nameEnd = find(p, delimiters);
+            if (nameEnd == end_ || *nameEnd == '\n' ||
+                pass_.mayBeWanted(p, static_cast<std::size_t>(nameEnd - p), regionEnd_)) {
+                settle(p);
+                return {true, false, 0};
+            }
+            p = nameEnd;
+            if (echo_) {
+                Stop stop;
+                if (!toTagEnd(p, stop)) return stop;
+            } else {
+                pastName = true;
+            }
+        }
+        if (echo_) {
+            if (!echoText(p)) return {};
+            atName = true;
+            continue;
+        }
+        Quiet quiet = passQuietly(p, pastName);
+        if (!quiet.nameStart) return quiet.stop;
+        p = quiet.nameStart;
+        atName = true;
+        pastName = false;
+    }
+}
+
+bool PassOver::Walk::toTagEnd(const char*& p, Stop& stop) {
+    for (const char* q = p;;) {
+        q = find(q, tagEndOrQuote);
+        if (q == end_) {
+            settle(end_);
+            stop = {false, true, 0};
+            return false;
+        }
+        const char quote = *q++;
+        if (quote == '>') {
+            p = q;
+            return true;
+        }
+        q = quote == '"' ? find(q, doubleQuotes) : find(q, singleQuotes);
+        if (q == end_) {
+            settle(end_);
+            stop = {false, true, quote};
+            return false;
+        }
+        ++q;
+    }
+}
+
+bool PassOver::Walk::echoText(const char*& p) {
+    const char* text = p;
+    const char* open = find(p, opens);
+    echo_->writeBlanked({text, static_cast<std::size_t>(open - text)});
+    if (open == end_) {
+        settle(end_);
+        return false;
+    }
+    p = open + 1;
+    return true;
+}
+
+// With nothing to echo, a stretch without quotes is passed over whole: its tags are known from
+// the opens and closes alone, since the state after either is its kind (in a tag after '<', in
+// text after '>'). Only a tag that may be wanted, or has a quote or a line feed in its name, or
+// a quote after it, needs the name step.
+PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bool inTag) {
+    int i = static_cast<int>(p - w_.base);
+    char openQuote = 0;  // inside a quoted value of a tag, which may run over many windows
+    const char* nameStart = nullptr;
+    for (;;) {
+        if (i == 64) {
+            if (lastWindow()) {
+                settle(end_);
+                return {nullptr, {false, inTag, openQuote}};
+            }
+            nextWindow();
+            i = 0;
+        }
+        if (openQuote) {
+            const std::uint64_t close = (openQuote == '"' ? w_.doubleQuote : w_.singleQuote) & bitRange(i, 64);
+            if (!close) {
+                i = 64;
+                continue;
+            }
+            i = std::countr_zero(close) + 1;
+            openQuote = 0;
+            continue;
+        }
+        switch (takeWindow(i, inTag, openQuote, nameStart)) {
+            case Taken::Whole:
+            case Taken::NameIntoNextWindow: continue;
+            case Taken::WantedTag: return {nameStart, {}};
+            case Taken::NotSure: break;
+        }
+        if (walkStretch(i, inTag, openQuote, nameStart)) return {nameStart, {}};
+    }
+}
+
+// The rest of the window from i at once, when its quotes are all of one kind, on the guess that
+// each of them opens or closes a value of a tag past its name; NotSure when the guess fails.
+PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
+    const std::uint64_t rest = bitRange(i, 64);
+    if ((w_.singleQuote & rest) && (w_.doubleQuote & rest)) return Taken::NotSure;
+    const bool doubleQuoted = w_.doubleQuote & rest;
+    const std::uint64_t quotes = (doubleQuoted ? w_.doubleQuote : w_.singleQuote) & rest;
+    std::uint64_t quoted = quotes;  // from an opening quote to before its closing one
+    for (int k = 1; k < 64; k <<= 1) quoted ^= quoted << k;
+    const std::uint64_t tagOpens = w_.open & rest & ~quoted;
+    const std::uint64_t tagCloses = w_.close & rest & ~quoted;
+    // In a tag from each '<' after a '>' to before the next '>': a carry runs from the first '<'
+    // through the bytes that are not '>', and the later ones are added back.
+    const std::uint64_t entry = std::uint64_t{inTag} << i;
+    const std::uint64_t starts = tagOpens | (entry & ~tagCloses);
+    const std::uint64_t notClose = ~tagCloses;
+    const std::uint64_t inTags = (notClose & ~(notClose + starts)) | starts;
+    const std::uint64_t inTagBefore = ((inTags << 1) & bitRange(i + 1, 64)) | entry;
+    const std::uint64_t openingQuotes = quotes & quoted;
+    const std::uint64_t tagStarts = tagOpens & ~inTagBefore;
+    // Each name, from after its '<' to before the first delimiter: one carry a name, since a
+    // '>' lies between two tag starts.
+    const std::uint64_t notDelimiter = ~w_.delimiter;
+    const std::uint64_t nameFirst = (tagStarts << 1) & notDelimiter;
+    const std::uint64_t carried = notDelimiter + nameFirst;
+    const std::uint64_t names = notDelimiter & ~carried;
+    const std::uint64_t nameEnds = (carried & w_.delimiter) | ((tagStarts << 1) & w_.delimiter);
+    // Every opening quote must stand inside a tag, past its name, and no name may end at a line
+    // feed (where the name step looks at it).
+    if ((openingQuotes & ~inTagBefore) || (openingQuotes & names) || (nameEnds & w_.lineFeed)) return Taken::NotSure;
+    if (const std::uint64_t wanted = w_.candidate & rest & ~quoted & ~inTagBefore) {
+        nameStart = w_.base + std::countr_zero(wanted) + 1;
+        return Taken::WantedTag;
+    }
+    if ((names | tagStarts) >> 63) {
+        // The last tag's name runs on into the next window: passed over here when it ends there,
+        // at a delimiter other than a line feed (a quote before it belongs to the name); else the
+        // name step takes the tag.
+        Window next;
+        int nameEnd = 64;
+        if (!lastWindow()) {
+            next.classify(w_.base + 64, end_, pass_.candidates_);
+            if (next.delimiter) nameEnd = std::countr_zero(next.delimiter);
+        }
+        if (nameEnd == 64 || ((next.lineFeed >> nameEnd) & 1)) {
+            nameStart = w_.base + (63 - std::countl_zero(tagStarts)) + 1;
+            return Taken::WantedTag;
+        }
+        countTo(w_.base + 64);
+        w_ = next;
+        i = nameEnd;
+        inTag = true;
+        return Taken::NameIntoNextWindow;
+    }
+    inTag = inTags >> 63;
+    openQuote = quoted >> 63 ? (doubleQuoted ? '"' : '\'') : 0;
+    i = 64;
+    return Taken::Whole;
+}
+
+// The stretch from i to the window's next quote, walked from one '<' or '>' to the next. True
+// when a tag must take the name step (nameStart tells where); else i, inTag and openQuote tell
+// how the walk goes on after the stretch.
+bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
+    const std::uint64_t quotes = (w_.doubleQuote | w_.singleQuote) & bitRange(i, 64);
+    const int stop = quotes ? std::countr_zero(quotes) : 64;
+    const std::uint64_t stretch = bitRange(i, stop);
+    const std::uint64_t events = (w_.open | w_.close) & stretch;
+    auto lastIsClose = [&](std::uint64_t e) { return (w_.close >> (63 - std::countl_zero(e))) & 1; };
+    // The '<' of the tag whose name is still open just before at, or -1.
+    auto nameOpenBefore = [&](int at) {
+        const std::uint64_t before = stretch & bitRange(0, at);
+        const std::uint64_t closes = w_.close & before;
+        const std::uint64_t opensAfter =
+            closes ? w_.open & before & ~bitRange(0, 64 - std::countl_zero(closes)) : (inTag ? 0 : w_.open & before);
+        if (!opensAfter) return -1;
+        const int open = std::countr_zero(opensAfter);
+        return w_.delimiter & before & ~bitRange(0, open + 1) ? -1 : open;
+    };
+    int resume = -1;  // a '<' whose tag takes the name step
+    int candidate = stop;
+    for (std::uint64_t k = w_.candidate & stretch; k; k &= k - 1) {
+        const int at = std::countr_zero(k);
+        const std::uint64_t before = events & bitRange(0, at);
+        if (before ? lastIsClose(before) : !inTag) {
+            candidate = at;
+            break;
+        }
+    }
+    for (std::uint64_t f = w_.lineFeed & stretch & bitRange(0, candidate); f && resume < 0; f &= f - 1)
+        resume = nameOpenBefore(std::countr_zero(f));
+    if (resume < 0 && candidate < stop) resume = candidate;
+    if (resume < 0) resume = nameOpenBefore(stop);
+    if (resume >= 0) {
+        nameStart = w_.base + resume + 1;
+        return true;
+    }
+    if (events) inTag = !lastIsClose(events);
+    if (stop == 64) {
+        i = 64;
+        return false;
+    }
+    // A quote inside a tag whose name has ended opens a value; one in text is only passed.
+    if (inTag) openQuote = (w_.doubleQuote >> stop) & 1 ? '"' : '\'';
+    i = stop + 1;
+    return false;
+}
+
+}  // namespace tagsift

@@ -1,0 +1,111 @@
+// Passing over the tags that no rule can want, in bulk.
+//
+// Most tags of a page have no rule: the scanner need not read their names
+// and attributes one character at a time. This unit finds, with bit masks
+// over the block, the next tag that may be wanted and passes over everything
+// before it, keeping the line and column count exact and copying the text
+// (never the tags) to an open body region. Whatever it passes over, the tags
+// that reach the caller, their places, and what a region echoes are exactly
+// what reading tag by tag gives.
+//
+// Terms:
+//   block      the bytes the input delivered last; the pass never leaves it.
+//   window     64 bytes of a block on a 64-byte grid from the block's start,
+//              classified at once into bit masks (bit i for byte i).
+//   candidate  a '<' whose next byte may begin a wanted name (or '!', which
+//              begins a comment). The names' first bytes and lengths are a
+//              superset test; a few names are compared whole.
+//   the ordinary way  the scanner's tag-by-tag reading, which the pass hands
+//              a tag to when it cannot be sure: a candidate, a name that runs
+//              past the block or meets a line feed, a quote in a name.
+//   stretch    bytes of one window up to its next quote, which the pass
+//              walks from one '<' or '>' to the next when a whole window
+//              cannot be taken at once.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "io/output.h"
+
+namespace tagsift {
+
+// A position in the current block, with the line and column count of the byte before it.
+struct BlockCursor {
+    const char* at = nullptr;
+    const char* end = nullptr;
+    const char* blockBegin = nullptr;
+    long long line = 1;
+    long long column = 0;
+
+    // Moves to stop, which lies lines line feeds further on, the last of them just before lineStart.
+    void moveTo(const char* stop, long long lines, const char* lineStart) {
+        if (lines) {
+            line += lines;
+            column = stop - lineStart;
+        } else {
+            column += stop - at;
+        }
+        at = stop;
+    }
+};
+
+class PassOver {
+public:
+    // Wanted: the tags with one of these names (ASCII case ignored); nothing is passed before.
+    void want(std::span<const std::string> names);
+    bool active() const { return active_; }
+    // The block changed: the classified window is stale.
+    void forgetWindow() { window_.base = nullptr; }
+
+    // Where a pass stopped. At a wanted tag: just after its '<'. Else at the block's end,
+    // inside a tag (its rest is left for the scanner to skip) or in text; openQuote tells
+    // that the block ended inside a quoted value of that tag.
+    struct Stop {
+        bool atWantedTag = false;
+        bool inTag = false;
+        char openQuote = 0;
+    };
+    // Passes from the cursor, which stands just after a '<' (or, with inText, in text),
+    // to the next tag that may be wanted. regionEnd: the name whose end tag closes an open
+    // region, or null; echo: where the text goes while a region is open, or null.
+    Stop pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, bool inText);
+
+    // Windows are classified 64 bytes at a time where the machine can; tests turn that off
+    // to cover the 16-byte way as well.
+    static void setWideCompares(bool on);
+
+    // The bytes after a '<' that make it a candidate.
+    struct Candidates {
+        bool everyOpen = false;  // too many first bytes to compare with one by one
+        int count = 0;
+        unsigned char bytes[8] = {};
+    };
+    // The masks of one window (none past the block's end): tag opens and closes, both quotes,
+    // line feeds, the word delimiters " =>\t\n\r\f", and the opens that are candidates (also
+    // those whose next byte is past the block's end).
+    struct Window {
+        const char* base = nullptr;
+        std::uint64_t open = 0, close = 0, doubleQuote = 0, singleQuote = 0, lineFeed = 0, delimiter = 0;
+        std::uint64_t candidate = 0;
+        void classify(const char* from, const char* end, const Candidates& wanted);
+    };
+
+private:
+    class Walk;
+    bool mayBeWanted(const char* name, std::size_t length, const std::string* regionEnd) const;
+
+    bool active_ = false;
+    Window window_;
+    // The superset test: the wanted names' first bytes (both cases) and lengths (bit n for
+    // length n, bit 63 for 63 and more).
+    bool wantedFirst_[256] = {};
+    Candidates candidates_;
+    std::uint64_t wantedLengths_ = 0;
+    std::vector<std::string> wantedNames_;  // all of them when there are few, else none
+};
+
+}  // namespace tagsift
