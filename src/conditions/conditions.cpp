@@ -95,8 +95,6 @@ constexpr OpFunction kOpTable[] = {
     [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](int c) { return c >= 0; }); },
 };
 
-constexpr std::string_view kOpText[] = {"", "!", "=", "==", "!=", "<>", "<", ">", "<=", ">="};
-
 }  // namespace
 
 ConditionList parseConditions(std::span<const std::string> words, bool& ignoreCase) {
@@ -130,11 +128,13 @@ ConditionList parseConditions(std::span<const std::string> words, bool& ignoreCa
     return std::move(levels.front().list);
 }
 
+namespace {
 bool checkOneArg(const Condition& test, const AttributeList& attributes) {
     const Attribute* a = attributes.find(test.attrName);
     if (!a) return test.operation == IfOp::OpAbsent;
     return kOpTable[static_cast<int>(test.operation)](*a, test);
 }
+}  // namespace
 
 bool checkArgs(const ConditionList& list, const AttributeList& attributes) {
     for (const Condition& node : list) {
@@ -152,28 +152,6 @@ bool checkArgs(const ConditionList& list, const AttributeList& attributes) {
         }
     }
     return true;
-}
-
-std::string describe(const ConditionList& list) {
-    std::string out;
-    for (const Condition& node : list) {
-        if (!out.empty()) out += ' ';
-        switch (node.type) {
-            case IfType::IfTest:
-                if (node.operation == IfOp::OpAbsent) out += '!';
-                out += node.attrName;
-                if (node.operation != IfOp::OpAbsent)
-                    out += kOpText[static_cast<int>(node.operation)];
-                out += node.rightSide;
-                if (node.pattern && node.caseless) out += "/i";
-                break;
-            case IfType::IfOr: out += "or(" + describe(node.members) + ")"; break;
-            case IfType::IfGroup:
-                out += (node.mustHold ? "[" : "![") + describe(node.members) + "]";
-                break;
-        }
-    }
-    return out;
 }
 
 }  // namespace tagsift

@@ -49,7 +49,7 @@ struct Condition {
     std::optional<Pattern> pattern;  // OpMatch, OpNoMatch
     bool caseless = false;           // the pattern was compiled ignoring case
     Number number;                   // numeric operations
-    std::string rightSide;           // as written, for describe()
+    std::string rightSide;           // as written
     // IfOr: the alternative written before the -or; IfGroup: the group's own list
     ConditionList members;
     bool mustHold = true;  // IfGroup: true for "[", false for "!["
@@ -59,12 +59,5 @@ struct Condition {
 ConditionList parseConditions(std::span<const std::string> words, bool& ignoreCase);
 
 bool checkArgs(const ConditionList& list, const AttributeList& attributes);
-bool checkOneArg(const Condition& test, const AttributeList& attributes);
-
-// The tree in a compact text form, for tests and diagnostics:
-// tests with any leading "!" folded into the operator ("!a=x" reads
-// "a!=x", "!a<5" reads "a>=5"), "/i" after a pattern that ignores case,
-// groups as [..] / ![..], alternatives as or(..).
-std::string describe(const ConditionList& list);
 
 }  // namespace tagsift

@@ -162,16 +162,4 @@ bool inSet(std::string_view set, unsigned char c) {
     return false;
 }
 
-std::size_t findInSet(std::string_view text, std::string_view set) {
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (inSet(set, static_cast<unsigned char>(text[i]))) return i;
-    return std::string_view::npos;
-}
-
-std::size_t findNotInSet(std::string_view text, std::string_view set) {
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (!inSet(set, static_cast<unsigned char>(text[i]))) return i;
-    return std::string_view::npos;
-}
-
 }  // namespace tagsift

@@ -1,4 +1,4 @@
-// Bracket sets of the pattern language, kept as a normalised text.
+// Bracket sets of the pattern language, kept as a normalised text (inside the regex unit).
 //
 // A CharSet is a byte string of entries in non-decreasing order of their
 // first character, compared as signed 8-bit values (bytes 0x80..0xFF order
@@ -7,8 +7,8 @@
 //   - a range: '-', first, last,
 //   - the dash entry: a lone '-' as the very last byte, making '-' a member.
 // normalizeSet() turns the content written between "[" (or "[^") and "]"
-// into that form once, at compile time; inSet() and the two scanners answer
-// membership while matching.
+// into that form once, at compile time; inSet() answers membership while
+// matching.
 #pragma once
 
 #include <cstddef>
@@ -24,10 +24,5 @@ using CharSet = std::string;
 bool normalizeSet(std::string& content, std::string* why = nullptr);
 
 bool inSet(std::string_view set, unsigned char c);
-
-// Position of the first character of text that is (is not) a member, or
-// std::string_view::npos when there is none.
-std::size_t findInSet(std::string_view text, std::string_view set);
-std::size_t findNotInSet(std::string_view text, std::string_view set);
 
 }  // namespace tagsift

@@ -2,17 +2,42 @@
 
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "base/text.h"
+#include "regex/charset.h"
 
 namespace tagsift {
 
-void upperCaseText(std::string& text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-}
+enum class ItemKind {
+    Literal,
+    Any,
+    Set,
+    NotSet,
+    Star,
+    End,
+    Skip,
+};
+
+struct PatternItem {
+    ItemKind kind = ItemKind::End;
+    unsigned char ch = 0;     // Literal: the character; Skip: the character to pass
+    long long count = 0;      // Star: the extra count n; Skip: how many to pass
+    CharSet set;              // Set, NotSet
+};
+
+struct Pattern::Compiled {
+    bool anchoredStart = false;
+    bool anchoredEnd = false;
+    std::vector<PatternItem> items;  // closed by an End item; empty: matches everything
+};
 
 namespace {
+
+// a..z to A..Z, every other byte unchanged.
+void upperCaseText(std::string& text) {
+    for (char& c : text) c = asciiUpper(c);
+}
 
 bool fail(std::string* why, const char* reason) {
     if (why) *why = reason;
@@ -31,7 +56,7 @@ bool readCount(std::string_view text, std::size_t i, long long& value) {
     return true;
 }
 
-bool compileItems(std::string_view text, Pattern& p, std::string* why) {
+bool compileItems(std::string_view text, Pattern::Compiled& p, std::string* why) {
     std::size_t i = 0;
     std::size_t end = text.size();
     if (text.empty()) return true;
@@ -120,7 +145,7 @@ bool compileItems(std::string_view text, Pattern& p, std::string* why) {
 // whatever the pattern.
 class Matcher {
 public:
-    Matcher(std::string_view s, const Pattern& p) : s_(s), items_(p.items), anchoredEnd_(p.anchoredEnd) {}
+    Matcher(std::string_view s, const Pattern::Compiled& p) : s_(s), items_(p.items), anchoredEnd_(p.anchoredEnd) {}
 
     bool run(bool anchoredStart) {
         std::size_t pos = 0, k = 0;
@@ -269,8 +294,10 @@ private:
 }  // namespace
 
 std::optional<Pattern> compilePattern(std::string_view text, std::string* why) {
+    auto compiled = std::make_shared<Pattern::Compiled>();
+    if (!compileItems(text, *compiled, why)) return std::nullopt;
     Pattern p;
-    if (!compileItems(text, p, why)) return std::nullopt;
+    if (!compiled->items.empty()) p.compiled_ = std::move(compiled);
     return p;
 }
 
@@ -281,8 +308,8 @@ std::optional<Pattern> compilePatternIgnoringCase(std::string_view text, std::st
 }
 
 bool matchPattern(std::string_view subject, const Pattern& pattern) {
-    if (pattern.items.empty()) return true;
-    return Matcher(subject, pattern).run(pattern.anchoredStart);
+    if (!pattern.compiled_) return true;
+    return Matcher(subject, *pattern.compiled_).run(pattern.compiled_->anchoredStart);
 }
 
 bool matchPatternIgnoringCase(std::string_view subject, const Pattern& pattern) {

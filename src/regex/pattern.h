@@ -18,36 +18,23 @@
 // polynomial in the subject's length whatever the pattern.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "regex/charset.h"
 
 namespace tagsift {
 
-enum class ItemKind : int {
-    Literal = 0,
-    Any = 2,
-    Set = 3,
-    NotSet = 4,
-    Star = 5,
-    End = 6,
-    Skip = 7,
-};
+class Pattern {
+public:
+    // Once compiled, a pattern is never changed: copies share it.
+    struct Compiled;
 
-struct PatternItem {
-    ItemKind kind = ItemKind::End;
-    unsigned char ch = 0;     // Literal: the character; Skip: the character to pass
-    long long count = 0;      // Star: the extra count n; Skip: how many to pass
-    CharSet set;              // Set, NotSet
-};
+private:
+    std::shared_ptr<const Compiled> compiled_;  // null: matches everything
 
-struct Pattern {
-    bool anchoredStart = false;
-    bool anchoredEnd = false;
-    std::vector<PatternItem> items;  // closed by an End item; empty: matches everything
+    friend std::optional<Pattern> compilePattern(std::string_view text, std::string* why);
+    friend bool matchPattern(std::string_view subject, const Pattern& pattern);
 };
 
 // std::nullopt when the text does not compile; why (when given) says why.
@@ -58,8 +45,5 @@ std::optional<Pattern> compilePatternIgnoringCase(std::string_view text,
 bool matchPattern(std::string_view subject, const Pattern& pattern);
 // The pattern must come from compilePatternIgnoringCase().
 bool matchPatternIgnoringCase(std::string_view subject, const Pattern& pattern);
-
-// a..z to A..Z, every other byte unchanged.
-void upperCaseText(std::string& text);
 
 }  // namespace tagsift
