@@ -20,6 +20,8 @@ struct Fatal {
     bool banner = true;
     std::string text;
     int status = 1;
+    // Ends only the document being read: a run over many documents goes on with the next.
+    bool endsDocument = false;
 };
 
 // A closed pipe on standard output: end at once, say nothing.
@@ -86,10 +88,27 @@ inline Fatal noResponseFileName() {
     return withBanner("\n! Error : No file name specified after --f!\n");
 }
 
-inline Fatal eofInTag() { return onStdout("Error: EOF inside a tag - corrupted HTML code!\n"); }
-inline Fatal readError(std::string_view why) {
-    return withBanner("\n! Error : cannot read standard input : " + std::string(why) + "\n");
+inline Fatal eofInTag() {
+    Fatal f = onStdout("Error: EOF inside a tag - corrupted HTML code!\n");
+    f.endsDocument = true;
+    return f;
 }
+// what: "standard input", or a file's name in quotes.
+inline Fatal readError(std::string_view what, std::string_view why) {
+    Fatal f = withBanner("\n! Error : cannot read " + std::string(what) + " : " + std::string(why) + "\n");
+    f.endsDocument = true;
+    return f;
+}
+inline Fatal fileListError(std::string_view name, std::string_view why) {
+    return withBanner("\n! Error : cannot read the file list \"" + std::string(name) + "\" : " + std::string(why) +
+                      "\n");
+}
+inline Fatal noFileListName() {
+    return withBanner("\n! Error : No file name specified after --files-from!\n");
+}
+
+// --help and --version: a text on standard output, and success.
+inline Fatal answer(std::string text) { return {Fatal::Stream::Out, false, std::move(text), 0}; }
 inline Fatal writeError(std::string_view why) {
     return withBanner("\n! Error : cannot write standard output : " + std::string(why) + "\n");
 }

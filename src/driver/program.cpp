@@ -1,13 +1,51 @@
 #include "driver/program.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
+
 #include "base/fatal.h"
 #include "base/text.h"
 
 namespace tagsift {
 
 namespace {
+
 constexpr const char* kConditionWords = "or OR and AND i i- i+ I I- I+";
+
+std::string helpText() {
+    return std::string(kBanner) +
+           "\nUssage: tagsift -tag tagname -if condition -out 'format'\n"
+           "  condition : argname | !argname | argname=regexp | ... : see tagsift.txt\n"
+           "\n"
+           "tagsift RULES                    filter standard input\n"
+           "tagsift RULES -- FILE...         filter each file as a document of its own ('-': standard input)\n"
+           "tagsift RULES --files-from LIST  the same for the files named in LIST, one a line\n"
+           "\n"
+           "Rules:\n"
+           "  -tag NAME (-t)     select the tags of that name (letter case ignored)\n"
+           "  -if CONDITION...   (-a, -arg) only those whose attributes meet the condition:\n"
+           "                     name  !name  name=regexp  name!=regexp  name==n  name<>n\n"
+           "                     name<n  name>n  name<=n  name>=n  -and  -or  [ ... ]  ![ ... ]\n"
+           "  -out FORMAT (-o)   print this for each selected tag\n"
+           "  -i+  -i-           patterns ignore / respect letter case (-i+ is the default)\n"
+           "  --f FILE           read more switches from FILE\n"
+           "\n"
+           "Formats: text with \\n \\t \\xHH escapes, and\n"
+           "  $attr$  $~attr$    an attribute's value, bare / in its own quotes\n"
+           "  $_name$ $_line$ $_pos$ $_num$ $_gnum$ $_file$\n"
+           "                     tag name, line, column, count of the rule, count of all rules, document\n"
+           "  $_tag$  $_body$    the whole tag, the element's content (%c: no comments, %t: text only)\n"
+           "  %-20$href$         a printf-style conversion before any variable\n"
+           "\n"
+           "  --help  --version  this text, the version\n"
+           "The reference: tagsift.txt, and man tagsift.\n";
 }
+
+}  // namespace
 
 std::vector<SwitchSpec> Program::switchTable() {
     auto bind = [this](int (Program::*handler)(int, std::span<const std::string>)) {
@@ -29,6 +67,10 @@ std::vector<SwitchSpec> Program::switchTable() {
         {"if", NameWithWords, 100, listed, kConditionWords, bind(&Program::ifHandler)},
         {"i", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
         {"I", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
+        {"-files-from", NameWithWords, 1, CountRule::All, "", bind(&Program::filesFromHandler)},
+        {"-help", Name, 0, upTo, "", [](int, std::span<const std::string>) -> int { throw fatal::answer(helpText()); }},
+        {"-version", Name, 0, upTo, "",
+         [](int, std::span<const std::string>) -> int { throw fatal::answer("tagsift " TAGSIFT_VERSION "\n"); }},
     };
 }
 
@@ -63,19 +105,36 @@ int Program::caseHandler(int count, std::span<const std::string> words) {
     return count;
 }
 
-void Program::parseCommandLine(std::span<const std::string> words) {
-    if (words.size() <= 1) throw fatal::usage();
+int Program::filesFromHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noFileListName();
+    documents_.listName = words[0];
+    documents_.named = true;
+    return 1;
+}
+
+Documents Program::parseCommandLine(std::span<const std::string> words) {
+    // The words after the first "--" name the documents, and are never switches.
+    auto separator = std::find(words.begin() + std::min<std::size_t>(words.size(), 1), words.end(), "--");
+    const std::span<const std::string> switchWords(words.begin(), separator);
+    if (separator != words.end()) {
+        documents_.named = true;
+        documents_.files.assign(separator + 1, words.end());
+    }
+    if (switchWords.size() <= 1) throw fatal::usage();
     std::vector<SwitchSpec> table = switchTable();
     SwitchParser parser;
     parser.switchPrefixes = "-";
     parser.onPlainArgument = [](const std::string&) { throw fatal::usage(); };
     parser.onUnknownSwitch = [](const std::string& name) { throw fatal::unknownSwitch(name); };
-    parser.parseSwitches(expandResponseFiles(words), table);
+    parser.parseSwitches(expandResponseFiles(switchWords), table);
 
     // Newest first within each name, so the last -tag of a name is tried first.
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it)
         rulesByName_[lowerCased((*it)->name)].push_back(it->get());
     if (rulesByName_.size() <= 8) ruleGroups_.assign(rulesByName_.begin(), rulesByName_.end());
+    // Without --, or with nothing after it and no list, standard input is the one document.
+    if (documents_.files.empty() && documents_.listName.empty()) documents_.files.assign(1, "-");
+    return documents_;
 }
 
 const std::vector<TagRule*>* Program::findRules(std::string_view name) {
@@ -101,6 +160,11 @@ void Program::closeRegion(Scanner& scanner, std::string_view document) {
 }
 
 void Program::filter(Input& input, std::string_view document) {
+    // Each document is read as if it were the only one: counts start again, and a region left
+    // open by the document before is dropped unfinished.
+    for (const auto& rule : rules_) rule->count = 0;
+    globalCount_ = 0;
+    renderer_.dropRegion();
     Scanner scanner(input, out_);
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     std::vector<std::string> names;
@@ -138,38 +202,114 @@ void Program::filter(Input& input, std::string_view document) {
     }
 }
 
+namespace {
+
+// The names of the documents: the words after --, then the lines of the --files-from list,
+// read as they are needed.
+class DocumentNames {
+public:
+    DocumentNames(const Documents& documents, int inFd) : files_(documents.files), listName_(documents.listName) {
+        if (listName_.empty()) return;
+        int fd = inFd;
+        if (listName_ != "-") {
+            fd = ::open(listName_.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) throw fatal::fileListError(listName_, std::strerror(errno));
+        }
+        list_.emplace(fd, std::size_t{1} << 16, "the file list \"" + listName_ + "\"", fd != inFd);
+    }
+
+    bool next(std::string& name) {
+        if (nextFile_ < files_.size()) {
+            name = files_[nextFile_++];
+            return true;
+        }
+        while (list_) {
+            // A read error of the list ends the run: what it would have named is unknown.
+            if (const char* lf = static_cast<const char*>(std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_)))) {
+                name.append(at_, lf);
+                at_ = lf + 1;
+            } else if (at_ != end_) {
+                name.append(at_, end_);
+                at_ = end_;
+                continue;
+            } else if (list_->refill()) {
+                at_ = list_->begin();
+                end_ = list_->end();
+                continue;
+            } else {
+                list_.reset();
+            }
+            if (!name.empty()) return true;  // blank lines name nothing
+        }
+        return false;
+    }
+
+private:
+    const std::vector<std::string>& files_;
+    std::size_t nextFile_ = 0;
+    std::string listName_;
+    std::optional<Input> list_;
+    const char* at_ = nullptr;
+    const char* end_ = nullptr;
+};
+
+}  // namespace
+
 int runMain(std::span<const std::string> words, int inFd, int outFd, int errFd) {
     Output out(outFd);
-    Input input(inFd);
+    // Writes the message of f after what standard output holds; false when that output cannot
+    // be written any more, which ends the run.
+    int status = 0;
     auto report = [&](const Fatal& f) {
+        status = std::max(status, f.status);
         // What the run printed before the error stays in front of a message on standard output.
         try {
             if (f.stream == Fatal::Stream::Out) out.write(f.text);
             out.flush();
         } catch (const QuietExit&) {
-            return 1;
+            status = 1;
+            return false;
         } catch (const Fatal& failed) {
             writeAll(errFd, std::string(kBanner) + failed.text);
-            return 1;
+            status = 1;
+            return false;
         }
         if (f.stream == Fatal::Stream::Err) {
             if (f.banner) writeAll(errFd, std::string(kBanner) + f.text);
             else writeAll(errFd, f.text);
         }
-        return f.status;
+        return true;
     };
     try {
         Program program(out);
-        program.parseCommandLine(words);
-        program.filter(input);
+        const Documents documents = program.parseCommandLine(words);
+        DocumentNames names(documents, inFd);
+        for (std::string name; names.next(name); name.clear()) {
+            try {
+                if (name == "-") {
+                    Input input(inFd);
+                    program.filter(input, name);
+                } else {
+                    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+                    if (fd < 0) throw fatal::readError("\"" + name + "\"", std::strerror(errno));
+                    Input input(fd, std::size_t{1} << 18, "\"" + name + "\"", true);
+                    program.filter(input, name);
+                }
+            } catch (const Fatal& f) {
+                if (!f.endsDocument) throw;
+                if (!report(f)) return status;
+            }
+        }
         out.flush();
-        return 0;
+        return status;
     } catch (const Fatal& f) {
-        return report(f);
+        report(f);
+        return status;
     } catch (const QuietExit& q) {
         return q.status;
     } catch (const std::bad_alloc&) {
-        return report(fatal::onStderr("Lack of memory."));
+        report(fatal::onStderr("Lack of memory."));
+        return status;
     }
 }
 

@@ -31,12 +31,20 @@ struct TagRule {
     Format format;
 };
 
+// Where the documents come from: without -- and --files-from, standard input is the one
+// document ("-").
+struct Documents {
+    bool named = false;               // -- or --files-from was given
+    std::vector<std::string> files;   // the words after --
+    std::string listName;             // --files-from: a file of names, one a line ("-": standard input)
+};
+
 class Program {
 public:
     explicit Program(Output& out) : out_(out), renderer_(out) {}
 
-    // Reads the switches (words[0] is the program's name).
-    void parseCommandLine(std::span<const std::string> words);
+    // Reads the switches (words[0] is the program's name) and says where the documents are.
+    Documents parseCommandLine(std::span<const std::string> words);
     // Filters one document to the output.
     void filter(Input& input, std::string_view document = "-");
 
@@ -46,6 +54,7 @@ private:
     int outHandler(int count, std::span<const std::string> words);
     int ifHandler(int count, std::span<const std::string> words);
     int caseHandler(int count, std::span<const std::string> words);
+    int filesFromHandler(int count, std::span<const std::string> words);
 
     // The rules named name (ignoring ASCII case), newest first; nullptr when there are none.
     const std::vector<TagRule*>* findRules(std::string_view name);
@@ -60,6 +69,7 @@ private:
     std::string lookupKey_;
     long long globalCount_ = 0;
     bool ignoreCase_ = true;
+    Documents documents_;
 };
 
 // Runs tagsift with the given words on the given descriptors; returns the exit status.

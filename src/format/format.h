@@ -60,6 +60,12 @@ public:
     // place of the tag that closes it.
     void closeRegion(const TagContext& now);
     bool regionOpen() const { return open_; }
+    // Forgets the open region without printing its rest, as at the end of a document.
+    void dropRegion() {
+        open_ = false;
+        attributes_.clear();
+        rest_ = {};
+    }
     const std::string& regionRule() const { return ruleName_; }
 
 private:

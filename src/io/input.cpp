@@ -50,8 +50,13 @@ std::size_t Input::Source::readRaw(char* to, std::size_t room) {
     for (;;) {
         ssize_t n = ::read(fd, to, room);
         if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw fatal::readError(std::strerror(errno));
+        if (errno != EINTR) throw fatal::readError(what, std::strerror(errno));
     }
+}
+
+void Input::Source::close() {
+    if (ownsFd && fd >= 0) ::close(fd);
+    ownsFd = false;
 }
 
 std::size_t Input::Source::next(std::string& buffer) {
@@ -98,6 +103,11 @@ struct Input::ReadAhead {
     int held = -1;              // the slot the scanner works on
 
     void run() {
+        read();
+        source.close();
+    }
+
+    void read() {
         for (int k = 0;; k ^= 1) {
             {
                 std::unique_lock lock(mutex);
@@ -128,9 +138,11 @@ struct Input::ReadAhead {
     }
 };
 
-Input::Input(int fd, std::size_t blockSize)
+Input::Input(int fd, std::size_t blockSize, std::string what, bool ownsFd)
     : blockSize_(std::max<std::size_t>(blockSize, 1)), source_(std::make_unique<Source>()) {
     source_->fd = fd;
+    source_->ownsFd = ownsFd;
+    source_->what = std::move(what);
 }
 
 Input Input::fromText(std::string text, std::size_t blockSize) {
@@ -143,6 +155,7 @@ Input Input::fromText(std::string text, std::size_t blockSize) {
 Input::Input(Input&&) noexcept = default;
 
 Input::~Input() {
+    if (source_) source_->close();
     if (!ahead_) return;
     bool waitForIt;
     {

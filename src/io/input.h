@@ -18,8 +18,10 @@ namespace tagsift {
 
 class Input {
 public:
-    // Reads the file descriptor fd (standard input by default).
-    explicit Input(int fd = 0, std::size_t blockSize = 1 << 18);
+    // Reads the file descriptor fd (standard input by default); what names it in a read error.
+    // An owned descriptor is closed when it is no longer read.
+    explicit Input(int fd = 0, std::size_t blockSize = 1 << 18, std::string what = "standard input",
+                   bool ownsFd = false);
     // Reads the given bytes, delivering at most blockSize of them per block
     // (tests use small blocks to split line ends between reads).
     static Input fromText(std::string text, std::size_t blockSize = 1 << 18);
@@ -36,6 +38,8 @@ private:
     // Where the bytes come from, and the cleaning state carried from block to block.
     struct Source {
         int fd = -1;
+        bool ownsFd = false;
+        std::string what;
         std::string text;  // read instead of fd when fd < 0
         std::size_t textPos = 0;
         std::size_t textBlock = 0;
@@ -44,6 +48,8 @@ private:
         // Reads and cleans the next non-empty block into buffer (of the block size and one byte
         // more; a text gives at most a block of its own); its length, 0 at the end of the input.
         std::size_t next(std::string& buffer);
+
+        void close();
 
     private:
         std::size_t readRaw(char* to, std::size_t room);
