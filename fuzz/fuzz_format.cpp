@@ -18,13 +18,13 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "format/body.h"
 #include "format/conversion.h"
 #include "format/format.h"
-#include "format/output.h"
+#include "io/output.h"
 #include "format/render.h"
-#include "scanner/attributes.h"
+#include "tag/tag.h"
 
 namespace {
 

@@ -20,10 +20,10 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "driver/program.h"
-#include "format/output.h"
-#include "scanner/input.h"
+#include "io/output.h"
+#include "io/input.h"
 
 namespace {
 

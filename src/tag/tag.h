@@ -75,6 +75,8 @@ struct TagContext {
     long long ruleCount = 0;     // $_num$
     long long globalCount = 0;   // $_gnum$
     std::string_view document;   // $_file$: the name of the document being read
+    std::string_view url;        // $_url$: the address a crawl captured the document from, or empty
+    std::string_view date;       // $_date$: when it was captured, or empty
     AttributeList* attributes = nullptr;
 };
 

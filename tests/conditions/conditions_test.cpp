@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "conditions/conditions.h"
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "scanner/scanner.h"
 
 namespace tagsift {

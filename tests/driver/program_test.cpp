@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "driver/program.h"
 
 namespace tagsift {

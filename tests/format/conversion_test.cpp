@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "format/conversion.h"
-#include "format/output.h"
+#include "io/output.h"
 
 namespace tagsift {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "format/format.h"
 
 namespace tagsift {

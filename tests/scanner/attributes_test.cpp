@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "driver/fatal.h"
-#include "scanner/attributes.h"
+#include "base/fatal.h"
+#include "tag/tag.h"
 #include "scanner/scanner.h"
 
 namespace tagsift {

@@ -11,8 +11,8 @@
 #include <string>
 #include <thread>
 
-#include "driver/fatal.h"
-#include "scanner/input.h"
+#include "base/fatal.h"
+#include "io/input.h"
 
 namespace tagsift {
 namespace {

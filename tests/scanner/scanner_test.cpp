@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "scanner/scanner.h"
 
 namespace tagsift {

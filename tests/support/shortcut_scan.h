@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/fatal.h"
-#include "scanner/attributes.h"
+#include "base/fatal.h"
+#include "tag/tag.h"
 #include "scanner/scanner.h"
-#include "scanner/text.h"
+#include "base/text.h"
 
 namespace tagsift::testing {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "switches/response_files.h"
 
 namespace tagsift {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/fatal.h"
+#include "base/fatal.h"
 #include "switches/switches.h"
 
 namespace tagsift {
