@@ -2,13 +2,7 @@
 
 #include <algorithm>
 #include <bit>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#include <immintrin.h>
-#endif
+#include <cstring>
 
 #include "base/text.h"
 
@@ -16,112 +10,116 @@ namespace tagsift {
 
 // Computing the masks costs a few instructions a byte; the tags in a window
 // are then found with bit arithmetic instead of a search per stretch.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TAGSIFT_AVX512 1
 namespace {
-// Most x86 servers of the last years have 64-byte compares that give a whole window's mask at
-// once; the program still runs, the 16-byte way, where they are missing.
-const bool kHasAvx512 = __builtin_cpu_supports("avx512bw");
-bool wideCompares = kHasAvx512;
 
-// The window at from, which has 64 bytes and one more before the block's end.
-__attribute__((target("avx512bw"))) void classifyWide(PassOver::Window& w, const char* from,
-                                                      const PassOver::Candidates& wanted) {
-    const __m512i v = _mm512_loadu_si512(from);
-    w.open = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('<'));
-    w.close = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('>'));
-    w.doubleQuote = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('"'));
-    w.singleQuote = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\''));
-    w.lineFeed = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('\n'));
-    // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
-    const std::uint64_t control =
-        _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(9)), _mm512_set1_epi8(4)) &
-        ~_mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(11));
-    w.delimiter = control | w.close | _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) |
-                  _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('='));
-    w.candidate = w.open;
-    if (!wanted.everyOpen && w.open) {
-        const __m512i next = _mm512_loadu_si512(from + 1);
-        std::uint64_t hit = _mm512_cmpeq_epi8_mask(next, _mm512_set1_epi8('!'));
-        for (int j = 0; j < wanted.count; ++j)
-            hit |= _mm512_cmpeq_epi8_mask(next, _mm512_set1_epi8(static_cast<char>(wanted.bytes[j])));
-        w.candidate &= hit;
+using Width = PassOver::Width;
+
+struct Widths {
+    Width list[4] = {};
+    int count = 0;
+    void add(Width w) { list[count++] = w; }
+};
+
+// The widths the build compiled (TAGSIFT_HAVE_*), the best first; on x86 only those the
+// processor has. A build for one width (TAGSIFT_SIMD) trusts the machine to have it.
+Widths detectWidths() {
+    Widths w;
+#if defined(TAGSIFT_HAVE_AVX512)
+#if !defined(TAGSIFT_ONE_WIDTH)
+    if (__builtin_cpu_supports("avx512bw"))
+#endif
+        w.add(Width::Avx512);
+#endif
+#if defined(TAGSIFT_HAVE_AVX2)
+#if !defined(TAGSIFT_ONE_WIDTH)
+    if (__builtin_cpu_supports("avx2"))
+#endif
+        w.add(Width::Avx2);
+#endif
+#if defined(TAGSIFT_HAVE_SSE2)
+    w.add(Width::Sse2);
+#endif
+#if defined(TAGSIFT_HAVE_NEON)
+    w.add(Width::Neon);
+#endif
+    w.add(Width::Scalar);
+    return w;
+}
+
+window::Classifier classifierOf(Width w) {
+    switch (w) {
+#if defined(TAGSIFT_HAVE_AVX512)
+        case Width::Avx512: return window::classifyAvx512;
+#endif
+#if defined(TAGSIFT_HAVE_AVX2)
+        case Width::Avx2: return window::classifyAvx2;
+#endif
+#if defined(TAGSIFT_HAVE_SSE2)
+        case Width::Sse2: return window::classifySse2;
+#endif
+#if defined(TAGSIFT_HAVE_NEON)
+        case Width::Neon: return window::classifyNeon;
+#endif
+        default: return window::classifyScalar;
     }
 }
+
+const Widths kWidths = detectWidths();
+Width currentWidth = kWidths.list[0];
+window::Classifier classifier = classifierOf(currentWidth);
+
 }  // namespace
-#endif
+
+std::span<const Width> PassOver::widths() { return {kWidths.list, static_cast<std::size_t>(kWidths.count)}; }
+
+Width PassOver::width() { return currentWidth; }
+
+bool PassOver::useWidth(Width w) {
+    const std::span<const Width> all = widths();
+    if (std::find(all.begin(), all.end(), w) == all.end()) return false;
+    currentWidth = w;
+    classifier = classifierOf(w);
+    return true;
+}
+
+const char* PassOver::widthName(Width w) {
+    switch (w) {
+        case Width::Scalar: return "scalar";
+        case Width::Sse2: return "sse2";
+        case Width::Avx2: return "avx2";
+        case Width::Avx512: return "avx512";
+        case Width::Neon: return "neon";
+    }
+    return "?";
+}
 
 void PassOver::setWideCompares(bool on) {
-#if defined(TAGSIFT_AVX512)
-    wideCompares = on && kHasAvx512;
-#else
-    (void)on;
-#endif
+    if (on) useWidth(kWidths.list[0]);
+    else if (!useWidth(Width::Sse2) && !useWidth(Width::Neon)) useWidth(Width::Scalar);
 }
 
 void PassOver::Window::classify(const char* from, const char* end, const Candidates& wanted) {
     base = from;
-#if defined(TAGSIFT_AVX512)
-    if (wideCompares && end - from > 64) {
-        classifyWide(*this, from, wanted);
-        return;
-    }
-#endif
-    open = close = doubleQuote = singleQuote = lineFeed = delimiter = candidate = 0;
-#if defined(__SSE2__)
-    // The candidate test looks one byte ahead, so the last window of a block takes the plain way.
+    // The classifier reads one byte past the window, for the byte after an open.
     if (end - from > 64) {
-        auto bits = [](__m128i m, int shift) {
-            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << shift;
-        };
-        for (int k = 0; k < 64; k += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
-            const __m128i lt = _mm_cmpeq_epi8(v, _mm_set1_epi8('<'));
-            const __m128i gt = _mm_cmpeq_epi8(v, _mm_set1_epi8('>'));
-            const __m128i lf = _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'));
-            // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
-            const __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(9));
-            __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(4)), t);
-            control = _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(11)), control);
-            const __m128i blankOrEquals =
-                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('=')));
-            const std::uint64_t opens = bits(lt, k);
-            open |= opens;
-            close |= bits(gt, k);
-            doubleQuote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), k);
-            singleQuote |= bits(_mm_cmpeq_epi8(v, _mm_set1_epi8('\'')), k);
-            lineFeed |= bits(lf, k);
-            delimiter |= bits(_mm_or_si128(_mm_or_si128(control, blankOrEquals), gt), k);
-            if (wanted.everyOpen) {
-                candidate |= opens;
-            } else if (opens) {
-                const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k + 1));
-                __m128i hit = _mm_cmpeq_epi8(next, _mm_set1_epi8('!'));
-                for (int j = 0; j < wanted.count; ++j)
-                    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(next, _mm_set1_epi8(static_cast<char>(wanted.bytes[j]))));
-                candidate |= bits(_mm_and_si128(hit, lt), k);
-            }
-        }
+        classifier(*this, from, wanted);
         return;
     }
-#endif
-    const int n = static_cast<int>(std::min<std::ptrdiff_t>(end - from, 64));
-    for (int i = 0; i < n; ++i) {
-        const std::uint64_t bit = std::uint64_t{1} << i;
-        const char c = from[i];
-        if (c == '<') {
-            open |= bit;
-            bool may = wanted.everyOpen || from + i + 1 == end || from[i + 1] == '!';
-            for (int j = 0; j < wanted.count && !may; ++j)
-                may = static_cast<unsigned char>(from[i + 1]) == wanted.bytes[j];
-            if (may) candidate |= bit;
-        }
-        if (c == '>') close |= bit;
-        if (c == '"') doubleQuote |= bit;
-        if (c == '\'') singleQuote |= bit;
-        if (c == '\n') lineFeed |= bit;
-        if (isWordDelimiter(c)) delimiter |= bit;
-    }
+    // The block's last window: its bytes with zeros after them, and none of the masks past
+    // the block's end. An open at the very end may begin any name.
+    const auto n = static_cast<std::size_t>(end - from);
+    char padded[65] = {};
+    std::memcpy(padded, from, n);
+    classifier(*this, padded, wanted);
+    const std::uint64_t inBlock = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+    open &= inBlock;
+    close &= inBlock;
+    doubleQuote &= inBlock;
+    singleQuote &= inBlock;
+    lineFeed &= inBlock;
+    delimiter &= inBlock;
+    candidate &= inBlock;
+    if (n) candidate |= open & (std::uint64_t{1} << (n - 1));
 }
 
 void PassOver::want(std::span<const std::string> names) {

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "io/output.h"
+#include "scanner/window.h"
 
 namespace tagsift {
 
@@ -74,23 +75,27 @@ public:
     // region, or null; echo: where the text goes while a region is open, or null.
     Stop pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, bool inText);
 
-    // Windows are classified 64 bytes at a time where the machine can; tests turn that off
-    // to cover the 16-byte way as well.
+    // The widths of byte compares that classify a window: one routine (window.h) compiled for
+    // each. The build's TAGSIFT_SIMD option says which the binary has; on x86 the best that the
+    // processor has is taken at start-up.
+    enum class Width { Scalar, Sse2, Avx2, Avx512, Neon };
+    // The widths this binary can use on this machine, the one it takes by default first; plain
+    // code (Scalar) is always among them, so that tests can compare every width with it.
+    static std::span<const Width> widths();
+    static Width width();
+    // Classifies with w from now on, in the whole process (tests switch widths to compare them);
+    // false, and nothing changed, when w is not among widths().
+    static bool useWidth(Width w);
+    // The name TAGSIFT_SIMD gives w: "scalar", "sse2", "avx2", "avx512" or "neon".
+    static const char* widthName(Width w);
+    // on: the default width; off: the narrowest vector width there is (SSE2 or NEON), else plain code.
     static void setWideCompares(bool on);
 
-    // The bytes after a '<' that make it a candidate.
-    struct Candidates {
-        bool everyOpen = false;  // too many first bytes to compare with one by one
-        int count = 0;
-        unsigned char bytes[8] = {};
-    };
-    // The masks of one window (none past the block's end): tag opens and closes, both quotes,
-    // line feeds, the word delimiters " =>\t\n\r\f", and the opens that are candidates (also
-    // those whose next byte is past the block's end).
-    struct Window {
+    using Candidates = window::Candidates;
+    // The masks of one window (none past the block's end); the opens whose next byte is past the
+    // block's end are candidates too.
+    struct Window : window::Masks {
         const char* base = nullptr;
-        std::uint64_t open = 0, close = 0, doubleQuote = 0, singleQuote = 0, lineFeed = 0, delimiter = 0;
-        std::uint64_t candidate = 0;
         void classify(const char* from, const char* end, const Candidates& wanted);
     };
 
