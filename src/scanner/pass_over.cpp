@@ -98,28 +98,34 @@ void PassOver::setWideCompares(bool on) {
     else if (!useWidth(Width::Sse2) && !useWidth(Width::Neon)) useWidth(Width::Scalar);
 }
 
+namespace {
+
+// The block's last window: its bytes with zeros after them, and none of the masks past the
+// block's end. An open at the very end may begin any name. Out of line, since it is rare and
+// its copy would cost every window.
+[[gnu::noinline]] void classifyLast(PassOver::Window& w, const char* from, std::size_t n,
+                                    const PassOver::Candidates& wanted) {
+    char padded[65] = {};
+    std::memcpy(padded, from, n);
+    classifier(w, padded, wanted);
+    const std::uint64_t inBlock = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+    w.open &= inBlock;
+    w.close &= inBlock;
+    w.doubleQuote &= inBlock;
+    w.singleQuote &= inBlock;
+    w.lineFeed &= inBlock;
+    w.delimiter &= inBlock;
+    w.candidate &= inBlock;
+    if (n) w.candidate |= w.open & (std::uint64_t{1} << (n - 1));
+}
+
+}  // namespace
+
 void PassOver::Window::classify(const char* from, const char* end, const Candidates& wanted) {
     base = from;
     // The classifier reads one byte past the window, for the byte after an open.
-    if (end - from > 64) {
-        classifier(*this, from, wanted);
-        return;
-    }
-    // The block's last window: its bytes with zeros after them, and none of the masks past
-    // the block's end. An open at the very end may begin any name.
-    const auto n = static_cast<std::size_t>(end - from);
-    char padded[65] = {};
-    std::memcpy(padded, from, n);
-    classifier(*this, padded, wanted);
-    const std::uint64_t inBlock = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
-    open &= inBlock;
-    close &= inBlock;
-    doubleQuote &= inBlock;
-    singleQuote &= inBlock;
-    lineFeed &= inBlock;
-    delimiter &= inBlock;
-    candidate &= inBlock;
-    if (n) candidate |= open & (std::uint64_t{1} << (n - 1));
+    if (end - from > 64) classifier(*this, from, wanted);
+    else classifyLast(*this, from, static_cast<std::size_t>(end - from), wanted);
 }
 
 void PassOver::want(std::span<const std::string> names) {
@@ -163,6 +169,18 @@ std::uint64_t bitRange(std::ptrdiff_t from, std::ptrdiff_t to) {
     return from >= 64 ? 0 : below & ~((std::uint64_t{1} << from) - 1);
 }
 
+// Most stretches counted hold a line feed or two; without a popcount instruction in the
+// baseline, clearing them one by one beats the library's call.
+int countBits(std::uint64_t m) {
+#if defined(__POPCNT__) || !defined(__x86_64__)
+    return std::popcount(m);
+#else
+    int n = 0;
+    for (; m; m &= m - 1) ++n;
+    return n;
+#endif
+}
+
 std::uint64_t delimiters(const PassOver::Window& w) { return w.delimiter; }
 std::uint64_t tagEndOrQuote(const PassOver::Window& w) { return w.close | w.doubleQuote | w.singleQuote; }
 std::uint64_t doubleQuotes(const PassOver::Window& w) { return w.doubleQuote; }
@@ -185,7 +203,7 @@ public:
             classify(cursor.blockBegin + ((cursor.at - cursor.blockBegin) & ~std::ptrdiff_t{63}));
     }
 
-    Stop run(bool inText);
+    Stop run(From from);
 
 private:
     // What a quiet pass over windows came to: a tag whose name the name step must look at,
@@ -209,7 +227,7 @@ private:
     void countTo(const char* at) {
         if (at <= counted_) return;
         if (std::uint64_t m = w_.lineFeed & bitRange(counted_ - w_.base, at - w_.base)) {
-            lines_ += std::popcount(m);
+            lines_ += countBits(m);
             lineStart_ = w_.base + (64 - std::countl_zero(m));
         }
         counted_ = at;
@@ -256,36 +274,55 @@ private:
     const char* lineStart_ = nullptr;
 };
 
-PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, bool inText) {
-    return Walk(*this, cursor, regionEnd, echo).run(inText);
+PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, From from) {
+    return Walk(*this, cursor, regionEnd, echo).run(from);
 }
 
-PassOver::Stop PassOver::Walk::run(bool inText) {
+PassOver::Stop PassOver::Walk::run(From from) {
     const char* p = cursor_.at;
-    bool atName = !inText;
-    bool pastName = false;  // with nothing to echo, a tag is taken on after its name
+    bool atName = from == From::Name;
+    bool pastName = from == From::TagRest;  // a tag is passed over after its name
     for (;;) {
         if (atName) {
             // A name that runs to the block's end, or ends at a line feed (which the ordinary way
             // pushes back as a blank), takes the ordinary way, as does every name that may be wanted.
             const char* nameEnd = find(p, delimiters);
-            if (nameEnd == end_ || *nameEnd == '\n' ||
-                pass_.mayBeWanted(p, static_cast<std::size_t>(nameEnd - p), regionEnd_)) {
+            if (nameEnd == end_ || *nameEnd == '\n') {
                 settle(p);
-                return {true, false, 0};
+                return {true, false, 0, nullptr};
+            }
+            if (pass_.mayBeWanted(p, static_cast<std::size_t>(nameEnd - p), regionEnd_)) {
+                settle(p);
+                return {true, false, 0, nameEnd};
             }
             p = nameEnd;
-            if (echo_) {
-                Stop stop;
-                if (!toTagEnd(p, stop)) return stop;
-            } else {
-                pastName = true;
-            }
+            pastName = true;
         }
         if (echo_) {
+            Stop stop;
+            if (pastName && !toTagEnd(p, stop)) return stop;
             if (!echoText(p)) return {};
             atName = true;
+            pastName = false;
             continue;
+        }
+        // The next tag is often near and wanted (the next cell of a table row): a step or two
+        // within the window before it is taken whole.
+        if (pastName && p - w_.base < 64) {
+            const std::uint64_t ahead = tagEndOrQuote(w_) >> (p - w_.base);
+            if (ahead && p[std::countr_zero(ahead)] == '>') {
+                p += std::countr_zero(ahead) + 1;
+                pastName = false;
+            }
+        }
+        if (!pastName && p - w_.base < 64) {
+            const std::ptrdiff_t at = p - w_.base;
+            const std::uint64_t ahead = w_.open >> at;
+            if (ahead && (w_.candidate >> (at + std::countr_zero(ahead))) & 1) {
+                p += std::countr_zero(ahead) + 1;
+                atName = true;
+                continue;
+            }
         }
         Quiet quiet = passQuietly(p, pastName);
         if (!quiet.nameStart) return quiet.stop;
@@ -320,8 +357,15 @@ bool PassOver::Walk::toTagEnd(const char*& p, Stop& stop) {
 
 bool PassOver::Walk::echoText(const char*& p) {
     const char* text = p;
+    // The line feeds counted on the way tell whether the text has any to blank out.
+    const bool countedFromText = counted_ <= text;
+    countTo(text);
+    const long long linesBefore = lines_;
     const char* open = find(p, opens);
-    echo_->writeBlanked({text, static_cast<std::size_t>(open - text)});
+    countTo(open);
+    const std::string_view piece{text, static_cast<std::size_t>(open - text)};
+    if (countedFromText && lines_ == linesBefore) echo_->write(piece);
+    else echo_->writeBlanked(piece);
     if (open == end_) {
         settle(end_);
         return false;

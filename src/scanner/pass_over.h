@@ -62,18 +62,22 @@ public:
     // The block changed: the classified window is stale.
     void forgetWindow() { window_.base = nullptr; }
 
-    // Where a pass stopped. At a wanted tag: just after its '<'. Else at the block's end,
-    // inside a tag (its rest is left for the scanner to skip) or in text; openQuote tells
-    // that the block ended inside a quoted value of that tag.
+    // Where a pass stopped. At a wanted tag: just after its '<'; nameEnd, when set, is where
+    // its name ends in the block, at a delimiter other than a line feed (else the ordinary way
+    // reads the name). Else at the block's end, inside a tag (its rest is left for the scanner
+    // to skip) or in text; openQuote tells that the block ended inside a quoted value of that tag.
     struct Stop {
         bool atWantedTag = false;
         bool inTag = false;
         char openQuote = 0;
+        const char* nameEnd = nullptr;
     };
-    // Passes from the cursor, which stands just after a '<' (or, with inText, in text),
-    // to the next tag that may be wanted. regionEnd: the name whose end tag closes an open
-    // region, or null; echo: where the text goes while a region is open, or null.
-    Stop pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, bool inText);
+    // Where the cursor stands when a pass starts: just after a '<', in text, or in a tag past
+    // its name (whose rest the pass passes over).
+    enum class From { Name, Text, TagRest };
+    // Passes from the cursor to the next tag that may be wanted. regionEnd: the name whose end
+    // tag closes an open region, or null; echo: where the text goes while a region is open, or null.
+    Stop pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, From from);
 
     // The widths of byte compares that classify a window: one routine (window.h) compiled for
     // each. The build's TAGSIFT_SIMD option says which the binary has; on x86 the best that the

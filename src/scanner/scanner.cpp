@@ -248,12 +248,15 @@ bool Scanner::scanToTag() {
     }
 }
 
-bool Scanner::reachWantedTag(bool inText) {
+bool Scanner::reachWantedTag(PassOver::From from, const char*& nameEnd) {
     // A region that echoes tags needs each tag's pieces; one that does not only gets the text.
     if (!passOver_.active() || pushed_ != kNone || echoingTags()) return true;
     const PassOver::Stop stop = passOver_.pass(cursor_, region_.open ? &region_.endName : nullptr,
-                                               region_.open ? &out_ : nullptr, inText);
-    if (stop.atWantedTag) return true;
+                                               region_.open ? &out_ : nullptr, from);
+    if (stop.atWantedTag) {
+        nameEnd = stop.nameEnd;
+        return true;
+    }
     if (stop.openQuote && (stop.openQuote == '"' ? skipTo<'"'>() : skipTo<'\''>()) == kEnd) return false;
     if (stop.inTag) skipTagRestQuietly();
     return false;
@@ -261,18 +264,32 @@ bool Scanner::reachWantedTag(bool inText) {
 
 Scanner::Found Scanner::nextTag() {
     for (;;) {
-        if (passOver_.active() && pushed_ == kNone && !region_.open) {
-            // Nothing to echo: the pass-over can look for the next '<' itself.
+        const char* nameEnd = nullptr;  // where the pass-over saw the name end, if it did
+        if (passOver_.active() && pushed_ == kNone && !echoingTags()) {
+            // No tags to echo: the pass-over looks for the next '<' itself, and copies the text
+            // before it to an open region.
             if (cursor_.at == cursor_.end && !refill()) return Found::End;
-            if (!reachWantedTag(true)) continue;
+            const PassOver::From from = tagRestLeft_ ? PassOver::From::TagRest : PassOver::From::Text;
+            tagRestLeft_ = false;
+            if (!reachWantedTag(from, nameEnd)) continue;
         } else {
+            if (tagRestLeft_) {
+                tagRestLeft_ = false;
+                skipTagRest();
+            }
             if (!scanToTag()) return Found::End;
-            if (!reachWantedTag(false)) continue;
+            if (!reachWantedTag(PassOver::From::Name, nameEnd)) continue;
         }
         tagColumn_ = cursor_.column;
         tagLine_ = cursor_.line;
-        readWord(tagName_);
-        if (tagName_ == "!--") {
+        if (nameEnd) {
+            // What readWord would read: the name holds no line feed and ends in the block.
+            tagName_.assign(cursor_.at, nameEnd);
+            cursor_.moveTo(nameEnd, 0, nullptr);
+        } else {
+            readWord(tagName_);
+        }
+        if (tagName_.size() == 3 && tagName_[0] == '!' && tagName_[1] == '-' && tagName_[2] == '-') {
             if (region_.open && region_.echoComments) out_.write("<!--");
             skipComment();
             continue;
@@ -288,6 +305,10 @@ void Scanner::skipTag() {
     if (echoingTags()) {
         echo('<');
         out_.write(tagName_);
+    } else if (passOver_.active() && pushed_ == kNone) {
+        // The pass-over that looks for the next tag passes over this one's rest too.
+        tagRestLeft_ = true;
+        return;
     }
     skipTagRest();
 }

@@ -39,7 +39,9 @@ public:
 
     // Reads the attributes that follow the tag's name, up to and including the '>'.
     void readAttributes(AttributeList& list);
-    // Skips a tag that no rule reads; an open region that echoes tags gets it whole.
+    // Skips a tag that no rule reads; an open region that echoes tags gets it whole. The rest of
+    // the tag may be left for the next nextTag to pass over: line() and column() may still
+    // stand after its name until then.
     void skipTag();
 
     // From now on, while no region is open or the open one does not echo tags, nextTag passes
@@ -109,8 +111,9 @@ private:
     void readQuotedValue(std::string& value);
     bool readAttributesInBlock(AttributeList& list);
     // Where the pass-over may run: true when it stops just after the '<' of a tag that the
-    // ordinary way must read, false when it stops anywhere else.
-    bool reachWantedTag(bool inText);
+    // ordinary way must read (nameEnd: where its name ends, when the pass saw it), false when it
+    // stops anywhere else.
+    bool reachWantedTag(PassOver::From from, const char*& nameEnd);
 
     Input& input_;
     Output& out_;
@@ -118,6 +121,7 @@ private:
     BlockCursor cursor_;
     int pushed_ = kNone;
     PassOver passOver_;
+    bool tagRestLeft_ = false;  // skipTag left the rest of the tag to the next pass
     std::string tagName_;
     long long tagLine_ = 0;
     long long tagColumn_ = 0;
