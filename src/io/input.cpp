@@ -173,9 +173,15 @@ Input::~Input() {
 bool Input::refill() {
     if (!started_) {
         started_ = true;
+        // A file that fits in one block is read on this thread, into a buffer of its size: with
+        // many small documents, starting a reader and waiting for it to be scheduled would cost
+        // more than the read.
+        struct stat info;
+        const bool small = source_->fd >= 0 && fstat(source_->fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                           static_cast<unsigned long long>(info.st_size) < blockSize_;
         // One byte more than a block, for a carriage return held from the block before.
-        const std::size_t room = blockSize_ + 1;
-        if (source_->fd >= 0) {
+        const std::size_t room = (small ? static_cast<std::size_t>(info.st_size) + 1 : blockSize_) + 1;
+        if (source_->fd >= 0 && !small) {
             try {
                 auto ahead = std::make_shared<ReadAhead>();
                 ahead->slots[0].assign(room, '\0');
