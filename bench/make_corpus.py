@@ -2,9 +2,11 @@
 """Writes a deterministic HTML corpus of about SIZE bytes.
 
     make_corpus.py SIZE OUTPUT
+    make_corpus.py --pages COUNT SIZE DIRECTORY
 
 SIZE may end in K or M (powers of ten, so 200M is 200,000,000 bytes). The same
-SIZE always gives the same bytes. The page is one well-formed document whose
+SIZE always gives the same bytes. With --pages, COUNT documents of about SIZE
+bytes each, DIRECTORY/page-0000.html on, each of its own seed. The page is one well-formed document whose
 body is a long run of sections of the kinds real pages are made of: navigation
 lists, prose with inline links (quoted with " or ', or unquoted, some in upper
 case), images with and without alt text, tables, forms, comments (some holding
@@ -18,6 +20,7 @@ different tools can be compared; a few anchors have no href, which the tools
 treat differently (see README.md, Performance).
 """
 
+import os
 import random
 import sys
 
@@ -251,13 +254,10 @@ def parse_size(text):
     return int(text)
 
 
-def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: make_corpus.py SIZE OUTPUT")
-    size = parse_size(sys.argv[1])
-    corpus = Corpus(seed=20261207)
+def write_document(path, size, seed):
+    corpus = Corpus(seed)
     written = 0
-    with open(sys.argv[2], "wb") as f:
+    with open(path, "wb") as f:
         f.write(HEAD.encode())
         written += len(HEAD)
         chunk = []
@@ -272,6 +272,18 @@ def main():
                 chunk, chunk_len = [], 0
         f.write("".join(chunk).encode())
         f.write(TAIL.encode())
+
+
+def main():
+    if len(sys.argv) == 5 and sys.argv[1] == "--pages":
+        count, size, directory = int(sys.argv[2]), parse_size(sys.argv[3]), sys.argv[4]
+        os.makedirs(directory, exist_ok=True)
+        for k in range(count):
+            write_document(os.path.join(directory, "page-%04d.html" % k), size, 20261207 + 1 + k)
+        return
+    if len(sys.argv) != 3:
+        sys.exit("usage: make_corpus.py SIZE OUTPUT\n       make_corpus.py --pages COUNT SIZE DIRECTORY")
+    write_document(sys.argv[2], parse_size(sys.argv[1]), 20261207)
 
 
 if __name__ == "__main__":

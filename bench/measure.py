@@ -15,6 +15,7 @@ import html
 import os
 import platform
 import re
+import shlex
 import shutil
 import statistics
 import subprocess
@@ -115,14 +116,16 @@ def machine():
             memory = "%.1f GiB" % (kib / 2**20)
     except OSError:
         pass
-    wide = "unknown"
+    widths = "unknown"
     try:
         with open("/proc/cpuinfo") as f:
-            wide = "yes" if " avx512bw" in f.read() else "no"
+            flags = f.read()
+        widths = ", ".join(n for n, flag in (("AVX-512 BW", " avx512bw"), ("AVX2", " avx2"), ("SSE2", " sse2"),
+                                             ("NEON", " asimd")) if flag in flags) or "none"
     except OSError:
         pass
-    return "%s, %d cores (nproc), %s memory, 64-byte compares (AVX-512 BW): %s, %s %s" % (
-        model or platform.processor(), os.cpu_count() or 0, memory, wide, platform.system(), platform.release())
+    return "%s, %d cores (nproc), %s memory, byte compares: %s, %s %s" % (
+        model or platform.processor(), os.cpu_count() or 0, memory, widths, platform.system(), platform.release())
 
 
 def fmt_time(t):
@@ -137,6 +140,80 @@ def fmt_rss(kib):
     return "%.1f" % (kib / 1024) if kib is not None else "–"
 
 
+def measure_widths(args, results, time_binary):
+    """The links job on the large corpus with each one-width build, round by round beside the
+    default build and wc -l; prints a table and returns [(width, median seconds)]."""
+    builds = [w.split("=", 1) for w in args.width]
+    builds = [(name, os.path.abspath(path)) for name, path in builds if os.access(path, os.X_OK)]
+    if not builds:
+        return []
+    rows = [("`wc -l`", ["wc", "-l"])]
+    rows.append(("tagsift, the default (best width of this machine)", [os.path.abspath(args.tagsift)] + LINKS))
+    rows += [("tagsift built with `TAGSIFT_SIMD=%s`" % name, [path] + LINKS) for name, path in builds]
+    times = collections.defaultdict(list)
+    for argv in (r[1] for r in rows):
+        run_once(argv, args.large, None, time_binary)
+    for _ in range(args.runs):
+        for label, argv in rows:
+            times[label].append(run_once(argv, args.large, None, time_binary)[0])
+    print("widths done", file=sys.stderr)
+    med = {label: statistics.median(times[label]) for label, _ in rows}
+    best = min(med[label] for label, _ in rows[1:])
+    size = os.path.getsize(args.large)
+    print("\n### Classifier widths\n")
+    print("The links job `-tag a -out '$href$\\n'` on the 200 MB corpus, each width in a build of its own "
+          "(`-DTAGSIFT_SIMD=...`), medians of %d runs taken round by round:\n" % args.runs)
+    print("| build | s | MB/s | × the fastest build | × `wc -l` |")
+    print("|---|---:|---:|---:|---:|")
+    for label, _ in rows:
+        t = med[label]
+        print("| %s | %.3f | %s | %s | %.1f |" % (label, t, fmt_rate(size, t),
+                                                 "%.2f" % (t / best) if label != rows[0][0] else "–",
+                                                 t / med[rows[0][0]]))
+    return [(name, med["tagsift built with `TAGSIFT_SIMD=%s`" % name]) for name, _ in builds]
+
+
+def measure_pages(args):
+    """The links job over a directory of documents in four ways; prints a table and returns
+    {key: (median seconds, output identical to the single stream)}."""
+    pages = sorted(os.path.join(os.path.abspath(args.pages), f) for f in os.listdir(args.pages))
+    tagsift = os.path.abspath(args.tagsift)
+    rules = " ".join(shlex.quote(w) for w in [tagsift] + LINKS)
+    forms = [
+        ("loop", "a process a page: `for f in pages/*; do tagsift RULES < $f; done`",
+         ["sh", "-c", 'for f in "$@"; do %s < "$f"; done' % rules, "sh"] + pages),
+        ("cat", "one stream: `cat pages/* | tagsift RULES`",
+         ["sh", "-c", 'cat "$@" | %s' % rules, "sh"] + pages),
+        ("named", "`tagsift RULES -- pages/*`", [tagsift] + LINKS + ["--"] + pages),
+    ]
+    if shutil.which("parallel"):
+        forms.append(("parallel", "`parallel -q -X -k -j2 tagsift RULES -- ::: pages/*`",
+                      ["parallel", "-q", "-X", "-k", "-j2", tagsift] + LINKS + ["--", ":::"] + pages))
+    outputs = {}
+    for key, _, argv in forms:
+        with open(os.devnull, "rb") as nothing:
+            outputs[key] = subprocess.run(argv, stdin=nothing, capture_output=True).stdout
+    times = collections.defaultdict(list)
+    for _ in range(args.slow_runs):
+        for key, _, argv in forms:
+            with open(os.devnull, "rb") as nothing:
+                start = time.perf_counter()
+                subprocess.call(argv, stdin=nothing, stdout=subprocess.DEVNULL)
+                times[key].append(time.perf_counter() - start)
+    print("many pages done", file=sys.stderr)
+    total = sum(os.path.getsize(f) for f in pages)
+    result = {key: (statistics.median(times[key]), outputs[key] == outputs["cat"]) for key, _, _ in forms}
+    print("\n### Many pages\n")
+    print("The links job over %d documents of %d bytes in all (`bench/make_corpus.py --pages`), medians of %d "
+          "runs taken round by round:\n" % (len(pages), total, args.slow_runs))
+    print("| form | s | × `--` | same output as one stream |")
+    print("|---|---:|---:|---|")
+    for key, label, _ in forms:
+        t, same = result[key]
+        print("| %s | %.3f | %.2f | %s |" % (label, t, t / result["named"][0], "yes" if same else "no"))
+    return result
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tagsift", required=True)
@@ -146,6 +223,9 @@ def main():
     ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--slow-runs", type=int, default=3)
     ap.add_argument("--work", required=True)
+    ap.add_argument("--width", action="append", default=[], metavar="NAME=BINARY",
+                    help="a build with one classifier width (TAGSIFT_SIMD=NAME), timed on the links job")
+    ap.add_argument("--pages", help="a directory of many small documents, for the many-pages runs")
     args = ap.parse_args()
 
     time_binary = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
@@ -232,6 +312,9 @@ def main():
       "(%d bytes): %.3f s, %.1f µs a tag, peak RSS %s MiB.\n" % (pattern, os.path.getsize(hostile), t, t / 10000 * 1e6,
                                                                 fmt_rss(kib)))
 
+    widths = measure_widths(args, results, time_binary)
+    pages = measure_pages(args) if args.pages else None
+
     # Targets.
     p("\n### Targets\n")
     p("| target | measured | held |")
@@ -244,8 +327,12 @@ def main():
         p("| links job ≥ 1 GB/s on 200 MB | %.2f GB/s | %s |" % (rate, "yes" if rate >= 1 else "no"))
         if wc["large"]:
             ratio = links[0] / wc["large"]
-            p("| links job ≤ 4 × `wc -l` | %.1f × | %s |" % (ratio, "yes" if ratio <= 4 else "no"))
-    for tool in ("pup", "hxwls", "xmllint"):
+            p("| links job ≤ 2 × `wc -l` (200 MB) | %.1f × | %s |" % (ratio, "yes" if ratio <= 2 else "no"))
+        body = results[("large", "td")]
+        if body:
+            ratio = body[0] / links[0]
+            p("| body job ≤ 1.5 × the links job (200 MB) | %.2f × | %s |" % (ratio, "yes" if ratio <= 1.5 else "no"))
+    for tool in ("hxwls", "pup", "xmllint"):
         for tag, name in (("small", "2 MB"), ("large", "200 MB")):
             r = results[(tag, tool)]
             if not r:
@@ -268,6 +355,18 @@ def main():
         held = large[1] < 4096 and large[1] - small[1] <= 1024
         p("| %s: peak RSS < 4 MiB, 200 MB ≤ 2 MB + 1 MiB | %s and %s MiB | %s |"
           % (labels[j].split("`")[0].strip(), fmt_rss(small[1]), fmt_rss(large[1]), "yes" if held else "no"))
+    if widths:
+        x86 = [(n, t) for n, t in widths if n in ("avx512", "avx2", "sse2")]
+        if x86:
+            slowest = max(t for _, t in x86) / min(t for _, t in x86)
+            p("| every x86 width within 1.3 × the best (links job, 200 MB) | slowest %.2f × the best | %s |"
+              % (slowest, "yes" if slowest <= 1.3 else "no"))
+    if pages:
+        loop, single, named = pages["loop"][0], pages["cat"][0], pages["named"][0]
+        p("| `tagsift RULES -- pages/*` ≥ 10 × faster than a process a page | %.1f × | %s |"
+          % (loop / named, "yes" if loop / named >= 10 else "no"))
+        p("| `tagsift RULES -- pages/*` ≤ 1.25 × the single stream | %.2f × | %s |"
+          % (named / single, "yes" if named / single <= 1.25 else "no"))
 
     # Link counts.
     p("\n### Links of `<a>` elements found\n")

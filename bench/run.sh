@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The benchmark, in one command: bash bench/run.sh
 #
-# Builds tagsift (release preset), makes the 2 MB and 200 MB corpora under
-# build/bench/, installs the comparison tools from Debian's packages when they
-# are missing, then times everything side by side and prints a markdown table,
-# which is also saved to build/bench/results.md.
+# Builds tagsift (optimised, without the tests) and one build for each width
+# of byte compares this processor has (TAGSIFT_SIMD), makes the 2 MB and
+# 200 MB corpora and 2,000 pages of about 50 kB under build/bench/, installs
+# the comparison tools from Debian's packages when they are missing, then
+# times everything side by side and prints markdown tables, which are also
+# saved to build/bench/results.md.
 #
 # RUNS (default 7) and SLOW_RUNS (default 3, for pup, hxwls and xmllint on the
 # large corpus) set how often each command runs; medians are reported. Run it
@@ -14,15 +16,22 @@ cd "$(dirname "$0")/.."
 out=build/bench
 mkdir -p "$out"
 
-cmake --preset release >/dev/null
-cmake --build --preset release --target tagsift >/dev/null
+# The program and the pattern bench, which is its own program, built only with TAGSIFT_BENCH.
+cmake -S . -B "$out/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
+    -DTAGSIFT_BENCH=ON -DTAGSIFT_TESTS=OFF >/dev/null
+cmake --build "$out/build" -j2 --target tagsift $([ -f bench/pattern_bench.cpp ] && echo pattern_bench) >/dev/null
 
-# The pattern bench is its own program, built only with TAGSIFT_BENCH.
-if [ -f bench/pattern_bench.cpp ]; then
-    cmake -S . -B "$out/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
-        -DTAGSIFT_BENCH=ON -DTAGSIFT_TESTS=OFF >/dev/null
-    cmake --build "$out/build" --target pattern_bench >/dev/null
-fi
+# One build for each width of byte compares that this processor has, and one of plain code.
+widths=()
+for width in avx512:avx512bw avx2:avx2 sse2:sse2 neon:asimd scalar:; do
+    name=${width%%:*} flag=${width#*:}
+    if [ -n "$flag" ] && ! grep -qw "$flag" /proc/cpuinfo; then continue; fi
+    [ "$name" = sse2 ] && [ "$(uname -m)" != x86_64 ] && continue
+    cmake -S . -B "$out/width-$name" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
+        -DTAGSIFT_TESTS=OFF -DTAGSIFT_SIMD="$name" >/dev/null
+    cmake --build "$out/width-$name" -j2 --target tagsift >/dev/null
+    widths+=(--width "$name=$out/width-$name/tagsift")
+done
 
 for size in 2M 200M; do
     corpus="$out/corpus-$size.html"
@@ -30,9 +39,13 @@ for size in 2M 200M; do
         python3 bench/make_corpus.py "$size" "$corpus"
     fi
 done
+if [ ! -f "$out/pages/page-1999.html" ] || [ bench/make_corpus.py -nt "$out/pages/page-1999.html" ]; then
+    rm -rf "$out/pages"
+    python3 bench/make_corpus.py --pages 2000 50K "$out/pages"
+fi
 
 # Package -> the program the table needs from it.
-declare -A program=([pup]=pup [html-xml-utils]=hxwls [libxml2-utils]=xmllint [time]=/usr/bin/time)
+declare -A program=([pup]=pup [html-xml-utils]=hxwls [libxml2-utils]=xmllint [time]=/usr/bin/time [parallel]=parallel)
 missing=()
 for pkg in "${!program[@]}"; do
     command -v "${program[$pkg]}" >/dev/null 2>&1 || missing+=("$pkg")
@@ -54,7 +67,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 UNAVAILABLE="${unavailable[*]:-}" python3 bench/measure.py \
-    --tagsift build/release/tagsift \
+    --tagsift "$out/build/tagsift" "${widths[@]}" --pages "$out/pages" \
     --pattern-bench "$out/build/pattern_bench" \
     --small "$out/corpus-2M.html" --large "$out/corpus-200M.html" \
     --runs "${RUNS:-7}" --slow-runs "${SLOW_RUNS:-3}" \
