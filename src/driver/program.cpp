@@ -7,6 +7,8 @@
 #include <optional>
 #include <unistd.h>
 
+#include "warc/warc.h"
+
 #include "base/fatal.h"
 #include "base/text.h"
 
@@ -67,6 +69,7 @@ std::vector<SwitchSpec> Program::switchTable() {
         {"if", NameWithWords, 100, listed, kConditionWords, bind(&Program::ifHandler)},
         {"i", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
         {"I", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
+        {"-warc", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return documents_.warc = true, 0; }},
         {"-files-from", NameWithWords, 1, CountRule::All, "", bind(&Program::filesFromHandler)},
         {"-help", Name, 0, upTo, "", [](int, std::span<const std::string>) -> int { throw fatal::answer(helpText()); }},
         {"-version", Name, 0, upTo, "",
@@ -149,17 +152,16 @@ const std::vector<TagRule*>* Program::findRules(std::string_view name) {
     return found == rulesByName_.end() ? nullptr : &found->second;
 }
 
-void Program::closeRegion(Scanner& scanner, std::string_view document) {
+void Program::closeRegion(Scanner& scanner, const TagContext& document) {
     scanner.closeRegion();
-    TagContext now;
+    TagContext now = document;
     now.tagName = scanner.tagName();
     now.line = scanner.tagLine();
     now.column = scanner.tagColumn();
-    now.document = document;
     renderer_.closeRegion(now);
 }
 
-void Program::filter(Input& input, std::string_view document) {
+void Program::filter(Input& input, std::string_view document, std::string_view url, std::string_view date) {
     // Each document is read as if it were the only one: counts start again, and a region left
     // open by the document before is dropped unfinished.
     for (const auto& rule : rules_) rule->count = 0;
@@ -173,9 +175,11 @@ void Program::filter(Input& input, std::string_view document) {
     AttributeList attributes;
     TagContext tag;
     tag.document = document;
+    tag.url = url;
+    tag.date = date;
     tag.attributes = &attributes;
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
-        if (found == Scanner::Found::RegionEnd) closeRegion(scanner, document);
+        if (found == Scanner::Found::RegionEnd) closeRegion(scanner, tag);
         const std::vector<TagRule*>* rules = findRules(scanner.tagName());
         if (!rules) {
             scanner.skipTag();
@@ -184,7 +188,7 @@ void Program::filter(Input& input, std::string_view document) {
         scanner.readAttributes(attributes);
         for (TagRule* rule : *rules) {
             if (rule->hasCondition && !checkArgs(rule->condition, attributes)) continue;
-            if (renderer_.regionOpen()) closeRegion(scanner, document);
+            if (renderer_.regionOpen()) closeRegion(scanner, tag);
             ++rule->count;
             ++globalCount_;
             tag.ruleName = rule->name;
@@ -280,26 +284,59 @@ int runMain(std::span<const std::string> words, int inFd, int outFd, int errFd) 
         }
         return true;
     };
+    long long undecodable = 0;
     try {
         Program program(out);
         const Documents documents = program.parseCommandLine(words);
         DocumentNames names(documents, inFd);
         for (std::string name; names.next(name); name.clear()) {
+            std::optional<Input> input;
             try {
+                const std::string what = name == "-" ? "standard input" : "\"" + name + "\"";
+                std::unique_ptr<ByteSource> file;
                 if (name == "-") {
-                    Input input(inFd);
-                    program.filter(input, name);
+                    file = std::make_unique<FdSource>(inFd, what, false);
                 } else {
                     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-                    if (fd < 0) throw fatal::readError("\"" + name + "\"", std::strerror(errno));
-                    Input input(fd, std::size_t{1} << 18, "\"" + name + "\"", true);
-                    program.filter(input, name);
+                    if (fd < 0) throw fatal::readError(what, std::strerror(errno));
+                    file = std::make_unique<FdSource>(fd, what, true);
                 }
+                if (!documents.warc) {
+                    input.emplace(std::move(file));
+                    program.filter(*input, name);
+                    continue;
+                }
+                input.emplace(std::make_unique<WarcSource>(std::move(file), name));
             } catch (const Fatal& f) {
                 if (!f.endsDocument) throw;
                 if (!report(f)) return status;
+                continue;
+            }
+            // A crawl file: one document for each captured page, and the problems of the file in
+            // between, where they were found.
+            for (DocumentInfo info;;) {
+                bool more = false;
+                try {
+                    more = input->nextDocument(info);
+                } catch (const Fatal& f) {
+                    if (!f.endsDocument) throw;
+                    if (!report(f)) return status;
+                    break;
+                }
+                for (const std::string& problem : info.problems)
+                    if (!report(fatal::withBanner(problem))) return status;
+                undecodable += info.undecodable;
+                if (!more) break;
+                try {
+                    program.filter(*input, name, info.url, info.date);
+                } catch (const Fatal& f) {
+                    if (!f.endsDocument) throw;
+                    if (!report(f)) return status;
+                    if (input->failed()) break;
+                }
             }
         }
+        if (undecodable > 0 && !report(fatal::undecodable(undecodable))) return status;
         out.flush();
         return status;
     } catch (const Fatal& f) {

@@ -37,6 +37,7 @@ struct Documents {
     bool named = false;               // -- or --files-from was given
     std::vector<std::string> files;   // the words after --
     std::string listName;             // --files-from: a file of names, one a line ("-": standard input)
+    bool warc = false;                // --warc: each file is a WARC file of many documents
 };
 
 class Program {
@@ -46,7 +47,9 @@ public:
     // Reads the switches (words[0] is the program's name) and says where the documents are.
     Documents parseCommandLine(std::span<const std::string> words);
     // Filters one document to the output.
-    void filter(Input& input, std::string_view document = "-");
+    // Filters one document to the output; url and date are what a crawl says of it.
+    void filter(Input& input, std::string_view document = "-", std::string_view url = {},
+                std::string_view date = {});
 
 private:
     std::vector<SwitchSpec> switchTable();
@@ -58,7 +61,7 @@ private:
 
     // The rules named name (ignoring ASCII case), newest first; nullptr when there are none.
     const std::vector<TagRule*>* findRules(std::string_view name);
-    void closeRegion(Scanner& scanner, std::string_view document);
+    void closeRegion(Scanner& scanner, const TagContext& document);
 
     Output& out_;
     Renderer renderer_;

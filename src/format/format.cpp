@@ -51,6 +51,7 @@ constexpr SystemVariable kSystemVariables[] = {
     {"pos", FormatKind::Number, Variable::Pos, "d"},     {"tag", FormatKind::WholeTag, Variable::None, "s"},
     {"num", FormatKind::Number, Variable::Num, "d"},     {"gnum", FormatKind::Number, Variable::Gnum, "d"},
     {"body", FormatKind::Body, Variable::None, ""},     {"file", FormatKind::Text, Variable::File, "s"},
+    {"url", FormatKind::Text, Variable::Url, "s"},      {"date", FormatKind::Text, Variable::Date, "s"},
 };
 
 BodyMode bodyModeOf(std::string_view conversion) {

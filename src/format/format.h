@@ -3,7 +3,8 @@
 //
 //   literal text        with backslash escapes (\n \t \x41 \101 ...)
 //   $name$  $~name$     an attribute's value; with '~', inside its own quotes
-//   $_name$ $_line$ $_pos$ $_num$ $_gnum$ $_file$   system variables
+//   $_name$ $_line$ $_pos$ $_num$ $_gnum$   system variables
+//   $_file$ $_url$ $_date$                   the document: its name, and where and when a crawl took it
 //   $_tag$              the whole tag      $_body$  the element's content
 //   %-20$href$          a printf-style conversion before any variable
 //
@@ -24,7 +25,7 @@
 namespace tagsift {
 
 enum class FormatKind { Literal, Number, Text, WholeTag, Attribute, Body };
-enum class Variable { None, Name, Line, Pos, Num, Gnum, File };
+enum class Variable { None, Name, Line, Pos, Num, Gnum, File, Url, Date };
 
 // What an open body region copies besides the text: %c$_body$ drops comments,
 // %t$_body$ drops tags and comments.

@@ -2,6 +2,17 @@
 
 namespace tagsift {
 
+namespace {
+std::string_view textOf(const TagContext& tag, Variable variable) {
+    switch (variable) {
+        case Variable::File: return tag.document;
+        case Variable::Url: return tag.url;
+        case Variable::Date: return tag.date;
+        default: return tag.tagName;
+    }
+}
+}  // namespace
+
 std::optional<BodyMode> Renderer::render(const TagContext& tag, std::span<const FormatItem> items) {
     if (!renderItems(tag, items, true)) return std::nullopt;
     return openedMode_;
@@ -24,9 +35,7 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 formatNumber(out_, item.spec, value);
                 break;
             }
-            case FormatKind::Text:
-                formatText(out_, item.spec, item.variable == Variable::File ? tag.document : tag.tagName);
-                break;
+            case FormatKind::Text: formatText(out_, item.spec, textOf(tag, item.variable)); break;
             case FormatKind::WholeTag: printTag(tag); break;
             case FormatKind::Attribute: printAttribute(item, *tag.attributes); break;
             case FormatKind::Body:

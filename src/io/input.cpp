@@ -204,8 +204,14 @@ Input::Piece& Input::take() {
             cleaner_ = std::move(ahead->cleaner);  // no thread to be had: read on this one
         }
     }
+    if (failed_) throw std::logic_error("input read after it failed");
     if (!ahead_) {
-        cleaner_->next(piece_);
+        try {
+            cleaner_->next(piece_);
+        } catch (...) {
+            failed_ = true;
+            throw;
+        }
         return piece_;
     }
     ReadAhead& a = *ahead_;
@@ -217,6 +223,7 @@ Input::Piece& Input::take() {
     }
     a.changed.wait(lock, [&] { return a.full[a.next] || a.done || a.failed; });
     if (!a.full[a.next]) {
+        failed_ = true;
         if (a.failed) std::rethrow_exception(a.failed);
         throw std::logic_error("input read past its end");
     }

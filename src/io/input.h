@@ -24,6 +24,7 @@ struct DocumentInfo {
     std::string url;
     std::string date;
     std::vector<std::string> problems;  // messages about the input since the document before
+    long long undecodable = 0;          // documents passed over since then: their encoding is unknown
 };
 
 // Raw bytes, in one document or several one after another.
@@ -80,6 +81,8 @@ public:
     // Passes over what is left of the current document and starts the next; false when none
     // follows (info then holds only the problems found after the last one).
     bool nextDocument(DocumentInfo& info);
+    // The source has failed (a read error was thrown): nothing more comes of it.
+    bool failed() const { return failed_; }
 
 private:
     // One piece of the stream: a cleaned block, or the boundary after a document.
@@ -110,6 +113,7 @@ private:
     bool started_ = false;
     bool mayWaitForEver_ = false;
     bool ended_ = false;        // past the last boundary
+    bool failed_ = false;
     Piece* current_ = nullptr;  // the piece last taken, until it is used up
     const char* begin_ = nullptr;
     const char* end_ = nullptr;

@@ -4,6 +4,7 @@
 //   === name                 starts a case
 //   args: -tag a -out '$href$\n'   words as a shell splits them ('raw', "with \" escapes")
 //   stdin: <a href=x>\n       C escapes: \n \t \r \f \v \a \b \\ \" \xHH \ooo;
+//   stdin-file: warc/x.gz     the bytes of a file under tests/e2e/files instead
 //   stdout: x\n               a key given twice appends (long texts span lines)
 //   stderr: ...               absent: must be empty
 //   status: 0                 absent: 0
@@ -136,6 +137,9 @@ std::vector<Case> loadCases() {
                 for (auto& w : splitWords(value)) c.args.push_back(w);
             } else if (key == "stdin") {
                 c.in += unescape(value);
+            } else if (key == "stdin-file") {  // binary input, relative to tests/e2e/files
+                std::ifstream in(std::filesystem::path(testDir()) / "e2e/files" / value, std::ios::binary);
+                c.in.append(std::istreambuf_iterator<char>(in), {});
             } else if (key == "stdout") {
                 c.out += unescape(value);
             } else if (key == "stderr") {
