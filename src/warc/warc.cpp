@@ -1,12 +1,13 @@
 #include "warc/warc.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <string_view>
 #include <vector>
 
-#include <zlib.h>
+#include <isa-l/igzip_lib.h>
 
 #include "base/fatal.h"
 #include "base/text.h"
@@ -40,25 +41,44 @@ bool splitField(std::string_view line, std::string_view& name, std::string_view&
     return true;
 }
 
-// Inflates a stream of one or more gzip members or zlib/raw deflate data.
+// Inflates one gzip member, zlib stream or raw deflate stream at a time, with ISA-L's igzip.
 class Inflater {
 public:
-    ~Inflater() { end(); }
-    // windowBits as zlib takes them: 16 + 15 for gzip, 15 for zlib, -15 for raw deflate.
-    void start(int windowBits) {
-        end();
-        z_ = z_stream{};
-        live_ = inflateInit2(&z_, windowBits) == Z_OK;
+    enum class Wrapper { Gzip, Zlib, Raw };
+    enum class State { More, Finished, Broken };
+    struct Step {
+        std::size_t consumed = 0;
+        std::size_t produced = 0;
+        State state = State::More;
+    };
+
+    void start(Wrapper wrapper) {
+        if (!state_) state_ = std::make_unique<inflate_state>();
+        isal_inflate_init(state_.get());
+        state_->crc_flag = wrapper == Wrapper::Gzip ? ISAL_GZIP : wrapper == Wrapper::Zlib ? ISAL_ZLIB : ISAL_DEFLATE;
+        live_ = true;
     }
-    void end() {
-        if (live_) inflateEnd(&z_);
-        live_ = false;
-    }
+    void end() { live_ = false; }
     bool live() const { return live_; }
-    z_stream& z() { return z_; }
+
+    Step run(const char* in, std::size_t inLength, char* out, std::size_t outLength) {
+        inflate_state& z = *state_;
+        z.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(in));
+        z.avail_in = static_cast<std::uint32_t>(std::min<std::size_t>(inLength, 1u << 30));
+        z.next_out = reinterpret_cast<std::uint8_t*>(out);
+        z.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(outLength, 1u << 30));
+        const int status = isal_inflate(&z);
+        Step step;
+        step.consumed = static_cast<std::size_t>(reinterpret_cast<const char*>(z.next_in) - in);
+        step.produced = static_cast<std::size_t>(reinterpret_cast<char*>(z.next_out) - out);
+        if (status < 0 || status == ISAL_NEED_DICT) step.state = State::Broken;
+        else if (z.block_state == ISAL_BLOCK_FINISH) step.state = State::Finished;
+        if (step.state != State::More) live_ = false;
+        return step;
+    }
 
 private:
-    z_stream z_{};
+    std::unique_ptr<inflate_state> state_;  // large: made once, on first use
     bool live_ = false;
 };
 
@@ -205,26 +225,20 @@ bool WarcSource::Reader::produce() {
             }
             memberStart_ = rawPosition_ + static_cast<long long>(rawAt_);
             members_.push_back({produced_, memberStart_});
-            member_.start(16 + MAX_WBITS);
+            member_.start(Inflater::Wrapper::Gzip);
         }
-        z_stream& z = member_.z();
         if (rawAt_ == rawEnd_) readRaw();
-        z.next_in = reinterpret_cast<Bytef*>(raw_.data() + rawAt_);
-        z.avail_in = static_cast<uInt>(rawEnd_ - rawAt_);
-        z.next_out = reinterpret_cast<Bytef*>(out);
-        z.avail_out = static_cast<uInt>(room);
-        const int status = inflate(&z, Z_NO_FLUSH);
-        rawAt_ = rawEnd_ - z.avail_in;
-        const std::size_t made = room - z.avail_out;
+        const Inflater::Step step = member_.run(raw_.data() + rawAt_, rawEnd_ - rawAt_, out, room);
+        rawAt_ += step.consumed;
+        const std::size_t made = step.produced;
         end_ += made;
         produced_ += static_cast<long long>(made);
-        if (status == Z_STREAM_END) {
-            member_.end();
+        if (step.state == Inflater::State::Finished) {
             if (made > 0) return true;
             continue;
         }
-        const bool stuck = status == Z_BUF_ERROR && rawAt_ == rawEnd_ && rawEnded_;
-        if (status != Z_OK && status != Z_BUF_ERROR) {
+        const bool stuck = step.state == Inflater::State::More && made == 0 && rawAt_ == rawEnd_ && rawEnded_;
+        if (step.state == Inflater::State::Broken) {
             problem(memberStart_, "a broken gzip member");
         } else if (stuck) {
             problem(memberStart_, "a gzip member cut short");
@@ -535,28 +549,23 @@ std::size_t WarcSource::Reader::readDecoded(char* to, std::size_t room) {
             const auto first = static_cast<unsigned char>(entity_[entityAt_]);
             const bool zlibHeader = (first & 0x0f) == 8 && entityEnd_ - entityAt_ >= 2 &&
                                     ((first << 8) | static_cast<unsigned char>(entity_[entityAt_ + 1])) % 31 == 0;
-            content_.start(first == 0x1f || zlibHeader ? 32 + MAX_WBITS : -MAX_WBITS);
+            content_.start(first == 0x1f ? Inflater::Wrapper::Gzip
+                                         : zlibHeader ? Inflater::Wrapper::Zlib : Inflater::Wrapper::Raw);
         }
-        z_stream& z = content_.z();
-        z.next_in = reinterpret_cast<Bytef*>(entity_.data() + entityAt_);
-        z.avail_in = static_cast<uInt>(entityEnd_ - entityAt_);
-        z.next_out = reinterpret_cast<Bytef*>(to);
-        z.avail_out = static_cast<uInt>(room);
-        const int status = inflate(&z, Z_NO_FLUSH);
-        entityAt_ = entityEnd_ - z.avail_in;
-        const std::size_t made = room - z.avail_out;
-        if (status == Z_STREAM_END) {
+        const Inflater::Step step = content_.run(entity_.data() + entityAt_, entityEnd_ - entityAt_, to, room);
+        entityAt_ += step.consumed;
+        const std::size_t made = step.produced;
+        if (step.state == Inflater::State::Finished) {
             // What follows the compressed data is not part of the document.
             entityAt_ = entityEnd_;
             entityEnded_ = true;
             decode_ = false;
             chunked_ = false;
-            content_.end();
             chunksDone_ = true;
             return made;
         }
         if (made > 0) return made;
-        if (status != Z_OK && status != Z_BUF_ERROR) {
+        if (step.state == Inflater::State::Broken) {
             problem(recordOffset_, "a payload whose compressed data is broken");
             content_.end();
             entityEnded_ = true;
