@@ -165,11 +165,15 @@ std::uint64_t bitRange(std::ptrdiff_t from, std::ptrdiff_t to) {
     return from >= 64 ? 0 : below & ~((std::uint64_t{1} << from) - 1);
 }
 
-std::uint64_t delimiters(const PassOver::Window& w) { return w.delimiter; }
-std::uint64_t tagEndOrQuote(const PassOver::Window& w) { return w.close | w.doubleQuote | w.singleQuote; }
-std::uint64_t doubleQuotes(const PassOver::Window& w) { return w.doubleQuote; }
-std::uint64_t singleQuotes(const PassOver::Window& w) { return w.singleQuote; }
-std::uint64_t opens(const PassOver::Window& w) { return w.open; }
+// What find() looks for: function objects, so that each search is compiled with its mask.
+constexpr auto delimiters = [](const PassOver::Window& w) { return w.delimiter; };
+constexpr auto tagEndOrQuote = [](const PassOver::Window& w) { return w.close | w.doubleQuote | w.singleQuote; };
+constexpr auto doubleQuotes = [](const PassOver::Window& w) { return w.doubleQuote; };
+constexpr auto singleQuotes = [](const PassOver::Window& w) { return w.singleQuote; };
+constexpr auto opens = [](const PassOver::Window& w) { return w.open; };
+
+// The steps of a walk are split for reading, not for calling: each is compiled into the walk.
+#define TAGSIFT_STEP [[gnu::always_inline]] inline
 
 }  // namespace
 
@@ -258,11 +262,7 @@ private:
     const char* lineStart_ = nullptr;
 };
 
-PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, bool inText) {
-    return Walk(*this, cursor, regionEnd, echo).run(inText);
-}
-
-PassOver::Stop PassOver::Walk::run(bool inText) {
+TAGSIFT_STEP PassOver::Stop PassOver::Walk::run(bool inText) {
     const char* p = cursor_.at;
     bool atName = !inText;
     bool pastName = false;  // with nothing to echo, a tag is taken on after its name
@@ -297,7 +297,7 @@ PassOver::Stop PassOver::Walk::run(bool inText) {
     }
 }
 
-bool PassOver::Walk::toTagEnd(const char*& p, Stop& stop) {
+TAGSIFT_STEP bool PassOver::Walk::toTagEnd(const char*& p, Stop& stop) {
     for (const char* q = p;;) {
         q = find(q, tagEndOrQuote);
         if (q == end_) {
@@ -320,7 +320,7 @@ bool PassOver::Walk::toTagEnd(const char*& p, Stop& stop) {
     }
 }
 
-bool PassOver::Walk::echoText(const char*& p) {
+TAGSIFT_STEP bool PassOver::Walk::echoText(const char*& p) {
     const char* text = p;
     const char* open = find(p, opens);
     echo_->writeBlanked({text, static_cast<std::size_t>(open - text)});
@@ -336,7 +336,7 @@ bool PassOver::Walk::echoText(const char*& p) {
 // the opens and closes alone, since the state after either is its kind (in a tag after '<', in
 // text after '>'). Only a tag that may be wanted, or has a quote or a line feed in its name, or
 // a quote after it, needs the name step.
-PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bool inTag) {
+TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bool inTag) {
     int i = static_cast<int>(p - w_.base);
     char openQuote = 0;  // inside a quoted value of a tag, which may run over many windows
     const char* nameStart = nullptr;
@@ -371,7 +371,7 @@ PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bool inTag) {
 
 // The rest of the window from i at once, when its quotes are all of one kind, on the guess that
 // each of them opens or closes a value of a tag past its name; NotSure when the guess fails.
-PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
+TAGSIFT_STEP PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
     const std::uint64_t rest = bitRange(i, 64);
     if ((w_.singleQuote & rest) && (w_.doubleQuote & rest)) return Taken::NotSure;
     const bool doubleQuoted = w_.doubleQuote & rest;
@@ -432,7 +432,7 @@ PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& open
 // The stretch from i to the window's next quote, walked from one '<' or '>' to the next. True
 // when a tag must take the name step (nameStart tells where); else i, inTag and openQuote tell
 // how the walk goes on after the stretch.
-bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
+TAGSIFT_STEP bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
     const std::uint64_t quotes = (w_.doubleQuote | w_.singleQuote) & bitRange(i, 64);
     const int stop = quotes ? std::countr_zero(quotes) : 64;
     const std::uint64_t stretch = bitRange(i, stop);
@@ -475,6 +475,10 @@ bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuote, const cha
     if (inTag) openQuote = (w_.doubleQuote >> stop) & 1 ? '"' : '\'';
     i = stop + 1;
     return false;
+}
+
+PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, bool inText) {
+    return Walk(*this, cursor, regionEnd, echo).run(inText);
 }
 
 }  // namespace tagsift

@@ -58,7 +58,7 @@ void Scanner::openRegion(std::string_view endName, bool echoTags, bool echoComme
     region_.open = true;
     region_.echoTags = echoTags;
     region_.echoComments = echoComments;
-    region_.endName.assign(endName);
+    if (region_.endName != endName) region_.endName.assign(endName);
 }
 
 bool Scanner::refill() {
@@ -272,7 +272,7 @@ Scanner::Found Scanner::nextTag() {
         tagColumn_ = cursor_.column;
         tagLine_ = cursor_.line;
         readWord(tagName_);
-        if (tagName_ == "!--") {
+        if (tagName_.size() == 3 && tagName_[0] == '!' && tagName_[1] == '-' && tagName_[2] == '-') {
             if (region_.open && region_.echoComments) out_.write("<!--");
             skipComment();
             continue;
