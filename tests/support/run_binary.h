@@ -1,6 +1,10 @@
 // Runs the built tagsift binary as a child process, for end-to-end tests.
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,5 +31,33 @@ RunResult runBinary(const std::string& binary, const std::vector<std::string>& a
 std::string binaryPath();
 // tests/ of the source tree.
 std::string testDir();
+
+// Runs script with bash, for redirections runBinary() has no option for; in it "$0" is the
+// tagsift binary and "$@" are args.
+inline RunResult runScript(const std::string& script, const std::vector<std::string>& args = {},
+                           const std::string& input = "", const RunOptions& options = {}) {
+    std::vector<std::string> words{"-c", script, binaryPath()};
+    words.insert(words.end(), args.begin(), args.end());
+    return runBinary("/bin/bash", words, input, options);
+}
+
+// A directory of its own under the system's temporary one, removed with all it holds.
+class ScratchDir {
+public:
+    ScratchDir() : path_(std::filesystem::temp_directory_path() / "tagsift-test-XXXXXX") {
+        std::string p = path_.string();
+        if (!mkdtemp(p.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = p;
+    }
+    ~ScratchDir() { std::filesystem::remove_all(path_); }
+    // Writes content to the named file in the directory and returns its path.
+    std::string write(const std::string& name, const std::string& content) const {
+        std::ofstream(path_ / name, std::ios::binary) << content;
+        return (path_ / name).string();
+    }
+
+private:
+    std::filesystem::path path_;
+};
 
 }  // namespace tagsift::testing
