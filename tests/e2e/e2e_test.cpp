@@ -7,13 +7,14 @@
 //   stdout: x\n               a key given twice appends (long texts span lines)
 //   stderr: ...               absent: must be empty
 //   status: 0                 absent: 0
-// Runs happen in tests/e2e/files, where response files live.
+// Runs happen in tests/e2e/files, where response files live; with
+// TAGSIFT_RUN_UNDER set (to "valgrind -q ...", say) through that command.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 
 #include "support/run_binary.h"
 
@@ -21,51 +22,32 @@ namespace tagsift::testing {
 namespace {
 
 struct Case {
-    std::string file;
-    int line = 0;
-    std::string name;
-    bool hasArgs = false;
+    std::string file, name;
+    int line = 0, status = 0;
     std::vector<std::string> args;
     std::string in, out, err;
-    int status = 0;
 };
 
 std::string unescape(const std::string& s) {
+    static const std::string kFrom = "ntrfvab", kTo = "\n\t\r\f\v\a\b";
     std::string r;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] != '\\' || i + 1 == s.size()) {
             r.push_back(s[i]);
             continue;
         }
-        char c = s[++i];
-        switch (c) {
-            case 'n': r.push_back('\n'); break;
-            case 't': r.push_back('\t'); break;
-            case 'r': r.push_back('\r'); break;
-            case 'f': r.push_back('\f'); break;
-            case 'v': r.push_back('\v'); break;
-            case 'a': r.push_back('\a'); break;
-            case 'b': r.push_back('\b'); break;
-            case 'x': {
-                int v = 0, n = 0;
-                while (n < 2 && i + 1 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1]))) {
-                    v = v * 16 + std::stoi(std::string(1, s[++i]), nullptr, 16);
-                    ++n;
-                }
-                r.push_back(static_cast<char>(v));
-                break;
-            }
-            default:
-                if (c >= '0' && c <= '7') {
-                    int v = c - '0', n = 1;
-                    while (n < 3 && i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '7') {
-                        v = v * 8 + (s[++i] - '0');
-                        ++n;
-                    }
-                    r.push_back(static_cast<char>(v));
-                } else {
-                    r.push_back(c);
-                }
+        const char c = s[++i];
+        const bool hex = c == 'x';
+        int v = 0, n = 0;
+        auto digit = [&](char d) { return hex ? std::isxdigit(static_cast<unsigned char>(d)) != 0 : d >= '0' && d <= '7'; };
+        if (hex || digit(c)) {
+            if (!hex) --i;
+            while (n < (hex ? 2 : 3) && i + 1 < s.size() && digit(s[i + 1]))
+                v = v * (hex ? 16 : 8) + std::stoi(std::string(1, s[++i]), nullptr, 16), ++n;
+            r.push_back(static_cast<char>(v));
+        } else {
+            const std::size_t k = kFrom.find(c);
+            r.push_back(k == std::string::npos ? c : kTo[k]);
         }
     }
     return r;
@@ -73,28 +55,20 @@ std::string unescape(const std::string& s) {
 
 std::vector<std::string> splitWords(const std::string& s) {
     std::vector<std::string> words;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        while (i < s.size() && s[i] == ' ') ++i;
-        if (i == s.size()) break;
+    for (std::size_t i = 0; i < s.size();) {
+        if (s[i] == ' ' && ++i) continue;
         std::string w;
-        while (i < s.size() && s[i] != ' ') {
-            if (s[i] == '\'') {
-                std::size_t end = s.find('\'', i + 1);
-                if (end == std::string::npos) throw std::runtime_error("unclosed ' in args: " + s);
-                w += s.substr(i + 1, end - i - 1);
-                i = end + 1;
-            } else if (s[i] == '"') {
-                ++i;
-                while (i < s.size() && s[i] != '"') {
-                    if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '"' || s[i + 1] == '\\')) ++i;
-                    w.push_back(s[i++]);
-                }
-                if (i == s.size()) throw std::runtime_error("unclosed \" in args: " + s);
-                ++i;
-            } else {
-                w.push_back(s[i++]);
+        for (; i < s.size() && s[i] != ' '; ++i) {
+            if (s[i] != '\'' && s[i] != '"') {
+                w.push_back(s[i]);
+                continue;
             }
+            const char quote = s[i];
+            for (++i; i < s.size() && s[i] != quote; ++i) {
+                if (quote == '"' && s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '"' || s[i + 1] == '\\')) ++i;
+                w.push_back(s[i]);
+            }
+            if (i == s.size()) throw std::runtime_error("unclosed quote in args: " + s);
         }
         words.push_back(w);
     }
@@ -102,73 +76,50 @@ std::vector<std::string> splitWords(const std::string& s) {
 }
 
 std::vector<Case> loadCases() {
-    std::vector<Case> cases;
-    std::filesystem::path dir = std::filesystem::path(testDir()) / "e2e" / "cases";
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
+    for (const auto& entry : std::filesystem::directory_iterator(testDir() + "/e2e/cases"))
         if (entry.path().extension() == ".cases") files.push_back(entry.path());
     std::sort(files.begin(), files.end());
+    std::vector<Case> cases;
     for (const auto& path : files) {
         std::ifstream in(path);
-        std::string line;
         int lineNo = 0;
-        while (std::getline(in, line)) {
-            ++lineNo;
+        for (std::string line; std::getline(in, line);) {
+            const std::string where = path.string() + ":" + std::to_string(++lineNo);
             if (line.empty() || line[0] == '#') continue;
             if (line.rfind("=== ", 0) == 0) {
-                Case c;
-                c.file = path.filename().string();
-                c.line = lineNo;
-                c.name = line.substr(4);
-                cases.push_back(c);
+                cases.emplace_back().file = path.stem().string();
+                cases.back().name = line.substr(4), cases.back().line = lineNo;
                 continue;
             }
-            if (cases.empty()) throw std::runtime_error(path.string() + ": text before the first case");
+            const std::size_t colon = line.find(':');
+            if (cases.empty() || colon == std::string::npos) throw std::runtime_error(where + ": not a case line");
             Case& c = cases.back();
-            std::size_t colon = line.find(':');
-            if (colon == std::string::npos)
-                throw std::runtime_error(path.string() + ":" + std::to_string(lineNo) + ": no key");
-            std::string key = line.substr(0, colon);
-            std::string value = line.substr(colon + 1);
-            if (!value.empty() && value[0] == ' ') value.erase(0, 1);
-            if (key == "args") {
-                c.hasArgs = true;
-                for (auto& w : splitWords(value)) c.args.push_back(w);
-            } else if (key == "stdin") {
-                c.in += unescape(value);
-            } else if (key == "stdout") {
-                c.out += unescape(value);
-            } else if (key == "stderr") {
-                c.err += unescape(value);
-            } else if (key == "status") {
-                c.status = std::stoi(value);
-            } else {
-                throw std::runtime_error(path.string() + ":" + std::to_string(lineNo) + ": unknown key " + key);
-            }
+            const std::string key = line.substr(0, colon);
+            const std::string value = line.substr(colon + 1 + (line.size() > colon + 1 && line[colon + 1] == ' '));
+            if (key == "args") c.args = splitWords(value);
+            else if (key == "stdin") c.in += unescape(value);
+            else if (key == "stdout") c.out += unescape(value);
+            else if (key == "stderr") c.err += unescape(value);
+            else if (key == "status") c.status = std::stoi(value);
+            else throw std::runtime_error(where + ": unknown key " + key);
         }
     }
     return cases;
-}
-
-std::string testName(const Case& c, std::map<std::string, int>& seen) {
-    std::string n;
-    for (char ch : c.name) n.push_back(std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_');
-    int k = ++seen[n];
-    if (k > 1) {
-        n.push_back('_');
-        n.append(std::to_string(k));
-    }
-    return n;
 }
 
 class CaseTest : public ::testing::Test {
 public:
     explicit CaseTest(Case c) : c_(std::move(c)) {}
     void TestBody() override {
+        std::vector<std::string> words;
+        if (const char* under = std::getenv("TAGSIFT_RUN_UNDER")) words = splitWords(under);
+        words.push_back(binaryPath());
+        words.insert(words.end(), c_.args.begin(), c_.args.end());
         RunOptions options;
         options.cwd = testDir() + "/e2e/files";
-        RunResult r = runBinary(binaryPath(), c_.args, c_.in, options);
-        SCOPED_TRACE(c_.file + ":" + std::to_string(c_.line) + " " + c_.name);
+        RunResult r = runBinary(words.front(), {words.begin() + 1, words.end()}, c_.in, options);
+        SCOPED_TRACE(c_.file + ".cases:" + std::to_string(c_.line) + " " + c_.name);
         EXPECT_EQ(r.out, c_.out) << "standard output";
         EXPECT_EQ(r.err, c_.err) << "standard error";
         EXPECT_EQ(r.status, c_.status) << "exit status";
@@ -178,12 +129,14 @@ private:
     Case c_;
 };
 
-// Registers one test per case before main() runs the suite.
+// One test per case, registered before main() runs the suite, named after its title.
 [[maybe_unused]] const bool registered = [] {
-    std::map<std::string, std::map<std::string, int>> seen;
+    std::map<std::string, int> seen;
     for (Case& c : loadCases()) {
-        std::string suite = "E2E_" + c.file.substr(0, c.file.find('.'));
-        std::string name = testName(c, seen[suite]);
+        std::string name;
+        for (char ch : c.name) name.push_back(std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_');
+        const std::string suite = "E2E_" + c.file;
+        if (int k = ++seen[suite + "." + name]; k > 1) name += "_" + std::to_string(k);
         ::testing::RegisterTest(suite.c_str(), name.c_str(), nullptr, nullptr, c.file.c_str(), c.line,
                                 [c]() -> ::testing::Test* { return new CaseTest(c); });
     }
