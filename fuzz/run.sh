@@ -3,10 +3,9 @@
 #
 #   fuzz/run.sh SECONDS [TARGET...]      (default: every fuzz/*.cpp)
 #
-# Builds the "fuzz" preset first (set TAGSIFT_FUZZ_BUILD to a build directory
-# that already holds the targets to skip that). The seeds in fuzz/corpus/ are
-# only read; what a run learns goes to build/fuzz/work/, findings to
-# build/fuzz/findings/, logs to build/fuzz/logs/. Exits 1 if any target found something.
+# Builds the "fuzz" preset first (unless TAGSIFT_FUZZ_BUILD names a build that
+# holds the targets). Seeds in fuzz/corpus/ are only read; what a run learns goes
+# to build/fuzz/work/, findings and logs beside it. Exits 1 on any finding.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
@@ -22,8 +21,7 @@ mkdir -p "$state/logs" "$state/findings"
 failed=0
 for t in "${targets[@]}"; do
     mkdir -p "$state/work/$t" "fuzz/corpus/$t"
-    dict=()
-    [ -f "fuzz/$t.dict" ] && dict=("-dict=fuzz/$t.dict")
+    dict=() && [ -f "fuzz/$t.dict" ] && dict=("-dict=fuzz/$t.dict")
     log="$state/logs/$t.log"
     # -timeout catches inputs that make matching or scanning slow, not only crashes.
     "$bin/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -use_value_profile=1 \

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "support/run_binary.h"
 
@@ -53,33 +54,28 @@ std::string unescape(const std::string& s) {
     return r;
 }
 
+// Words as a shell splits them: blanks between, quotes around, \" and \\ inside double quotes.
 std::vector<std::string> splitWords(const std::string& s) {
     std::vector<std::string> words;
-    for (std::size_t i = 0; i < s.size();) {
-        if (s[i] == ' ' && ++i) continue;
-        std::string w;
-        for (; i < s.size() && s[i] != ' '; ++i) {
-            if (s[i] != '\'' && s[i] != '"') {
-                w.push_back(s[i]);
-                continue;
-            }
-            const char quote = s[i];
-            for (++i; i < s.size() && s[i] != quote; ++i) {
-                if (quote == '"' && s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == '"' || s[i + 1] == '\\')) ++i;
-                w.push_back(s[i]);
-            }
-            if (i == s.size()) throw std::runtime_error("unclosed quote in args: " + s);
-        }
-        words.push_back(w);
+    char quote = 0;
+    bool inWord = false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if (!quote && c == ' ') inWord = false;
+        else if (!inWord && (inWord = true)) words.emplace_back();
+        if (quote && c == quote) quote = 0;
+        else if (!quote && (c == '\'' || c == '"')) quote = c;
+        else if (quote == '"' && c == '\\' && i + 1 < s.size() && (s[i + 1] == '"' || s[i + 1] == '\\')) words.back() += s[++i];
+        else if (quote || c != ' ') words.back() += c;
     }
+    if (quote) throw std::runtime_error("unclosed quote in args: " + s);
     return words;
 }
 
 std::vector<Case> loadCases() {
-    std::vector<std::filesystem::path> files;
+    std::set<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(testDir() + "/e2e/cases"))
-        if (entry.path().extension() == ".cases") files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
+        if (entry.path().extension() == ".cases") files.insert(entry.path());
     std::vector<Case> cases;
     for (const auto& path : files) {
         std::ifstream in(path);

@@ -11,9 +11,6 @@
 
 #include "driver/fatal.h"
 #include "driver/program.h"
-#include "format/output.h"
-#include "scanner/input.h"
-#include "scanner/scanner.h"
 
 namespace tagsift::testing {
 
@@ -28,7 +25,7 @@ inline Outcome runInProcess(const std::vector<std::string>& args, std::string_vi
                             std::size_t blockSize = std::size_t{1} << 18, bool wideCompares = true) {
     std::vector<std::string> words{"tagsift"};
     words.insert(words.end(), args.begin(), args.end());
-    Scanner::setWideCompares(wideCompares);
+    Scanner::setWideCompares(wideCompares);  // for this run only
     Input in = Input::fromText(std::string(input), blockSize);
     Output out(-1);
     Outcome r;

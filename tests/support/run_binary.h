@@ -11,8 +11,7 @@
 namespace tagsift::testing {
 
 struct RunResult {
-    std::string out;
-    std::string err;
+    std::string out, err;
     int status = -1;  // the exit status, or 128 + signal
 };
 
@@ -27,18 +26,15 @@ struct RunOptions {
 RunResult runBinary(const std::string& binary, const std::vector<std::string>& args,
                     const std::string& input, const RunOptions& options = {});
 
-// The path of the tagsift binary under test.
-std::string binaryPath();
-// tests/ of the source tree.
-std::string testDir();
+std::string binaryPath();  // the tagsift binary under test
+std::string testDir();     // tests/ of the source tree
 
 // Runs script with bash, for redirections runBinary() has no option for; in it "$0" is the
 // tagsift binary and "$@" are args.
 inline RunResult runScript(const std::string& script, const std::vector<std::string>& args = {},
                            const std::string& input = "", const RunOptions& options = {}) {
     std::vector<std::string> words{"-c", script, binaryPath()};
-    words.insert(words.end(), args.begin(), args.end());
-    return runBinary("/bin/bash", words, input, options);
+    return words.insert(words.end(), args.begin(), args.end()), runBinary("/bin/bash", words, input, options);
 }
 
 // A directory of its own under the system's temporary one, removed with all it holds.
