@@ -1,10 +1,7 @@
-// The scanner's shortcut past tags without a rule, its 64-byte, 16-byte and
-// plain classifiers and the read blocks against one-byte blocks, where every
-// tag takes the ordinary way: the output must not differ.
-//
-// Input: a byte choosing the block size, a byte choosing the body region and
-// the compares, rule names one per line up to a zero byte, then the page.
-#include <cstdint>
+// The scanner's shortcut past tags without a rule, with each width of its byte
+// classifier and block size, against one-byte blocks, where every tag takes the
+// ordinary way. Input: a byte choosing the block size, a byte choosing the body
+// region and the compares, rule names one per line up to a zero byte, the page.
 #include <cstdio>
 #include <cstdlib>
 

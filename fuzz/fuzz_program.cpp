@@ -1,18 +1,10 @@
-// The whole program, in process, on a command line, a response file and an
-// input that all come from one fuzz input:
-//
-//   byte 0             block size of the reader: below 64 it is byte + 1, so
-//                      CR/LF pairs and tags are split across reads; else 256 KiB
-//   then, up to a NUL  command-line words, one per line
-//   then, up to a NUL  the text of the response file that the word "@rsp" names
-//   the rest           standard input
-//
-// Every fatal path is an exception here, so one process runs millions of
-// start-ups and scans. Besides the sanitizers and libFuzzer's leak check, a
-// run on small blocks must print exactly what a run on one block prints.
+// The whole program, in process (so one process runs millions of start-ups):
+// byte 0 the read-block size (below 64: byte + 1, else 256 KiB), then up to a
+// NUL the command-line words one per line, then up to a NUL the response file
+// that the word "@rsp" names, then standard input. Besides the sanitizers and
+// the leak check, small blocks must print exactly what one block prints.
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>

@@ -16,9 +16,8 @@ bin=${TAGSIFT_FUZZ_BUILD:-build/fuzz}
 if [ -z "${TAGSIFT_FUZZ_BUILD:-}" ]; then
     cmake --preset fuzz >/dev/null && cmake --build --preset fuzz >/dev/null || { echo "fuzz build failed" >&2; exit 1; }
 fi
-state=build/fuzz
+state=build/fuzz failed=0
 mkdir -p "$state/logs" "$state/findings"
-failed=0
 for t in "${targets[@]}"; do
     mkdir -p "$state/work/$t" "fuzz/corpus/$t"
     dict=() && [ -f "fuzz/$t.dict" ] && dict=("-dict=fuzz/$t.dict")
@@ -29,13 +28,10 @@ for t in "${targets[@]}"; do
         >"$log" 2>&1
     status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    if [ $status -eq 0 ]; then
-        echo "$t: ${runs:-0} executions in ${seconds} s, no finding"
-    else
-        failed=1
-        echo "$t: FINDING after ${runs:-?} executions (status $status), log $log:"
-        grep -E -A 30 '^==[0-9]+==ERROR|runtime error|SUMMARY|differ' "$log" | head -n 60
-        ls "$state/findings/$t-"* 2>/dev/null
-    fi
+    [ $status -eq 0 ] && { echo "$t: ${runs:-0} executions in ${seconds} s, no finding"; continue; }
+    failed=1
+    echo "$t: FINDING after ${runs:-?} executions (status $status), log $log:"
+    grep -E -A 30 '^==[0-9]+==ERROR|runtime error|SUMMARY|differ' "$log" | head -n 60
+    ls "$state/findings/$t-"* 2>/dev/null
 done
 exit $failed

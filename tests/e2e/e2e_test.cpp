@@ -7,8 +7,7 @@
 //   stdout: x\n               a key given twice appends (long texts span lines)
 //   stderr: ...               absent: must be empty
 //   status: 0                 absent: 0
-// Runs happen in tests/e2e/files, where response files live; with
-// TAGSIFT_RUN_UNDER set (to "valgrind -q ...", say) through that command.
+// Runs happen in tests/e2e/files, where response files live.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,22 +32,21 @@ std::string unescape(const std::string& s) {
     static const std::string kFrom = "ntrfvab", kTo = "\n\t\r\f\v\a\b";
     std::string r;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
-            r.push_back(s[i]);
-            continue;
-        }
-        const char c = s[++i];
-        const bool hex = c == 'x';
-        int v = 0, n = 0;
-        auto digit = [&](char d) { return hex ? std::isxdigit(static_cast<unsigned char>(d)) != 0 : d >= '0' && d <= '7'; };
-        if (hex || digit(c)) {
-            if (!hex) --i;
-            while (n < (hex ? 2 : 3) && i + 1 < s.size() && digit(s[i + 1]))
-                v = v * (hex ? 16 : 8) + std::stoi(std::string(1, s[++i]), nullptr, 16), ++n;
-            r.push_back(static_cast<char>(v));
+        auto digit = [&](std::size_t at, bool hex) {
+            return at < s.size() && (hex ? std::isxdigit(static_cast<unsigned char>(s[at])) : s[at] >= '0' && s[at] <= '7');
+        };
+        const bool hex = s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'x' && digit(i + 2, true);
+        if (hex || (s[i] == '\\' && digit(i + 1, false))) {  // up to 2 hex or 3 octal digits
+            const std::size_t from = i + (hex ? 2 : 1);
+            std::size_t n = 0;
+            while (n < (hex ? 2u : 3u) && digit(from + n, hex)) ++n;
+            r.push_back(static_cast<char>(std::stoi(s.substr(from, n), nullptr, hex ? 16 : 8)));
+            i = from + n - 1;
+        } else if (s[i] == '\\' && i + 1 < s.size()) {
+            const std::size_t k = kFrom.find(s[++i]);
+            r.push_back(k == std::string::npos ? s[i] : kTo[k]);
         } else {
-            const std::size_t k = kFrom.find(c);
-            r.push_back(k == std::string::npos ? c : kTo[k]);
+            r.push_back(s[i]);
         }
     }
     return r;
@@ -104,22 +102,24 @@ std::vector<Case> loadCases() {
     return cases;
 }
 
+void runCase(const Case& c) {
+    std::vector<std::string> words;  // TAGSIFT_RUN_UNDER: a command (valgrind -q ...) that each run goes through
+    if (const char* under = std::getenv("TAGSIFT_RUN_UNDER")) words = splitWords(under);
+    words.push_back(binaryPath());
+    words.insert(words.end(), c.args.begin(), c.args.end());
+    RunOptions options;
+    options.cwd = testDir() + "/e2e/files";
+    RunResult r = runBinary(words.front(), {words.begin() + 1, words.end()}, c.in, options);
+    SCOPED_TRACE(c.file + ".cases:" + std::to_string(c.line) + " " + c.name);
+    EXPECT_EQ(r.out, c.out) << "standard output";
+    EXPECT_EQ(r.err, c.err) << "standard error";
+    EXPECT_EQ(r.status, c.status) << "exit status";
+}
+
 class CaseTest : public ::testing::Test {
 public:
     explicit CaseTest(Case c) : c_(std::move(c)) {}
-    void TestBody() override {
-        std::vector<std::string> words;
-        if (const char* under = std::getenv("TAGSIFT_RUN_UNDER")) words = splitWords(under);
-        words.push_back(binaryPath());
-        words.insert(words.end(), c_.args.begin(), c_.args.end());
-        RunOptions options;
-        options.cwd = testDir() + "/e2e/files";
-        RunResult r = runBinary(words.front(), {words.begin() + 1, words.end()}, c_.in, options);
-        SCOPED_TRACE(c_.file + ".cases:" + std::to_string(c_.line) + " " + c_.name);
-        EXPECT_EQ(r.out, c_.out) << "standard output";
-        EXPECT_EQ(r.err, c_.err) << "standard error";
-        EXPECT_EQ(r.status, c_.status) << "exit status";
-    }
+    void TestBody() override { runCase(c_); }
 
 private:
     Case c_;

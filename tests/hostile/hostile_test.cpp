@@ -68,33 +68,21 @@ TEST(HostileSlow, FiftyMegabyteQuotedValueComesBackWhole) {
                  "<p>x</p><a id=1 href=\"" + value + "\" title='t'>after<a href=2>", "[" + value + "]\n[2]\n"}});
 }
 
+// Input that ends inside things: inside a rule's tag an error, elsewhere just the end.
 TEST(Hostile, InputEndingInsideThings) {
-    const Words href = {"-tag", "a", "-out", "$href$\\n"};
-    expectRuns({
-        {"comment left open", href, "<a href=x><!-- <a href=y> never closed", "x\n"},
-        {"comment opener at the very end: its name is cut", href, "<a href=x><!--", "x\n" + kEofInTag, 1},
-        {"comment ended by dashes only", href, "<a href=x><!-- --", "x\n"},
-        {"quote left open in a tag without a rule", href, "<a href=x><b title=\"<a href=y>", "x\n"},
-        {"rest of a tag without a rule", href, "<a href=x><b c=d", "x\n"},
-        {"double quote left open in a rule's tag", href, "<a href=x><a href=\"y>", "x\n" + kEofInTag, 1},
-        {"single quote left open in a rule's tag", href, "<a href=x><a href='y>", "x\n" + kEofInTag, 1},
-        {"input ends after '<'", href, "<a href=x><", "x\n" + kEofInTag, 1},
-        {"input ends in a tag name", href, "<a href=x><abc", "x\n" + kEofInTag, 1},
-        {"input ends after the name of a rule's tag", href, "<a href=x><a ", "x\n" + kEofInTag, 1},
-        {"input ends in an attribute name", href, "<a href=x><a hr", "x\n" + kEofInTag, 1},
-        {"input ends after '='", href, "<a href=x><a href=", "x\n" + kEofInTag, 1},
-        {"input ends in an unquoted value", href, "<a href=x><a href=y", "x\n" + kEofInTag, 1},
-        {"region open when a comment runs to the end", {"-tag", "p", "-out", "[$_body$]"}, "<p>abc<!-- x",
-         "[abc<!-- x"},
-    });
+    const std::pair<const char*, bool> cuts[] = {  // what follows "<a href=x>", and whether a rule's tag is cut
+        {"<!-- <a href=y> never closed", false}, {"<!--", true}, {"<!-- --", false}, {"<b title=\"<a href=y>", false},
+        {"<b c=d", false}, {"<a href=\"y>", true}, {"<a href='y>", true}, {"<", true}, {"<abc", true}, {"<a ", true},
+        {"<a hr", true}, {"<a href=", true}, {"<a href=y", true}};
+    for (const auto& [rest, cut] : cuts)
+        expectRuns({{rest, {"-tag", "a", "-out", "$href$\\n"}, "<a href=x>"s + rest, cut ? "x\n" + kEofInTag : "x\n", cut}});
+    expectRuns({{"region", {"-tag", "p", "-out", "[$_body$]"}, "<p>abc<!-- x", "[abc<!-- x"}});
 }
 
 TEST(Hostile, NulAndHighBytes) {
     expectRuns({
         {"in quoted and unquoted values and the whole tag", {"-tag", "a", "-out", "$href$|$t$|$_tag$\\n"},
          "<a href=\"x\0y\xff\" t=\x80\0\xfe>"s, "x\0y\xff|\x80\0\xfe|<a href=\"x\0y\xff\" t=\x80\0\xfe>\n"s},
-        {"in text, tags and comments copied by a region", {"-tag", "p", "-out", "[$_body$]"},
-         "<p>a\0b\xff\x80<i\0 \xfe>c<!-- \0 -->\xc3\xa9</p>"s, "[a\0b\xff\x80<i\0 \xfe>c<!-- \0 -->\xc3\xa9]"s},
         // The raw NUL is printed; the escape \0 ends its literal.
         {"NUL in rule, attribute and format words from a response file", {"--f", ""},
          "<a\0b n\0m=\"v\0w\"><ab n\0m=z>"s, "v\0w\0|\na\0b"s, 0,
@@ -102,9 +90,6 @@ TEST(Hostile, NulAndHighBytes) {
         {"NUL and high bytes in a pattern and the value it matches",
          {"-tag", "a", "-if", "href=y\xff$", "-out", "$href$\\n"},
          "<a href=\"x\0y\xff\"><a href=y\xfe><a href=\"y\xff\0\">"s, "x\0y\xff\n"s},
-        {"NUL inside a pattern from a response file", {"--f", ""},
-         "<a href=\"ax\0yb\"><a href=axyb><a href=\"AX\0YB\">"s, "ax\0yb\nAX\0YB\n"s, 0,
-         "-tag a -if 'href=x\0y' -out '$href$\\n'"s},
     });
 }
 
@@ -149,11 +134,8 @@ TEST(HostileSlow, TenThousandRules) {
 }
 
 TEST(Hostile, HundredWordConditions) {
-    Words all, nested(49, "[");
+    Words all;
     for (int i = 0; i <= 100; ++i) all.push_back("a" + std::to_string(i));
-    nested.push_back("x");
-    nested.insert(nested.end(), 49, "]");
-    nested.push_back("y");
     const Words tooMany = all;
     all.pop_back();
 
@@ -170,7 +152,6 @@ TEST(Hostile, HundredWordConditions) {
     }
     expectRuns({
         {"one hundred tests", rule(all), "<p id=1" + every + "><p" + allButOne + ">", "1;"},
-        {"49 nested groups", rule(nested), "<p id=1 x y><p id=2 x><p id=3 y>", "1;"},
     });
     // The 101st word is no longer part of the list but a plain word.
     RunResult r = runBinary(binaryPath(), rule(tooMany), "<p>");
@@ -187,8 +168,6 @@ TEST(Hostile, NestedAndUnclosedBodyRegions) {
         {"a hundred thousand nested tags without a rule inside one region", {"-tag", "p", "-out", "[$_body$]"},
          "<p>" + repeated("<i>", 100000) + "z" + repeated("</i>", 100000) + "</p>after",
          "[" + repeated("<i>", 100000) + "z" + repeated("</i>", 100000) + "]"},
-        {"a hundred thousand unclosed regions", {"-tag", "p", "-out", "[%t$_body$]\\n"}, repeated("<p>t", 100000),
-         repeated("[t]\n", 99999) + "[t"},
         // Found by fuzzing: names that begin in one 64-byte window of the scanner and end in a later one.
         {"names running across scanner windows", {"-tag", "abcdefghijklmnopqrstuvw]xyz", "-out", "[$_name$]"},
          "<abcdegjfkhilmnopqrstuvw`xy><ABCDEFGHIJKLMNOPQRSTUVWXYZ><abcdefghijklmnopqrstuvwxyzz>" +

@@ -41,11 +41,9 @@ TEST(OutputFailure, FullDiskIsAnErrorWithStatusOne) {
 TEST(OutputFailure, ClosedPipeEndsQuietly) {
     RunOptions closed;
     closed.closeStdoutEarly = true;
-    for (const std::string& input : {std::string("<a href=x>"), manyLinks(300000)}) {
-        RunResult r = runBinary(binaryPath(), kLinks, input, closed);
-        EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.status, 128 + 13) << "killed by SIGPIPE, input of " << input.size() << " bytes";
-    }
+    RunResult r = runBinary(binaryPath(), kLinks, "<a href=x>", closed);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 128 + 13) << "killed by SIGPIPE";
     // A real pipeline; the script reports tagsift's own status on standard error.
     const std::string pipeline = "\"$0\" \"$@\" | head -n 1; echo \"status ${PIPESTATUS[0]}\" >&2";
     RunResult head = runScript(pipeline, kLinks, manyLinks(300000));

@@ -3,9 +3,6 @@
 // window) gives what one-byte blocks give, where each tag takes the plain way.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "support/in_process.h"
 
 namespace tagsift {

@@ -16,8 +16,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::string cwd;              // empty: the current directory
-    std::string stdoutPath;       // non-empty: standard output goes to this file (e.g. /dev/full)
+    std::string cwd, stdoutPath;    // empty: the current directory, a pipe read into RunResult::out
     bool closeStdoutEarly = false;  // read nothing of standard output: close the pipe at once
     int timeoutSeconds = 60;
 };
