@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const auto expected = runInProcess(args, page, 1);
     const auto got = runInProcess(args, page, blockSize, wide);
     if (got == expected) return 0;
-    std::fprintf(stderr, "blocks of %zu, %s compares give [%s], one-byte blocks [%s]\n", blockSize,
+    std::fprintf(stderr, "blocks of %zu, %s compares differ from one-byte blocks: [%s] against [%s]\n", blockSize,
                  wide ? "wide" : "narrow", got.out.c_str(), expected.out.c_str());
     std::abort();
 }

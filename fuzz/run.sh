@@ -31,7 +31,7 @@ for t in "${targets[@]}"; do
     [ $status -eq 0 ] && { echo "$t: ${runs:-0} executions in ${seconds} s, no finding"; continue; }
     failed=1
     echo "$t: FINDING after ${runs:-?} executions (status $status), log $log:"
-    grep -E -A 30 '^==[0-9]+==ERROR|runtime error|SUMMARY|differ' "$log" | head -n 60
+    grep -E -A 30 '^==[0-9]+==ERROR|runtime error|SUMMARY|differ|changed|must' "$log" | head -n 60
     ls "$state/findings/$t-"* 2>/dev/null
 done
 exit $failed
