@@ -229,7 +229,8 @@ public:
         }
         while (list_) {
             // A read error of the list ends the run: what it would have named is unknown.
-            if (const char* lf = static_cast<const char*>(std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_)))) {
+            const char* lf = at_ == end_ ? nullptr : static_cast<const char*>(std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_)));
+            if (lf) {
                 name.append(at_, lf);
                 at_ = lf + 1;
             } else if (at_ != end_) {
