@@ -55,7 +55,7 @@ void dropLastSegment(std::string& out) {
 }
 
 // Section 5.2.4. A path that does not begin with '/' (from a relative base) is read as if it
-// did, so that ".." never makes it begin with one.
+// did, so that ".." never makes it begin with one; where nothing of it is left, "./" stays.
 std::string removeDotSegments(std::string_view path) {
     const bool relative = !path.empty() && path[0] != '/';
     std::string input(relative ? "/" : "");
@@ -80,7 +80,7 @@ std::string removeDotSegments(std::string_view path) {
             in.remove_prefix(next);
         }
     }
-    if (relative && !out.empty()) out.erase(0, 1);
+    if (relative) out = out.size() > 1 ? out.substr(1) : "./";
     return out;
 }
 
@@ -132,8 +132,8 @@ std::string resolveUrl(std::string_view baseText, std::string_view referenceText
         t.hasScheme = base.hasScheme;
     }
 
-    std::string result;  // section 5.3
-    if (t.hasScheme) result.append(t.scheme).push_back(':');
+    std::string result;  // section 5.3, with the scheme in lower case, its usual form
+    if (t.hasScheme) result.append(lowerCased(t.scheme)).push_back(':');
     if (t.hasAuthority) result.append("//").append(t.authority);
     result.append(path);
     if (t.hasQuery) result.append("?").append(t.query);
