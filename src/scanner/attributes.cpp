@@ -14,17 +14,8 @@ void Scanner::readQuotedValue(std::string& value) {
     if (!readQuotedInto(quote, value)) throw fatal::eofInTag();
 }
 
-// The common tag, on one line and whole in the block, read straight from the block: the same
-// steps as the character by character way below, which takes every other tag. False (and the
-// list left empty, nothing read) when the tag is not such a tag.
-bool Scanner::readAttributesInBlock(AttributeList& list) {
-    // The unread rest of the block, while nothing is pushed back and no region echoes tags.
-    if (pushed_ != kNone || echoingTags() || !list.empty()) return false;
-    const std::string_view in{cursor_.at, static_cast<std::size_t>(cursor_.end - cursor_.at)};
-    if (in.empty()) return false;
-    const char* p = in.data();
-    const char* const end = p + in.size();
-    // Each step stops short at a line feed or the block's end, where the tag is not one of these.
+bool Scanner::readAttributesFrom(const char*& p, const char* const end, AttributeList& list) {
+    // Each step stops short at a line feed or the end, where the tag is not one of these.
     auto skipSpace = [&] {
         while (p != end && isSpace(static_cast<unsigned char>(*p)) && *p != '\n') ++p;
         return p != end && *p != '\n';
@@ -62,7 +53,18 @@ bool Scanner::readAttributesInBlock(AttributeList& list) {
         ++p;
         return true;
     };
-    if (!read()) {
+    return read();
+}
+
+// The common tag, on one line and whole in the block, read straight from the block: the same
+// steps as the character by character way below, which takes every other tag. False (and the
+// list left empty, nothing read) when the tag is not such a tag.
+bool Scanner::readAttributesInBlock(AttributeList& list) {
+    // The unread rest of the block, while nothing is pushed back and no region echoes tags.
+    if (pushed_ != kNone || echoingTags() || !list.empty()) return false;
+    const char* p = cursor_.at;
+    if (p == cursor_.end) return false;
+    if (!readAttributesFrom(p, cursor_.end, list)) {
         list.clear();
         return false;
     }
