@@ -61,7 +61,10 @@ public:
     void passOverTagsOtherThan(std::span<const std::string> names) { passOver_.want(names); }
 
     void openRegion(std::string_view endName, bool echoTags, bool echoComments, EchoFilter* filter = nullptr);
-    void closeRegion() { region_.open = false; }
+    void closeRegion() {
+        region_.open = false;
+        region_.filter = nullptr;
+    }
     bool regionOpen() const { return region_.open; }
 
     // The place after the last character read.
