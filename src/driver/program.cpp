@@ -45,26 +45,24 @@ std::string helpText() {
            "The reference: tagsift.txt, and man tagsift.\n";
 }
 
-// The base that a <base> tag's href gives, resolved against the document's address; none
-// without an href.
-std::optional<std::string> baseOf(const AttributeList& attributes, std::string_view url) {
+// The base that a <base> tag's href gives, resolved against the document's address; false
+// (and base left as it was) without an href.
+bool baseOf(const AttributeList& attributes, std::string_view url, std::string& base) {
     const Attribute* href = attributes.find("href");
-    if (!href) return std::nullopt;
-    std::string decoded;
-    appendDecoded(href->value, ReferencesIn::Attribute, decoded);
-    return url.empty() ? decoded : resolveUrl(url, decoded);
+    if (!href) return false;
+    base.clear();
+    appendDecoded(href->value, ReferencesIn::Attribute, base);
+    if (!url.empty()) base = resolveUrl(url, base);
+    return true;
 }
-
-const std::vector<TagRule*> kNoRules;
 
 }  // namespace
 
-EchoFilter* ConvertedEcho::start(ValueSteps steps) {
-    active_ = steps.decode;
-    json_ = steps.json;
+EchoFilter* ConvertedEcho::begin(bool json) {
+    json_ = json;
     decoder_ = {};
     escaper_ = {};
-    return active_ ? this : nullptr;
+    return this;
 }
 
 void ConvertedEcho::echo(std::string_view text) {
@@ -231,20 +229,28 @@ void Program::filter(Input& input, std::string_view document) {
     TagContext tag;
     tag.document = document;
     tag.attributes = &attributes;
-    std::string base;
+    std::string base, nextBase;
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
         if (found == Scanner::Found::RegionEnd) closeRegion(scanner, document);
         const std::vector<TagRule*>* rules = findRules(scanner.tagName());
-        const bool baseTag = lookingForBase && equalsIgnoringCase(scanner.tagName(), "base");
-        if (!rules && !baseTag) {
-            scanner.skipTag();
+        if (!rules) {
+            if (lookingForBase && equalsIgnoringCase(scanner.tagName(), "base")) {
+                scanner.skipTagReading(attributes);  // its href, with the echo of any tag without rules
+                if (baseOf(attributes, tag.url, base)) {
+                    tag.base = base;
+                    lookingForBase = false;
+                }
+                attributes.clear();
+            } else {
+                scanner.skipTag();
+            }
             continue;
         }
-        if (rules) scanner.readAttributes(attributes);
-        else scanner.skipTag(&attributes);  // its href, with the same echo as any tag without rules
-        // The base tag's own rules still see the base from before it.
-        std::optional<std::string> newBase = baseTag ? baseOf(attributes, tag.url) : std::nullopt;
-        for (TagRule* rule : rules ? *rules : kNoRules) {
+        scanner.readAttributes(attributes);
+        // A base tag's own rules still see the base from before it.
+        const bool newBase = lookingForBase && equalsIgnoringCase(scanner.tagName(), "base") &&
+                             baseOf(attributes, tag.url, nextBase);
+        for (TagRule* rule : *rules) {
             if (rule->hasCondition && !checkArgs(rule->condition, attributes)) continue;
             if (renderer_.regionOpen()) closeRegion(scanner, document);
             ++rule->count;
@@ -263,7 +269,7 @@ void Program::filter(Input& input, std::string_view document) {
         // A region opened just now took the attributes and left an empty list here.
         attributes.clear();
         if (newBase) {
-            base = std::move(*newBase);
+            base.swap(nextBase);
             tag.base = base;
             lookingForBase = false;
         }

@@ -44,13 +44,17 @@ class ConvertedEcho final : public EchoFilter {
 public:
     explicit ConvertedEcho(Output& out) : out_(out) {}
     // The filter for a region that opens with these steps; nullptr when they change nothing.
-    EchoFilter* start(ValueSteps steps);
+    EchoFilter* start(ValueSteps steps) {
+        active_ = steps.decode;
+        return active_ ? begin(steps.json) : nullptr;
+    }
     void echo(std::string_view text) override;
     void breakText() override;
     // The region closes, or the document ends: what is held back comes out.
     void finish();
 
 private:
+    EchoFilter* begin(bool json);
     void write();
 
     Output& out_;

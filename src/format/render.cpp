@@ -36,7 +36,8 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 open_ = true;
                 openedMode_ = item.bodyMode;
                 openedSteps_ = item.steps;
-                regionBase_.assign(tag.base.empty() ? tag.url : tag.base);
+                if (!regionBase_.empty() || !tag.base.empty() || !tag.url.empty())
+                    regionBase_.assign(tag.base.empty() ? tag.url : tag.base);
                 ruleName_.assign(tag.ruleName);
                 rest_ = items.subspan(i + 1);
                 ruleCount_ = tag.ruleCount;

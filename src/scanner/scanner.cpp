@@ -291,29 +291,12 @@ Scanner::Found Scanner::nextTag() {
     }
 }
 
-void Scanner::skipTag(AttributeList* attributes) {
+void Scanner::skipTag() {
     if (echoingTags()) {
         echo('<');
         echo(tagName_);
     }
-    if (!attributes) return skipTagRest();
-    // What skipTagRest reads and echoes, a byte at a time and kept; rare enough to need no hurry.
-    skipped_.clear();
-    for (int quote = 0;;) {
-        const int c = getChar();
-        if (c == kEnd) break;
-        if (echoingTags()) echo(c);
-        skipped_.push_back(static_cast<char>(c));
-        if (quote) {
-            if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            break;
-        }
-    }
-    const char* p = skipped_.data();
-    if (!readAttributesFrom(p, p + skipped_.size(), *attributes)) attributes->clear();
+    skipTagRest();
 }
 
 }  // namespace tagsift

@@ -50,9 +50,11 @@ public:
 
     // Reads the attributes that follow the tag's name, up to and including the '>'.
     void readAttributes(AttributeList& list);
-    // Skips a tag that no rule reads; an open region that echoes tags gets it whole. Given a list,
-    // also reads the tag's attributes into it from what it skips, without a change to that echo.
-    void skipTag(AttributeList* attributes = nullptr);
+    // Skips a tag that no rule reads; an open region that echoes tags gets it whole.
+    void skipTag();
+    // The same, and reads the tag's attributes into the list from the bytes it skips; what a
+    // region echoes of the tag, and where the tag ends, are those of skipTag.
+    void skipTagReading(AttributeList& attributes);
 
     // From now on, while no region is open or the open one does not echo tags, nextTag passes
     // over the tags that cannot have one of these names (ASCII case ignored) itself instead of
@@ -135,9 +137,6 @@ private:
     bool readQuotedInto(int quote, std::string& value);
     void readQuotedValue(std::string& value);
     bool readAttributesInBlock(AttributeList& list);
-    // The attributes from p up to and including the tag's '>', read as readAttributes reads a tag
-    // on one line; false when a line feed or end comes first. p moves past what was read.
-    static bool readAttributesFrom(const char*& p, const char* end, AttributeList& list);
     // Where the pass-over may run: true when it stops just after the '<' of a tag that the
     // ordinary way must read, false when it stops anywhere else.
     bool reachWantedTag(bool inText);
