@@ -28,7 +28,9 @@ def run(fmt, tag, values, around, before=''):
     page = before.encode() + b''.join(around(v) for v in values)
     out = subprocess.run([TAGSIFT, '-tag', tag, '-out', fmt + '\\036\\n'], input=page,
                          stdout=subprocess.PIPE, check=True).stdout
-    return out.split(b'\x1e\n')[:-1]
+    outputs = out.split(b'\x1e\n')[:-1]
+    check('one output a value for %s' % fmt, len(outputs), len(values))
+    return outputs
 
 
 # --- values with every kind of reference ---------------------------------------------------
