@@ -68,16 +68,16 @@ ValueSteps bodyStepsOf(std::string_view conversion, BodyMode mode) {
 
 // A text's conversion letter H, U, J, or U followed by J, picks its steps. The default letter
 // appended to the conversion then ends the trailing text; these print nothing for it.
-ValueSteps takeValueLetters(ConversionSpec& spec) {
+ValueSteps takeValueLetters(ConversionSpec& conversion) {
     ValueSteps steps;
-    switch (spec.letter) {
+    switch (conversion.letter) {
         case 'H': steps = {true, false, false}; break;
-        case 'U': steps = {true, true, spec.trailing.size() > 1 && spec.trailing[0] == 'J'}; break;
+        case 'U': steps = {true, true, conversion.trailing.size() > 1 && conversion.trailing[0] == 'J'}; break;
         case 'J': steps = {true, false, true}; break;
         default: return steps;
     }
-    spec.trailing.pop_back();
-    if (spec.letter == 'U' && steps.json) spec.trailing.erase(0, 1);
+    conversion.trailing.pop_back();
+    if (conversion.letter == 'U' && steps.json) conversion.trailing.erase(0, 1);
     return steps;
 }
 
