@@ -72,7 +72,9 @@ ValueSteps takeValueLetters(ConversionSpec& conversion) {
     ValueSteps steps;
     switch (conversion.letter) {
         case 'H': steps = {true, false, false}; break;
-        case 'U': steps = {true, true, conversion.trailing.size() > 1 && conversion.trailing[0] == 'J'}; break;
+        case 'U':
+            steps = {true, true, conversion.trailing.size() > 1 && conversion.trailing[0] == 'J'};
+            break;
         case 'J': steps = {true, false, true}; break;
         default: return steps;
     }
@@ -134,7 +136,8 @@ Format compileFormat(std::string_view text) {
             conversion += 's';
         }
         item.spec = parseConversion(conversion);
-        if (item.kind != FormatKind::Number && item.kind != FormatKind::Body) item.steps = takeValueLetters(item.spec);
+        if (item.kind != FormatKind::Number && item.kind != FormatKind::Body)
+            item.steps = takeValueLetters(item.spec);
         items.push_back(std::move(item));
         pos = close + 1;
     }

@@ -87,7 +87,8 @@ private:
     bool renderItems(const TagContext& tag, std::span<const FormatItem> items, bool mayOpenRegion);
     void printTag(const FormatItem& item, const TagContext& tag);
     void printAttribute(const FormatItem& item, const TagContext& tag);
-    void printText(const FormatItem& item, std::string_view value, ReferencesIn where, const TagContext& tag);
+    void printText(const FormatItem& item, std::string_view value, ReferencesIn where,
+                   const TagContext& tag);
     std::string_view converted(const FormatItem& item, std::string_view value, ReferencesIn where,
                                const TagContext& tag);
 

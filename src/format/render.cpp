@@ -25,7 +25,8 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 break;
             }
             case FormatKind::Text:
-                printText(item, item.variable == Variable::File ? tag.document : tag.tagName, ReferencesIn::Text, tag);
+                printText(item, item.variable == Variable::File ? tag.document : tag.tagName,
+                          ReferencesIn::Text, tag);
                 break;
             case FormatKind::WholeTag: printTag(item, tag); break;
             case FormatKind::Attribute: printAttribute(item, tag); break;
@@ -100,7 +101,8 @@ void Renderer::printTag(const FormatItem& item, const TagContext& tag) {
     else out_.write(s);
 }
 
-void Renderer::printText(const FormatItem& item, std::string_view value, ReferencesIn where, const TagContext& tag) {
+void Renderer::printText(const FormatItem& item, std::string_view value, ReferencesIn where,
+                         const TagContext& tag) {
     formatText(out_, item.spec, item.steps.decode ? converted(item, value, where, tag) : value);
 }
 
@@ -118,8 +120,10 @@ std::string_view Renderer::converted(const FormatItem& item, std::string_view va
         text = escaped_;
     }
     // A precision never cuts a character, nor an escape, in two.
-    if (item.spec.precision >= 0)
-        text = text.substr(0, wholeCharacters(text, static_cast<std::size_t>(item.spec.precision), item.steps.json));
+    if (item.spec.precision >= 0) {
+        const auto limit = static_cast<std::size_t>(item.spec.precision);
+        text = text.substr(0, wholeCharacters(text, limit, item.steps.json));
+    }
     return text;
 }
 

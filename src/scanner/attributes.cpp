@@ -19,7 +19,8 @@ namespace {
 // The attributes from p up to and including the tag's '>', read as readAttributes reads a tag on
 // one line; false when a line feed or the end comes first. p moves past what was read. Inlined
 // into each caller, as the quick way for the common tag needs.
-[[gnu::always_inline]] inline bool readAttributesFrom(const char*& p, const char* const end, AttributeList& list) {
+[[gnu::always_inline]] inline bool readAttributesFrom(const char*& p, const char* const end,
+                                                      AttributeList& list) {
     // Each step stops short at a line feed or the end, where the tag is not one of these.
     auto skipSpace = [&] {
         while (p != end && isSpace(static_cast<unsigned char>(*p)) && *p != '\n') ++p;

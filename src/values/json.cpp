@@ -43,7 +43,8 @@ void JsonEscaper::take(unsigned char b, std::string& out) {
             const std::string_view c(reinterpret_cast<const char*>(held_), static_cast<std::size_t>(have_));
             have_ = 0;
             // Line and paragraph separators end JavaScript strings: escaped, the line can go in a script.
-            if (c == "\xE2\x80\xA8" || c == "\xE2\x80\xA9") out.append(c.back() == '\xA8' ? "\\u2028" : "\\u2029");
+            if (c == "\xE2\x80\xA8") out.append("\\u2028");
+            else if (c == "\xE2\x80\xA9") out.append("\\u2029");
             else out.append(c);
             return;
         }
@@ -88,8 +89,8 @@ std::size_t wholeCharacters(std::string_view text, std::size_t limit, bool json)
         // Escaped JSON is well-formed UTF-8 and whole escapes: step over them.
         std::size_t at = 0;
         for (;;) {
-            const std::size_t length = text[at] == '\\' ? (text[at + 1] == 'u' ? 6 : 2)
-                                                        : static_cast<std::size_t>(utf8Length(static_cast<unsigned char>(text[at])));
+            const auto lead = static_cast<unsigned char>(text[at]);
+            const auto length = static_cast<std::size_t>(lead == '\\' ? (text[at + 1] == 'u' ? 6 : 2) : utf8Length(lead));
             if (at + length > limit) return at;
             at += length;
         }
@@ -97,7 +98,8 @@ std::size_t wholeCharacters(std::string_view text, std::size_t limit, bool json)
     // Back over the continuation bytes to the character's first byte; cut before it if the
     // character runs past the limit. Stray bytes count as characters of their own.
     std::size_t start = limit;
-    while (start > 0 && limit - start < 3 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+    auto continues = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+    while (start > 0 && limit - start < 3 && continues(start)) --start;
     const auto length = static_cast<std::size_t>(utf8Length(static_cast<unsigned char>(text[start])));
     return start < limit && start + length > limit ? start : limit;
 }

@@ -86,7 +86,8 @@ std::size_t decodeReference(std::string_view s, ReferencesIn where, bool final, 
         for (; i < n; ++i) {
             const int digit = hex ? hexDigitValue(s[i]) : (s[i] >= '0' && s[i] <= '9' ? s[i] - '0' : -1);
             if (digit < 0) break;
-            value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit), 0x110000);
+            value = std::min<std::uint32_t>(value * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit),
+                                            0x110000);
         }
         if (i == n && !final) return 0;
         if (i == first) {
