@@ -47,7 +47,56 @@ std::string helpText() {
            "The reference: tagsift.txt, and man tagsift.\n";
 }
 
+// The base that a <base> tag's href gives, resolved against the document's address; false
+// (and base left as it was) without an href.
+bool baseOf(const AttributeList& attributes, std::string_view url, std::string& base) {
+    const Attribute* href = attributes.find("href");
+    if (!href) return false;
+    base.clear();
+    appendDecoded(href->value, ReferencesIn::Attribute, base);
+    if (!url.empty()) base = resolveUrl(url, base);
+    return true;
+}
+
 }  // namespace
+
+EchoFilter* ConvertedEcho::begin(bool json) {
+    json_ = json;
+    decoder_ = {};
+    escaper_ = {};
+    return this;
+}
+
+void ConvertedEcho::echo(std::string_view text) {
+    blanked_.assign(text);
+    std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
+    decoder_.feed(blanked_, decoded_);
+    write();
+}
+
+void ConvertedEcho::breakText() {
+    decoder_.finish(decoded_);
+    write();
+}
+
+void ConvertedEcho::finish() {
+    if (!active_) return;
+    decoder_.finish(decoded_);
+    if (json_) escaper_.finish(escaped_);
+    write();
+    active_ = false;
+}
+
+void ConvertedEcho::write() {
+    if (json_) {
+        escaper_.feed(decoded_, escaped_);
+        out_.write(escaped_);
+        escaped_.clear();
+    } else {
+        out_.write(decoded_);
+    }
+    decoded_.clear();
+}
 
 std::vector<SwitchSpec> Program::switchTable() {
     auto bind = [this](int (Program::*handler)(int, std::span<const std::string>)) {
@@ -135,6 +184,8 @@ Documents Program::parseCommandLine(std::span<const std::string> words) {
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it)
         rulesByName_[lowerCased((*it)->name)].push_back(it->get());
     if (rulesByName_.size() <= 8) ruleGroups_.assign(rulesByName_.begin(), rulesByName_.end());
+    for (const auto& rule : rules_)
+        for (const FormatItem& item : rule->format) resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
     // Without --, or with nothing after it and no list, standard input is the one document.
     if (documents_.files.empty() && documents_.listName.empty()) documents_.files.assign(1, "-");
     return documents_;
@@ -154,6 +205,7 @@ const std::vector<TagRule*>* Program::findRules(std::string_view name) {
 
 void Program::closeRegion(Scanner& scanner, const TagContext& document) {
     scanner.closeRegion();
+    convertedEcho_.finish();
     TagContext now = document;
     now.tagName = scanner.tagName();
     now.line = scanner.tagLine();
@@ -171,6 +223,9 @@ void Program::filter(Input& input, std::string_view document, std::string_view u
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     std::vector<std::string> names;
     for (const auto& rule : rules_) names.push_back(rule->name);
+    // %U resolves against the document's first <base href>: only then are base tags looked at.
+    bool lookingForBase = resolvesUrls_;
+    if (lookingForBase) names.emplace_back("base");
     scanner.passOverTagsOtherThan(names);
     AttributeList attributes;
     TagContext tag;
@@ -178,14 +233,27 @@ void Program::filter(Input& input, std::string_view document, std::string_view u
     tag.url = url;
     tag.date = date;
     tag.attributes = &attributes;
+    std::string base, nextBase;
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
         if (found == Scanner::Found::RegionEnd) closeRegion(scanner, tag);
         const std::vector<TagRule*>* rules = findRules(scanner.tagName());
         if (!rules) {
-            scanner.skipTag();
+            if (lookingForBase && equalsIgnoringCase(scanner.tagName(), "base")) {
+                scanner.skipTagReading(attributes);  // its href, with the echo of any tag without rules
+                if (baseOf(attributes, tag.url, base)) {
+                    tag.base = base;
+                    lookingForBase = false;
+                }
+                attributes.clear();
+            } else {
+                scanner.skipTag();
+            }
             continue;
         }
         scanner.readAttributes(attributes);
+        // A base tag's own rules still see the base from before it.
+        const bool newBase = lookingForBase && equalsIgnoringCase(scanner.tagName(), "base") &&
+                             baseOf(attributes, tag.url, nextBase);
         for (TagRule* rule : *rules) {
             if (rule->hasCondition && !checkArgs(rule->condition, attributes)) continue;
             if (renderer_.regionOpen()) closeRegion(scanner, tag);
@@ -198,12 +266,20 @@ void Program::filter(Input& input, std::string_view document, std::string_view u
             tag.ruleCount = rule->count;
             tag.globalCount = globalCount_;
             if (std::optional<BodyMode> mode = renderer_.render(tag, rule->format))
-                scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything);
+                scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything,
+                                   convertedEcho_.start(renderer_.regionSteps()));
             break;
         }
         // A region opened just now took the attributes and left an empty list here.
         attributes.clear();
+        if (newBase) {
+            base.swap(nextBase);
+            tag.base = base;
+            lookingForBase = false;
+        }
     }
+    // A region left open at the end still prints what its conversion held back.
+    convertedEcho_.finish();
 }
 
 namespace {

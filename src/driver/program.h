@@ -40,9 +40,35 @@ struct Documents {
     bool warc = false;                // --warc: each file is a WARC file of many documents
 };
 
+// Carries what a body region with %tH or %tJ copies through that conversion to the output.
+class ConvertedEcho final : public EchoFilter {
+public:
+    explicit ConvertedEcho(Output& out) : out_(out) {}
+    // The filter for a region that opens with these steps; nullptr when they change nothing.
+    EchoFilter* start(ValueSteps steps) {
+        active_ = steps.decode;
+        return active_ ? begin(steps.json) : nullptr;
+    }
+    void echo(std::string_view text) override;
+    void breakText() override;
+    // The region closes, or the document ends: what is held back comes out.
+    void finish();
+
+private:
+    EchoFilter* begin(bool json);
+    void write();
+
+    Output& out_;
+    bool active_ = false;
+    bool json_ = false;
+    StreamingDecoder decoder_;
+    JsonEscaper escaper_;
+    std::string blanked_, decoded_, escaped_;
+};
+
 class Program {
 public:
-    explicit Program(Output& out) : out_(out), renderer_(out) {}
+    explicit Program(Output& out) : out_(out), renderer_(out), convertedEcho_(out) {}
 
     // Reads the switches (words[0] is the program's name) and says where the documents are.
     Documents parseCommandLine(std::span<const std::string> words);
@@ -65,6 +91,7 @@ private:
 
     Output& out_;
     Renderer renderer_;
+    ConvertedEcho convertedEcho_;
     std::vector<std::unique_ptr<TagRule>> rules_;
     std::unordered_map<std::string, std::vector<TagRule*>> rulesByName_;
     // The same groups in a plain list, searched instead of the map while it is short.
@@ -72,6 +99,7 @@ private:
     std::string lookupKey_;
     long long globalCount_ = 0;
     bool ignoreCase_ = true;
+    bool resolvesUrls_ = false;  // some format uses %U, which needs the document's <base href>
     Documents documents_;
 };
 

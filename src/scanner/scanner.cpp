@@ -54,10 +54,11 @@ const char* findStop(const char* p, const char* end, long long& lines, const cha
 
 Scanner::Scanner(Input& input, Output& out) : input_(input), out_(out) {}
 
-void Scanner::openRegion(std::string_view endName, bool echoTags, bool echoComments) {
+void Scanner::openRegion(std::string_view endName, bool echoTags, bool echoComments, EchoFilter* filter) {
     region_.open = true;
     region_.echoTags = echoTags;
     region_.echoComments = echoComments;
+    region_.filter = filter;
     if (region_.endName != endName) region_.endName.assign(endName);
 }
 
@@ -238,7 +239,11 @@ bool Scanner::scanToTag() {
         long long lines = 0;
         const char* lineStart = nullptr;
         const char* stop = findStop<'<'>(cursor_.at, cursor_.end, lines, lineStart);
-        if (region_.open) out_.writeBlanked({cursor_.at, static_cast<std::size_t>(stop - cursor_.at)});
+        if (region_.open) {
+            const std::string_view text{cursor_.at, static_cast<std::size_t>(stop - cursor_.at)};
+            if (region_.filter) region_.filter->echo(text);
+            else out_.writeBlanked(text);
+        }
         cursor_.moveTo(stop, lines, lineStart);
         if (stop != cursor_.end) {
             ++cursor_.at;
@@ -249,8 +254,9 @@ bool Scanner::scanToTag() {
 }
 
 bool Scanner::reachWantedTag(bool inText) {
-    // A region that echoes tags needs each tag's pieces; one that does not only gets the text.
-    if (!passOver_.active() || pushed_ != kNone || echoingTags()) return true;
+    // A region that echoes tags needs each tag's pieces; one that does not only gets the text,
+    // but the pass-over writes that to the output itself, past a filter.
+    if (!passOver_.active() || pushed_ != kNone || echoingTags() || region_.filter) return true;
     const PassOver::Stop stop = passOver_.pass(cursor_, region_.open ? &region_.endName : nullptr,
                                                region_.open ? &out_ : nullptr, inText);
     if (stop.atWantedTag) return true;
@@ -267,13 +273,14 @@ Scanner::Found Scanner::nextTag() {
             if (!reachWantedTag(true)) continue;
         } else {
             if (!scanToTag()) return Found::End;
+            if (region_.filter) region_.filter->breakText();
             if (!reachWantedTag(false)) continue;
         }
         tagColumn_ = cursor_.column;
         tagLine_ = cursor_.line;
         readWord(tagName_);
         if (tagName_.size() == 3 && tagName_[0] == '!' && tagName_[1] == '-' && tagName_[2] == '-') {
-            if (region_.open && region_.echoComments) out_.write("<!--");
+            if (region_.open && region_.echoComments) echo(std::string_view("<!--"));
             skipComment();
             continue;
         }
@@ -287,7 +294,7 @@ Scanner::Found Scanner::nextTag() {
 void Scanner::skipTag() {
     if (echoingTags()) {
         echo('<');
-        out_.write(tagName_);
+        echo(tagName_);
     }
     skipTagRest();
 }
