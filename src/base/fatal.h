@@ -107,6 +107,14 @@ inline Fatal noFileListName() {
     return withBanner("\n! Error : No file name specified after --files-from!\n");
 }
 
+// Not an error: the status stays as it is.
+inline Fatal undecodable(long long count) {
+    Fatal f = withBanner("\n! Note : " + std::to_string(count) +
+                      " documents passed over: their Content-Encoding is neither gzip nor deflate\n");
+    f.status = 0;
+    return f;
+}
+
 // --help and --version: a text on standard output, and success.
 inline Fatal answer(std::string text) { return {Fatal::Stream::Out, false, std::move(text), 0}; }
 inline Fatal writeError(std::string_view why) {

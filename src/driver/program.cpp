@@ -7,6 +7,8 @@
 #include <optional>
 #include <unistd.h>
 
+#include "warc/warc.h"
+
 #include "base/fatal.h"
 #include "base/text.h"
 
@@ -45,7 +47,56 @@ std::string helpText() {
            "The reference: tagsift.txt, and man tagsift.\n";
 }
 
+// The base that a <base> tag's href gives, resolved against the document's address; false
+// (and base left as it was) without an href.
+bool baseOf(const AttributeList& attributes, std::string_view url, std::string& base) {
+    const Attribute* href = attributes.find("href");
+    if (!href) return false;
+    base.clear();
+    appendDecoded(href->value, ReferencesIn::Attribute, base);
+    if (!url.empty()) base = resolveUrl(url, base);
+    return true;
+}
+
 }  // namespace
+
+EchoFilter* ConvertedEcho::begin(bool json) {
+    json_ = json;
+    decoder_ = {};
+    escaper_ = {};
+    return this;
+}
+
+void ConvertedEcho::echo(std::string_view text) {
+    blanked_.assign(text);
+    std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
+    decoder_.feed(blanked_, decoded_);
+    write();
+}
+
+void ConvertedEcho::breakText() {
+    decoder_.finish(decoded_);
+    write();
+}
+
+void ConvertedEcho::finish() {
+    if (!active_) return;
+    decoder_.finish(decoded_);
+    if (json_) escaper_.finish(escaped_);
+    write();
+    active_ = false;
+}
+
+void ConvertedEcho::write() {
+    if (json_) {
+        escaper_.feed(decoded_, escaped_);
+        out_.write(escaped_);
+        escaped_.clear();
+    } else {
+        out_.write(decoded_);
+    }
+    decoded_.clear();
+}
 
 std::vector<SwitchSpec> Program::switchTable() {
     auto bind = [this](int (Program::*handler)(int, std::span<const std::string>)) {
@@ -67,6 +118,7 @@ std::vector<SwitchSpec> Program::switchTable() {
         {"if", NameWithWords, 100, listed, kConditionWords, bind(&Program::ifHandler)},
         {"i", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
         {"I", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
+        {"-warc", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return documents_.warc = true, 0; }},
         {"-files-from", NameWithWords, 1, CountRule::All, "", bind(&Program::filesFromHandler)},
         {"-help", Name, 0, upTo, "", [](int, std::span<const std::string>) -> int { throw fatal::answer(helpText()); }},
         {"-version", Name, 0, upTo, "",
@@ -132,6 +184,8 @@ Documents Program::parseCommandLine(std::span<const std::string> words) {
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it)
         rulesByName_[lowerCased((*it)->name)].push_back(it->get());
     if (rulesByName_.size() <= 8) ruleGroups_.assign(rulesByName_.begin(), rulesByName_.end());
+    for (const auto& rule : rules_)
+        for (const FormatItem& item : rule->format) resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
     // Without --, or with nothing after it and no list, standard input is the one document.
     if (documents_.files.empty() && documents_.listName.empty()) documents_.files.assign(1, "-");
     return documents_;
@@ -149,17 +203,17 @@ const std::vector<TagRule*>* Program::findRules(std::string_view name) {
     return found == rulesByName_.end() ? nullptr : &found->second;
 }
 
-void Program::closeRegion(Scanner& scanner, std::string_view document) {
+void Program::closeRegion(Scanner& scanner, const TagContext& document) {
     scanner.closeRegion();
-    TagContext now;
+    convertedEcho_.finish();
+    TagContext now = document;
     now.tagName = scanner.tagName();
     now.line = scanner.tagLine();
     now.column = scanner.tagColumn();
-    now.document = document;
     renderer_.closeRegion(now);
 }
 
-void Program::filter(Input& input, std::string_view document) {
+void Program::filter(Input& input, std::string_view document, std::string_view url, std::string_view date) {
     // Each document is read as if it were the only one: counts start again, and a region left
     // open by the document before is dropped unfinished.
     for (const auto& rule : rules_) rule->count = 0;
@@ -169,22 +223,40 @@ void Program::filter(Input& input, std::string_view document) {
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     std::vector<std::string> names;
     for (const auto& rule : rules_) names.push_back(rule->name);
+    // %U resolves against the document's first <base href>: only then are base tags looked at.
+    bool lookingForBase = resolvesUrls_;
+    if (lookingForBase) names.emplace_back("base");
     scanner.passOverTagsOtherThan(names);
     AttributeList attributes;
     TagContext tag;
     tag.document = document;
+    tag.url = url;
+    tag.date = date;
     tag.attributes = &attributes;
+    std::string base, nextBase;
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
-        if (found == Scanner::Found::RegionEnd) closeRegion(scanner, document);
+        if (found == Scanner::Found::RegionEnd) closeRegion(scanner, tag);
         const std::vector<TagRule*>* rules = findRules(scanner.tagName());
         if (!rules) {
-            scanner.skipTag();
+            if (lookingForBase && equalsIgnoringCase(scanner.tagName(), "base")) {
+                scanner.skipTagReading(attributes);  // its href, with the echo of any tag without rules
+                if (baseOf(attributes, tag.url, base)) {
+                    tag.base = base;
+                    lookingForBase = false;
+                }
+                attributes.clear();
+            } else {
+                scanner.skipTag();
+            }
             continue;
         }
         scanner.readAttributes(attributes);
+        // A base tag's own rules still see the base from before it.
+        const bool newBase = lookingForBase && equalsIgnoringCase(scanner.tagName(), "base") &&
+                             baseOf(attributes, tag.url, nextBase);
         for (TagRule* rule : *rules) {
             if (rule->hasCondition && !checkArgs(rule->condition, attributes)) continue;
-            if (renderer_.regionOpen()) closeRegion(scanner, document);
+            if (renderer_.regionOpen()) closeRegion(scanner, tag);
             ++rule->count;
             ++globalCount_;
             tag.ruleName = rule->name;
@@ -194,12 +266,20 @@ void Program::filter(Input& input, std::string_view document) {
             tag.ruleCount = rule->count;
             tag.globalCount = globalCount_;
             if (std::optional<BodyMode> mode = renderer_.render(tag, rule->format))
-                scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything);
+                scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything,
+                                   convertedEcho_.start(renderer_.regionSteps()));
             break;
         }
         // A region opened just now took the attributes and left an empty list here.
         attributes.clear();
+        if (newBase) {
+            base.swap(nextBase);
+            tag.base = base;
+            lookingForBase = false;
+        }
     }
+    // A region left open at the end still prints what its conversion held back.
+    convertedEcho_.finish();
 }
 
 namespace {
@@ -225,7 +305,8 @@ public:
         }
         while (list_) {
             // A read error of the list ends the run: what it would have named is unknown.
-            if (const char* lf = static_cast<const char*>(std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_)))) {
+            const char* lf = at_ == end_ ? nullptr : static_cast<const char*>(std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_)));
+            if (lf) {
                 name.append(at_, lf);
                 at_ = lf + 1;
             } else if (at_ != end_) {
@@ -280,26 +361,59 @@ int runMain(std::span<const std::string> words, int inFd, int outFd, int errFd) 
         }
         return true;
     };
+    long long undecodable = 0;
     try {
         Program program(out);
         const Documents documents = program.parseCommandLine(words);
         DocumentNames names(documents, inFd);
         for (std::string name; names.next(name); name.clear()) {
+            std::optional<Input> input;
             try {
+                const std::string what = name == "-" ? "standard input" : "\"" + name + "\"";
+                std::unique_ptr<ByteSource> file;
                 if (name == "-") {
-                    Input input(inFd);
-                    program.filter(input, name);
+                    file = std::make_unique<FdSource>(inFd, what, false);
                 } else {
                     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-                    if (fd < 0) throw fatal::readError("\"" + name + "\"", std::strerror(errno));
-                    Input input(fd, std::size_t{1} << 18, "\"" + name + "\"", true);
-                    program.filter(input, name);
+                    if (fd < 0) throw fatal::readError(what, std::strerror(errno));
+                    file = std::make_unique<FdSource>(fd, what, true);
                 }
+                if (!documents.warc) {
+                    input.emplace(std::move(file));
+                    program.filter(*input, name);
+                    continue;
+                }
+                input.emplace(std::make_unique<WarcSource>(std::move(file), name));
             } catch (const Fatal& f) {
                 if (!f.endsDocument) throw;
                 if (!report(f)) return status;
+                continue;
+            }
+            // A crawl file: one document for each captured page, and the problems of the file in
+            // between, where they were found.
+            for (DocumentInfo info;;) {
+                bool more = false;
+                try {
+                    more = input->nextDocument(info);
+                } catch (const Fatal& f) {
+                    if (!f.endsDocument) throw;
+                    if (!report(f)) return status;
+                    break;
+                }
+                for (const std::string& problem : info.problems)
+                    if (!report(fatal::withBanner(problem))) return status;
+                undecodable += info.undecodable;
+                if (!more) break;
+                try {
+                    program.filter(*input, name, info.url, info.date);
+                } catch (const Fatal& f) {
+                    if (!f.endsDocument) throw;
+                    if (!report(f)) return status;
+                    if (input->failed()) break;
+                }
             }
         }
+        if (undecodable > 0 && !report(fatal::undecodable(undecodable))) return status;
         out.flush();
         return status;
     } catch (const Fatal& f) {

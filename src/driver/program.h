@@ -37,16 +37,45 @@ struct Documents {
     bool named = false;               // -- or --files-from was given
     std::vector<std::string> files;   // the words after --
     std::string listName;             // --files-from: a file of names, one a line ("-": standard input)
+    bool warc = false;                // --warc: each file is a WARC file of many documents
+};
+
+// Carries what a body region with %tH or %tJ copies through that conversion to the output.
+class ConvertedEcho final : public EchoFilter {
+public:
+    explicit ConvertedEcho(Output& out) : out_(out) {}
+    // The filter for a region that opens with these steps; nullptr when they change nothing.
+    EchoFilter* start(ValueSteps steps) {
+        active_ = steps.decode;
+        return active_ ? begin(steps.json) : nullptr;
+    }
+    void echo(std::string_view text) override;
+    void breakText() override;
+    // The region closes, or the document ends: what is held back comes out.
+    void finish();
+
+private:
+    EchoFilter* begin(bool json);
+    void write();
+
+    Output& out_;
+    bool active_ = false;
+    bool json_ = false;
+    StreamingDecoder decoder_;
+    JsonEscaper escaper_;
+    std::string blanked_, decoded_, escaped_;
 };
 
 class Program {
 public:
-    explicit Program(Output& out) : out_(out), renderer_(out) {}
+    explicit Program(Output& out) : out_(out), renderer_(out), convertedEcho_(out) {}
 
     // Reads the switches (words[0] is the program's name) and says where the documents are.
     Documents parseCommandLine(std::span<const std::string> words);
     // Filters one document to the output.
-    void filter(Input& input, std::string_view document = "-");
+    // Filters one document to the output; url and date are what a crawl says of it.
+    void filter(Input& input, std::string_view document = "-", std::string_view url = {},
+                std::string_view date = {});
 
 private:
     std::vector<SwitchSpec> switchTable();
@@ -58,10 +87,11 @@ private:
 
     // The rules named name (ignoring ASCII case), newest first; nullptr when there are none.
     const std::vector<TagRule*>* findRules(std::string_view name);
-    void closeRegion(Scanner& scanner, std::string_view document);
+    void closeRegion(Scanner& scanner, const TagContext& document);
 
     Output& out_;
     Renderer renderer_;
+    ConvertedEcho convertedEcho_;
     std::vector<std::unique_ptr<TagRule>> rules_;
     std::unordered_map<std::string, std::vector<TagRule*>> rulesByName_;
     // The same groups in a plain list, searched instead of the map while it is short.
@@ -69,6 +99,7 @@ private:
     std::string lookupKey_;
     long long globalCount_ = 0;
     bool ignoreCase_ = true;
+    bool resolvesUrls_ = false;  // some format uses %U, which needs the document's <base href>
     Documents documents_;
 };
 

@@ -51,12 +51,37 @@ constexpr SystemVariable kSystemVariables[] = {
     {"pos", FormatKind::Number, Variable::Pos, "d"},     {"tag", FormatKind::WholeTag, Variable::None, "s"},
     {"num", FormatKind::Number, Variable::Num, "d"},     {"gnum", FormatKind::Number, Variable::Gnum, "d"},
     {"body", FormatKind::Body, Variable::None, ""},     {"file", FormatKind::Text, Variable::File, "s"},
+    {"url", FormatKind::Text, Variable::Url, "s"},      {"date", FormatKind::Text, Variable::Date, "s"},
 };
 
 BodyMode bodyModeOf(std::string_view conversion) {
     if (conversion.size() > 1 && conversion[1] == 'c') return BodyMode::NoComments;
     if (conversion.size() > 1 && conversion[1] == 't') return BodyMode::TextOnly;
     return BodyMode::Everything;
+}
+
+// A body's H or J comes after its mode letter, or right after the '%' when it has none.
+ValueSteps bodyStepsOf(std::string_view conversion, BodyMode mode) {
+    const std::size_t at = mode == BodyMode::Everything ? 1 : 2;
+    if (conversion.size() != at + 1 || (conversion[at] != 'H' && conversion[at] != 'J')) return {};
+    return {true, false, conversion[at] == 'J'};
+}
+
+// A text's conversion letter H, U, J, or U followed by J, picks its steps. The default letter
+// appended to the conversion then ends the trailing text; these print nothing for it.
+ValueSteps takeValueLetters(ConversionSpec& conversion) {
+    ValueSteps steps;
+    switch (conversion.letter) {
+        case 'H': steps = {true, false, false}; break;
+        case 'U':
+            steps = {true, true, conversion.trailing.size() > 1 && conversion.trailing[0] == 'J'};
+            break;
+        case 'J': steps = {true, false, true}; break;
+        default: return steps;
+    }
+    conversion.trailing.pop_back();
+    if (conversion.letter == 'U' && steps.json) conversion.trailing.erase(0, 1);
+    return steps;
 }
 
 void appendLiteral(Format& items, std::string_view written) {
@@ -100,7 +125,10 @@ Format compileFormat(std::string_view text) {
             if (!found) throw fatal::notSystemVariable(rest);
             item.kind = found->kind;
             item.variable = found->variable;
-            if (item.kind == FormatKind::Body) item.bodyMode = bodyModeOf(conversion);
+            if (item.kind == FormatKind::Body) {
+                item.bodyMode = bodyModeOf(conversion);
+                item.steps = bodyStepsOf(conversion, item.bodyMode);
+            }
             conversion += found->letter;
         } else {
             item.kind = FormatKind::Attribute;
@@ -109,6 +137,8 @@ Format compileFormat(std::string_view text) {
             conversion += 's';
         }
         item.spec = parseConversion(conversion);
+        if (item.kind != FormatKind::Number && item.kind != FormatKind::Body)
+            item.steps = takeValueLetters(item.spec);
         items.push_back(std::move(item));
         pos = close + 1;
     }

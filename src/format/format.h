@@ -3,9 +3,12 @@
 //
 //   literal text        with backslash escapes (\n \t \x41 \101 ...)
 //   $name$  $~name$     an attribute's value; with '~', inside its own quotes
-//   $_name$ $_line$ $_pos$ $_num$ $_gnum$ $_file$   system variables
+//   $_name$ $_line$ $_pos$ $_num$ $_gnum$   system variables
+//   $_file$ $_url$ $_date$                   the document: its name, and where and when a crawl took it
 //   $_tag$              the whole tag      $_body$  the element's content
 //   %-20$href$          a printf-style conversion before any variable
+//   %H$alt$ %U$href$ %J$title$ %UJ$href$   a text with its character references
+//                       decoded, then resolved as a URL, escaped for a JSON string
 //
 // Compiling checks the format and reports a malformed one as a Fatal;
 // rendering reads every value from the tag's context at that moment.
@@ -20,15 +23,25 @@
 #include "format/conversion.h"
 #include "io/output.h"
 #include "tag/tag.h"
+#include "values/values.h"
 
 namespace tagsift {
 
 enum class FormatKind { Literal, Number, Text, WholeTag, Attribute, Body };
-enum class Variable { None, Name, Line, Pos, Num, Gnum, File };
+enum class Variable { None, Name, Line, Pos, Num, Gnum, File, Url, Date };
 
 // What an open body region copies besides the text: %c$_body$ drops comments,
 // %t$_body$ drops tags and comments.
 enum class BodyMode { Everything, NoComments, TextOnly };
+
+// What %H, %U, %J and %UJ do to a text before it is printed: decode its character
+// references, then resolve it as a URL, then escape it for a JSON string. A body takes H or J
+// after its mode letter, for the text it copies.
+struct ValueSteps {
+    bool decode = false;
+    bool resolve = false;
+    bool json = false;
+};
 
 struct FormatItem {
     FormatKind kind = FormatKind::Literal;
@@ -36,6 +49,7 @@ struct FormatItem {
     bool quoted = false;     // Attribute written $~name$
     Variable variable = Variable::None;  // Number and Text
     BodyMode bodyMode = BodyMode::Everything;
+    ValueSteps steps;        // Text, WholeTag, Attribute, Body
     ConversionSpec spec;
 };
 
@@ -67,21 +81,31 @@ public:
         rest_ = {};
     }
     const std::string& regionRule() const { return ruleName_; }
+    // What the open region does to the text it copies.
+    ValueSteps regionSteps() const { return openedSteps_; }
 
 private:
     bool renderItems(const TagContext& tag, std::span<const FormatItem> items, bool mayOpenRegion);
-    void printTag(const TagContext& tag);
-    void printAttribute(const FormatItem& item, const AttributeList& attributes);
+    void printTag(const FormatItem& item, const TagContext& tag);
+    void printAttribute(const FormatItem& item, const TagContext& tag);
+    void printText(const FormatItem& item, std::string_view value, ReferencesIn where,
+                   const TagContext& tag);
+    std::string_view converted(const FormatItem& item, std::string_view value, ReferencesIn where,
+                               const TagContext& tag);
 
     Output& out_;
     // The open region: its rule, the items after the marker, the opening tag's attributes and counts.
     bool open_ = false;
     BodyMode openedMode_ = BodyMode::Everything;
+    ValueSteps openedSteps_;
     std::string ruleName_;
     std::span<const FormatItem> rest_;
     AttributeList attributes_;
     long long ruleCount_ = 0;
     long long globalCount_ = 0;
+    std::string regionBase_;  // what %U resolved against at the opening tag
+    // Room for a value on its way through its conversion.
+    std::string wholeTag_, decoded_, resolved_, escaped_;
 };
 
 }  // namespace tagsift

@@ -2,6 +2,17 @@
 
 namespace tagsift {
 
+namespace {
+std::string_view textOf(const TagContext& tag, Variable variable) {
+    switch (variable) {
+        case Variable::File: return tag.document;
+        case Variable::Url: return tag.url;
+        case Variable::Date: return tag.date;
+        default: return tag.tagName;
+    }
+}
+}  // namespace
+
 std::optional<BodyMode> Renderer::render(const TagContext& tag, std::span<const FormatItem> items) {
     if (!renderItems(tag, items, true)) return std::nullopt;
     return openedMode_;
@@ -24,17 +35,18 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 formatNumber(out_, item.spec, value);
                 break;
             }
-            case FormatKind::Text:
-                formatText(out_, item.spec, item.variable == Variable::File ? tag.document : tag.tagName);
-                break;
-            case FormatKind::WholeTag: printTag(tag); break;
-            case FormatKind::Attribute: printAttribute(item, *tag.attributes); break;
+            case FormatKind::Text: printText(item, textOf(tag, item.variable), ReferencesIn::Text, tag); break;
+            case FormatKind::WholeTag: printTag(item, tag); break;
+            case FormatKind::Attribute: printAttribute(item, tag); break;
             case FormatKind::Body:
                 // Only the first marker of a format opens a region; a later one,
                 // reached while the region's rest is printed, prints nothing.
                 if (!mayOpenRegion) break;
                 open_ = true;
                 openedMode_ = item.bodyMode;
+                openedSteps_ = item.steps;
+                if (!regionBase_.empty() || !tag.base.empty() || !tag.url.empty())
+                    regionBase_.assign(tag.base.empty() ? tag.url : tag.base);
                 ruleName_.assign(tag.ruleName);
                 rest_ = items.subspan(i + 1);
                 ruleCount_ = tag.ruleCount;
@@ -57,39 +69,70 @@ void Renderer::closeRegion(const TagContext& now) {
     tag.ruleCount = ruleCount_;
     tag.globalCount = globalCount_;
     tag.attributes = &attributes_;
+    tag.base = regionBase_;
     renderItems(tag, rest_, false);
     attributes_.clear();
     rest_ = {};
 }
 
-void Renderer::printAttribute(const FormatItem& item, const AttributeList& attributes) {
-    const Attribute* a = attributes.find(item.text);
+void Renderer::printAttribute(const FormatItem& item, const TagContext& tag) {
+    const Attribute* a = tag.attributes->find(item.text);
     if (!a || !a->hasValue) {
         out_.write("<undefined>");
         return;
     }
     if (item.quoted && a->quote) {
         out_.put(a->quote);
-        formatText(out_, item.spec, a->value);
+        printText(item, a->value, ReferencesIn::Attribute, tag);
         out_.put(a->quote);
     } else {
-        formatText(out_, item.spec, a->value);
+        printText(item, a->value, ReferencesIn::Attribute, tag);
     }
 }
 
-void Renderer::printTag(const TagContext& tag) {
-    out_.put('<');
-    out_.write(tag.ruleName);
+void Renderer::printTag(const FormatItem& item, const TagContext& tag) {
+    std::string& s = wholeTag_;
+    s.assign(1, '<');
+    s.append(tag.ruleName);
     for (const Attribute& a : *tag.attributes) {
-        out_.put(' ');
-        out_.write(a.name);
+        s.push_back(' ');
+        s.append(a.name);
         if (!a.hasValue) continue;
-        out_.put('=');
-        if (a.quote) out_.put(a.quote);
-        out_.write(a.value);
-        if (a.quote) out_.put(a.quote);
+        s.push_back('=');
+        if (a.quote) s.push_back(a.quote);
+        s.append(a.value);
+        if (a.quote) s.push_back(a.quote);
     }
-    out_.put('>');
+    s.push_back('>');
+    // Without a value letter the conversion of $_tag$ prints nothing of its own.
+    if (item.steps.decode) printText(item, s, ReferencesIn::Attribute, tag);
+    else out_.write(s);
+}
+
+void Renderer::printText(const FormatItem& item, std::string_view value, ReferencesIn where,
+                         const TagContext& tag) {
+    formatText(out_, item.spec, item.steps.decode ? converted(item, value, where, tag) : value);
+}
+
+std::string_view Renderer::converted(const FormatItem& item, std::string_view value, ReferencesIn where,
+                                     const TagContext& tag) {
+    decoded_.clear();
+    appendDecoded(value, where, decoded_);
+    std::string_view text = decoded_;
+    // The first <base href> of the document before the tag, else the document's own address.
+    const std::string_view base = tag.base.empty() ? tag.url : tag.base;
+    if (item.steps.resolve && !base.empty()) text = resolved_ = resolveUrl(base, decoded_);
+    if (item.steps.json) {
+        escaped_.clear();
+        appendJsonEscaped(text, escaped_);
+        text = escaped_;
+    }
+    // A precision never cuts a character, nor an escape, in two.
+    if (item.spec.precision >= 0) {
+        const auto limit = static_cast<std::size_t>(item.spec.precision);
+        text = text.substr(0, wholeCharacters(text, limit, item.steps.json));
+    }
+    return text;
 }
 
 }  // namespace tagsift

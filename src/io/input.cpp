@@ -40,71 +40,96 @@ std::size_t dropCarriageReturns(char* data, std::size_t len) {
 }
 }  // namespace
 
-std::size_t Input::Source::readRaw(char* to, std::size_t room) {
-    if (fd < 0) {
-        std::size_t n = std::min({room, textBlock, text.size() - textPos});
-        std::memcpy(to, text.data() + textPos, n);
-        textPos += n;
+FdSource::FdSource(int fd, std::string what, bool ownsFd) : fd_(fd), what_(std::move(what)), ownsFd_(ownsFd) {
+    struct stat info;
+    regularFile_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+    if (regularFile_) size_ = info.st_size;
+}
+
+FdSource::~FdSource() {
+    if (ownsFd_) ::close(fd_);
+}
+
+std::size_t FdSource::read(char* to, std::size_t room) {
+    for (;;) {
+        ssize_t n = ::read(fd_, to, room);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) throw fatal::readError(what_, std::strerror(errno));
+    }
+}
+
+namespace {
+// The given bytes, at most a block at a time.
+class TextSource : public ByteSource {
+public:
+    TextSource(std::string text, std::size_t block) : text_(std::move(text)), block_(block) {}
+    std::size_t read(char* to, std::size_t room) override {
+        std::size_t n = std::min({room, block_, text_.size() - at_});
+        std::memcpy(to, text_.data() + at_, n);
+        at_ += n;
         return n;
     }
-    for (;;) {
-        ssize_t n = ::read(fd, to, room);
-        if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) throw fatal::readError(what, std::strerror(errno));
-    }
-}
 
-void Input::Source::close() {
-    if (ownsFd && fd >= 0) ::close(fd);
-    ownsFd = false;
-}
+private:
+    std::string text_;
+    std::size_t block_;
+    std::size_t at_ = 0;
+};
+}  // namespace
 
-std::size_t Input::Source::next(std::string& buffer) {
-    while (!finished) {
-        char* data = buffer.data();
+void Input::Cleaner::next(Piece& piece) {
+    // One byte more than a block, for a carriage return held from the block before.
+    if (piece.bytes.size() < blockSize + 1) piece.bytes.assign(blockSize + 1, '\0');
+    while (!documentDone) {
+        char* data = piece.bytes.data();
         std::size_t len = 0;
         if (heldCarriageReturn) {
             data[len++] = '\r';
             heldCarriageReturn = false;
         }
-        std::size_t got = readRaw(data + len, buffer.size() - len);
-        if (got == 0) finished = true;
+        std::size_t got = source->read(data + len, blockSize);
+        if (got == 0) documentDone = true;
         len += got;
         if (void* stop = std::memchr(data, 26, len)) {
             len = static_cast<std::size_t>(static_cast<char*>(stop) - data);
-            finished = true;
+            documentDone = true;
         }
         // A carriage return at the end of a block may be the first half of a pair.
-        if (!finished && len > 0 && data[len - 1] == '\r') {
+        if (!documentDone && len > 0 && data[len - 1] == '\r') {
             heldCarriageReturn = true;
             --len;
         }
         len = dropCarriageReturns(data, len);
-        if (len > 0) return len;
+        if (len > 0) {
+            piece.length = len;
+            return;
+        }
     }
-    return 0;
+    piece.length = 0;
+    piece.next = DocumentInfo{};
+    piece.more = source->nextDocument(piece.next);
+    documentDone = false;
+    heldCarriageReturn = false;
 }
 
-// Two buffers: the scanner works on one while the reader fills the other. The reader owns the
-// source; what it hands over is guarded by the mutex.
+// Two pieces: the scanner works on one while the reader makes the other. The reader owns the
+// cleaner; what it hands over is guarded by the mutex.
 struct Input::ReadAhead {
-    Source source;
+    std::unique_ptr<Cleaner> cleaner;
     std::mutex mutex;
     std::condition_variable changed;
-    std::string slots[2];
-    std::size_t lengths[2] = {};
+    Piece slots[2];
     bool full[2] = {};
     bool done = false;          // nothing follows the full slots
     std::exception_ptr failed;  // follows the full slots
     bool abandoned = false;     // the scanner is gone
     bool reading = false;       // the reader is in a read, which on a pipe may never end
-    bool regularFile = false;   // where reads always end
     int next = 0;               // the slot the scanner takes next
     int held = -1;              // the slot the scanner works on
 
     void run() {
         read();
-        source.close();
+        cleaner.reset();  // closes an owned descriptor as soon as it is read
     }
 
     void read() {
@@ -115,53 +140,50 @@ struct Input::ReadAhead {
                 if (abandoned) return;
                 reading = true;
             }
-            std::size_t n = 0;
             std::exception_ptr error;
             try {
-                n = source.next(slots[k]);
+                cleaner->next(slots[k]);
             } catch (...) {
                 error = std::current_exception();
             }
+            const bool last = error || (slots[k].length == 0 && !slots[k].more);
             {
                 std::lock_guard lock(mutex);
                 reading = false;
                 if (error) failed = error;
-                else if (n == 0) done = true;
-                else {
-                    lengths[k] = n;
-                    full[k] = true;
-                }
+                else full[k] = true;
+                if (last) done = true;
             }
             changed.notify_all();
-            if (error || n == 0) return;
+            if (last) return;
         }
     }
 };
 
 Input::Input(int fd, std::size_t blockSize, std::string what, bool ownsFd)
-    : blockSize_(std::max<std::size_t>(blockSize, 1)), source_(std::make_unique<Source>()) {
-    source_->fd = fd;
-    source_->ownsFd = ownsFd;
-    source_->what = std::move(what);
+    : Input(std::make_unique<FdSource>(fd, std::move(what), ownsFd), blockSize) {}
+
+Input::Input(std::unique_ptr<ByteSource> source, std::size_t blockSize)
+    : blockSize_(std::max<std::size_t>(blockSize, 1)), cleaner_(std::make_unique<Cleaner>()) {
+    cleaner_->source = std::move(source);
+    cleaner_->blockSize = blockSize_;
 }
 
 Input Input::fromText(std::string text, std::size_t blockSize) {
-    Input in(-1, blockSize);
-    in.source_->text = std::move(text);
-    in.source_->textBlock = in.blockSize_;
+    Input in(std::make_unique<TextSource>(std::move(text), std::max<std::size_t>(blockSize, 1)), blockSize);
+    in.started_ = true;  // read on this thread: the bytes are all here
     return in;
 }
 
 Input::Input(Input&&) noexcept = default;
 
 Input::~Input() {
-    if (source_) source_->close();
     if (!ahead_) return;
     bool waitForIt;
     {
         std::lock_guard lock(ahead_->mutex);
         ahead_->abandoned = true;
-        waitForIt = !ahead_->reading || ahead_->regularFile;
+        waitForIt = !ahead_->reading || !mayWaitForEver_;
     }
     ahead_->changed.notify_all();
     // A reader in a read of a pipe may wait there for ever: it is left to find itself abandoned
@@ -170,40 +192,36 @@ Input::~Input() {
     else reader_.detach();
 }
 
-bool Input::refill() {
+Input::Piece& Input::take() {
     if (!started_) {
         started_ = true;
-        // A file that fits in one block is read on this thread, into a buffer of its size: with
-        // many small documents, starting a reader and waiting for it to be scheduled would cost
-        // more than the read.
-        struct stat info;
-        const bool small = source_->fd >= 0 && fstat(source_->fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                           static_cast<unsigned long long>(info.st_size) < blockSize_;
-        // One byte more than a block, for a carriage return held from the block before.
-        const std::size_t room = (small ? static_cast<std::size_t>(info.st_size) + 1 : blockSize_) + 1;
-        if (source_->fd >= 0 && !small) {
-            try {
-                auto ahead = std::make_shared<ReadAhead>();
-                ahead->slots[0].assign(room, '\0');
-                ahead->slots[1].assign(room, '\0');
-                ahead->source = std::move(*source_);
-                struct stat info;
-                ahead->regularFile = fstat(ahead->source.fd, &info) == 0 && S_ISREG(info.st_mode);
-                reader_ = std::thread([ahead] { ahead->run(); });
-                ahead_ = std::move(ahead);
-                source_.reset();
-            } catch (const std::system_error&) {
-                // No thread to be had: read on this one.
-            }
+        // A document that fits in one block is read on this thread, into a buffer of its size:
+        // with many small documents, starting a reader and waiting for it to be scheduled would
+        // cost more than the read.
+        const long long size = cleaner_->source->knownSize();
+        if (size >= 0 && static_cast<unsigned long long>(size) < blockSize_) {
+            cleaner_->blockSize = std::max<std::size_t>(static_cast<std::size_t>(size), 1);
+            return take();
         }
-        if (source_) buffer_.assign(room, '\0');
+        mayWaitForEver_ = cleaner_->source->mayWaitForEver();
+        auto ahead = std::make_shared<ReadAhead>();
+        ahead->cleaner = std::move(cleaner_);
+        try {
+            reader_ = std::thread([ahead] { ahead->run(); });
+            ahead_ = std::move(ahead);
+        } catch (const std::system_error&) {
+            cleaner_ = std::move(ahead->cleaner);  // no thread to be had: read on this one
+        }
     }
-    if (source_) {
-        std::size_t n = source_->next(buffer_);
-        begin_ = buffer_.data();
-        end_ = begin_ + n;
-        if (n == 0) begin_ = end_ = nullptr;
-        return n > 0;
+    if (failed_) throw std::logic_error("input read after it failed");
+    if (!ahead_) {
+        try {
+            cleaner_->next(piece_);
+        } catch (...) {
+            failed_ = true;
+            throw;
+        }
+        return piece_;
     }
     ReadAhead& a = *ahead_;
     std::unique_lock lock(a.mutex);
@@ -213,16 +231,42 @@ bool Input::refill() {
         a.changed.notify_all();
     }
     a.changed.wait(lock, [&] { return a.full[a.next] || a.done || a.failed; });
-    if (a.full[a.next]) {
-        a.held = a.next;
-        a.next ^= 1;
-        begin_ = a.slots[a.held].data();
-        end_ = begin_ + a.lengths[a.held];
-        return true;
+    if (!a.full[a.next]) {
+        failed_ = true;
+        if (a.failed) std::rethrow_exception(a.failed);
+        throw std::logic_error("input read past its end");
     }
+    a.held = a.next;
+    a.next ^= 1;
+    return a.slots[a.held];
+}
+
+bool Input::refill() {
+    // At a boundary the document is over until nextDocument() moves past it.
+    if (ended_ || (current_ && current_->length == 0)) {
+        begin_ = end_ = nullptr;
+        return false;
+    }
+    current_ = &take();
+    if (current_->length == 0) {
+        begin_ = end_ = nullptr;
+        return false;
+    }
+    begin_ = current_->bytes.data();
+    end_ = begin_ + current_->length;
+    return true;
+}
+
+bool Input::nextDocument(DocumentInfo& info) {
+    info = DocumentInfo{};
+    if (ended_) return false;
+    while (!current_ || current_->length != 0) current_ = &take();
+    info = std::move(current_->next);
+    const bool more = current_->more;
+    current_ = nullptr;
     begin_ = end_ = nullptr;
-    if (a.failed) std::rethrow_exception(a.failed);
-    return false;
+    if (!more) ended_ = true;
+    return more;
 }
 
 }  // namespace tagsift

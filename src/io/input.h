@@ -1,27 +1,75 @@
-// Standard input in large blocks, as a text-mode stream.
+// The bytes of one or more documents in large blocks, as a text-mode stream.
 //
 // Each block is cleaned as it arrives so that the scanner can search it in
 // bulk: a carriage return directly before a line feed is dropped (also when
-// the pair is split between two reads), and a byte 26 ends the input for good.
+// the pair is split between two reads), and a byte 26 ends the document.
 //
-// A file descriptor is read ahead on a second thread, which also cleans the
-// blocks: while the scanner works on one block, the next is being read.
-// Blocks, their order and any read error come out as without it.
+// A file descriptor, or any other source that may wait, is read ahead on a
+// second thread, which also cleans the blocks (and does whatever the source
+// does to make them: a WARC reader decompresses and parses records there):
+// while the scanner works on one block, the next is being made. Blocks,
+// their order, document boundaries and any read error come out as without it.
 #pragma once
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tagsift {
+
+// What is known of a document before its first byte, and what went wrong since the one before.
+struct DocumentInfo {
+    std::string url;
+    std::string date;
+    std::vector<std::string> problems;  // messages about the input since the document before
+    long long undecodable = 0;          // documents passed over since then: their encoding is unknown
+};
+
+// Raw bytes, in one document or several one after another.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Reads up to room bytes of the current document; 0 at its end. Throws a Fatal on a read error.
+    virtual std::size_t read(char* to, std::size_t room) = 0;
+    // Moves past the rest of the current document to the next; false when none follows. A source
+    // of one document has none: its bytes are readable before the first call.
+    virtual bool nextDocument(DocumentInfo& info) {
+        (void)info;
+        return false;
+    }
+    // A read that may wait for ever (a pipe), so that a reader in it cannot always be waited for.
+    virtual bool mayWaitForEver() const { return false; }
+    // The bytes of a source of one document whose size is known before it is read, else -1.
+    virtual long long knownSize() const { return -1; }
+};
+
+// Reads a file descriptor; what names it in a read error. An owned descriptor is closed with
+// the source.
+class FdSource : public ByteSource {
+public:
+    FdSource(int fd, std::string what, bool ownsFd);
+    ~FdSource() override;
+    std::size_t read(char* to, std::size_t room) override;
+    bool mayWaitForEver() const override { return !regularFile_; }
+    long long knownSize() const override { return regularFile_ ? size_ : -1; }
+
+private:
+    int fd_;
+    std::string what_;
+    bool ownsFd_;
+    bool regularFile_ = false;
+    long long size_ = 0;
+};
 
 class Input {
 public:
     // Reads the file descriptor fd (standard input by default); what names it in a read error.
-    // An owned descriptor is closed when it is no longer read.
     explicit Input(int fd = 0, std::size_t blockSize = 1 << 18, std::string what = "standard input",
                    bool ownsFd = false);
+    // Reads a source of one or more documents on a second thread.
+    explicit Input(std::unique_ptr<ByteSource> source, std::size_t blockSize = 1 << 18);
     // Reads the given bytes, delivering at most blockSize of them per block
     // (tests use small blocks to split line ends between reads).
     static Input fromText(std::string text, std::size_t blockSize = 1 << 18);
@@ -29,40 +77,48 @@ public:
     Input& operator=(Input&&) = delete;
     ~Input();
 
-    // Makes [begin(), end()) the next non-empty block; false at the end of the input.
+    // Makes [begin(), end()) the next non-empty block of the current document; false at its end.
     bool refill();
     const char* begin() const { return begin_; }
     const char* end() const { return end_; }
 
+    // Passes over what is left of the current document and starts the next; false when none
+    // follows (info then holds only the problems found after the last one).
+    bool nextDocument(DocumentInfo& info);
+    // The source has failed (a read error was thrown): nothing more comes of it.
+    bool failed() const { return failed_; }
+
 private:
-    // Where the bytes come from, and the cleaning state carried from block to block.
-    struct Source {
-        int fd = -1;
-        bool ownsFd = false;
-        std::string what;
-        std::string text;  // read instead of fd when fd < 0
-        std::size_t textPos = 0;
-        std::size_t textBlock = 0;
-        bool heldCarriageReturn = false;
-        bool finished = false;
-        // Reads and cleans the next non-empty block into buffer (of the block size and one byte
-        // more; a text gives at most a block of its own); its length, 0 at the end of the input.
-        std::size_t next(std::string& buffer);
-
-        void close();
-
-    private:
-        std::size_t readRaw(char* to, std::size_t room);
+    // One piece of the stream: a cleaned block, or the boundary after a document.
+    struct Piece {
+        std::string bytes;
+        std::size_t length = 0;  // 0: a boundary
+        bool more = false;       // a boundary: another document follows
+        DocumentInfo next;       // a boundary: the document that follows, or the last problems
     };
-
+    // The source and the cleaning state carried from block to block of one document.
+    struct Cleaner {
+        std::unique_ptr<ByteSource> source;
+        std::size_t blockSize = 0;
+        bool heldCarriageReturn = false;
+        bool documentDone = false;
+        // The next piece of the stream into piece, whose buffer has room for a block.
+        void next(Piece& piece);
+    };
     struct ReadAhead;
 
+    Piece& take();
+
     std::size_t blockSize_;
-    std::unique_ptr<Source> source_;  // while read on this thread
-    std::string buffer_;
+    std::unique_ptr<Cleaner> cleaner_;  // while read on this thread
+    Piece piece_;                       // this thread's piece, without a reader
     std::shared_ptr<ReadAhead> ahead_;
     std::thread reader_;
     bool started_ = false;
+    bool mayWaitForEver_ = false;
+    bool ended_ = false;        // past the last boundary
+    bool failed_ = false;
+    Piece* current_ = nullptr;  // the piece last taken, until it is used up
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
 };

@@ -6,31 +6,9 @@
 
 #include "base/text.h"
 #include "regex/charset.h"
+#include "regex/items.h"
 
 namespace tagsift {
-
-enum class ItemKind {
-    Literal,
-    Any,
-    Set,
-    NotSet,
-    Star,
-    End,
-    Skip,
-};
-
-struct PatternItem {
-    ItemKind kind = ItemKind::End;
-    unsigned char ch = 0;     // Literal: the character; Skip: the character to pass
-    long long count = 0;      // Star: the extra count n; Skip: how many to pass
-    CharSet set;              // Set, NotSet
-};
-
-struct Pattern::Compiled {
-    bool anchoredStart = false;
-    bool anchoredEnd = false;
-    std::vector<PatternItem> items;  // closed by an End item; empty: matches everything
-};
 
 namespace {
 

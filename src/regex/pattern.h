@@ -35,6 +35,7 @@ private:
 
     friend std::optional<Pattern> compilePattern(std::string_view text, std::string* why);
     friend bool matchPattern(std::string_view subject, const Pattern& pattern);
+    friend const Compiled* compiledOf(const Pattern& p);  // null: matches everything
 };
 
 // std::nullopt when the text does not compile; why (when given) says why.

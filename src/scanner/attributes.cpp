@@ -14,17 +14,14 @@ void Scanner::readQuotedValue(std::string& value) {
     if (!readQuotedInto(quote, value)) throw fatal::eofInTag();
 }
 
-// The common tag, on one line and whole in the block, read straight from the block: the same
-// steps as the character by character way below, which takes every other tag. False (and the
-// list left empty, nothing read) when the tag is not such a tag.
-bool Scanner::readAttributesInBlock(AttributeList& list) {
-    // The unread rest of the block, while nothing is pushed back and no region echoes tags.
-    if (pushed_ != kNone || echoingTags() || !list.empty()) return false;
-    const std::string_view in{cursor_.at, static_cast<std::size_t>(cursor_.end - cursor_.at)};
-    if (in.empty()) return false;
-    const char* p = in.data();
-    const char* const end = p + in.size();
-    // Each step stops short at a line feed or the block's end, where the tag is not one of these.
+namespace {
+
+// The attributes from p up to and including the tag's '>', read as readAttributes reads a tag on
+// one line; false when a line feed or the end comes first. p moves past what was read. Inlined
+// into each caller, as the quick way for the common tag needs.
+[[gnu::always_inline]] inline bool readAttributesFrom(const char*& p, const char* const end,
+                                                      AttributeList& list) {
+    // Each step stops short at a line feed or the end, where the tag is not one of these.
     auto skipSpace = [&] {
         while (p != end && isSpace(static_cast<unsigned char>(*p)) && *p != '\n') ++p;
         return p != end && *p != '\n';
@@ -36,39 +33,73 @@ bool Scanner::readAttributesInBlock(AttributeList& list) {
         to.assign(from, p);
         return true;
     };
-    auto read = [&] {
-        if (!skipSpace()) return false;
-        while (*p != '>') {
-            Attribute& a = list.add();
-            if (!word(a.name) || !skipSpace()) return false;
-            if (*p == '=') {
-                ++p;
-                if (!skipSpace()) return false;
-                a.hasValue = true;
-                if (*p == '"' || *p == '\'') {
-                    a.quote = *p++;
-                    const void* close = std::memchr(p, a.quote, static_cast<std::size_t>(end - p));
-                    if (!close) return false;
-                    const char* q = static_cast<const char*>(close);
-                    if (std::memchr(p, '\n', static_cast<std::size_t>(q - p))) return false;
-                    a.value.assign(p, q);
-                    p = q + 1;
-                } else if (!word(a.value)) {
-                    return false;
-                }
-            }
+    if (!skipSpace()) return false;
+    while (*p != '>') {
+        Attribute& a = list.add();
+        if (!word(a.name) || !skipSpace()) return false;
+        if (*p == '=') {
+            ++p;
             if (!skipSpace()) return false;
+            a.hasValue = true;
+            if (*p == '"' || *p == '\'') {
+                a.quote = *p++;
+                const void* close = std::memchr(p, a.quote, static_cast<std::size_t>(end - p));
+                if (!close) return false;
+                const char* q = static_cast<const char*>(close);
+                if (std::memchr(p, '\n', static_cast<std::size_t>(q - p))) return false;
+                a.value.assign(p, q);
+                p = q + 1;
+            } else if (!word(a.value)) {
+                return false;
+            }
         }
-        ++p;
-        return true;
-    };
-    if (!read()) {
+        if (!skipSpace()) return false;
+    }
+    ++p;
+    return true;
+}
+
+}  // namespace
+
+// The common tag, on one line and whole in the block, read straight from the block: the same
+// steps as the character by character way below, which takes every other tag. False (and the
+// list left empty, nothing read) when the tag is not such a tag.
+bool Scanner::readAttributesInBlock(AttributeList& list) {
+    // The unread rest of the block, while nothing is pushed back and no region echoes tags.
+    if (pushed_ != kNone || echoingTags() || !list.empty()) return false;
+    const char* p = cursor_.at;
+    if (p == cursor_.end) return false;
+    if (!readAttributesFrom(p, cursor_.end, list)) {
         list.clear();
         return false;
     }
     // What was read holds no line feed: the column simply grows.
     cursor_.moveTo(p, 0, nullptr);
     return true;
+}
+
+void Scanner::skipTagReading(AttributeList& attributes) {
+    if (echoingTags()) {
+        echo('<');
+        echo(tagName_);
+    }
+    // What skipTagRest reads and echoes, a byte at a time and kept; rare enough to need no hurry.
+    skipped_.clear();
+    for (int quote = 0;;) {
+        const int c = getChar();
+        if (c == kEnd) break;
+        if (echoingTags()) echo(c);
+        skipped_.push_back(static_cast<char>(c));
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            break;
+        }
+    }
+    const char* p = skipped_.data();
+    if (!readAttributesFrom(p, p + skipped_.size(), attributes)) attributes.clear();
 }
 
 void Scanner::readAttributes(AttributeList& list) {

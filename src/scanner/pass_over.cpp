@@ -181,11 +181,15 @@ int countBits(std::uint64_t m) {
 #endif
 }
 
-std::uint64_t delimiters(const PassOver::Window& w) { return w.delimiter; }
-std::uint64_t tagEndOrQuote(const PassOver::Window& w) { return w.close | w.doubleQuote | w.singleQuote; }
-std::uint64_t doubleQuotes(const PassOver::Window& w) { return w.doubleQuote; }
-std::uint64_t singleQuotes(const PassOver::Window& w) { return w.singleQuote; }
-std::uint64_t opens(const PassOver::Window& w) { return w.open; }
+// What find() looks for: function objects, so that each search is compiled with its mask.
+constexpr auto delimiters = [](const PassOver::Window& w) { return w.delimiter; };
+constexpr auto tagEndOrQuote = [](const PassOver::Window& w) { return w.close | w.doubleQuote | w.singleQuote; };
+constexpr auto doubleQuotes = [](const PassOver::Window& w) { return w.doubleQuote; };
+constexpr auto singleQuotes = [](const PassOver::Window& w) { return w.singleQuote; };
+constexpr auto opens = [](const PassOver::Window& w) { return w.open; };
+
+// The steps of a walk are split for reading, not for calling: each is compiled into the walk.
+#define TAGSIFT_STEP [[gnu::always_inline]] inline
 
 }  // namespace
 
@@ -274,11 +278,7 @@ private:
     const char* lineStart_ = nullptr;
 };
 
-PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, From from) {
-    return Walk(*this, cursor, regionEnd, echo).run(from);
-}
-
-PassOver::Stop PassOver::Walk::run(From from) {
+TAGSIFT_STEP PassOver::Stop PassOver::Walk::run(From from) {
     const char* p = cursor_.at;
     bool atName = from == From::Name;
     bool pastName = from == From::TagRest;  // a tag is passed over after its name
@@ -332,7 +332,7 @@ PassOver::Stop PassOver::Walk::run(From from) {
     }
 }
 
-bool PassOver::Walk::toTagEnd(const char*& p, Stop& stop) {
+TAGSIFT_STEP bool PassOver::Walk::toTagEnd(const char*& p, Stop& stop) {
     for (const char* q = p;;) {
         q = find(q, tagEndOrQuote);
         if (q == end_) {
@@ -355,7 +355,7 @@ bool PassOver::Walk::toTagEnd(const char*& p, Stop& stop) {
     }
 }
 
-bool PassOver::Walk::echoText(const char*& p) {
+TAGSIFT_STEP bool PassOver::Walk::echoText(const char*& p) {
     const char* text = p;
     // The line feeds counted on the way tell whether the text has any to blank out.
     const bool countedFromText = counted_ <= text;
@@ -378,7 +378,7 @@ bool PassOver::Walk::echoText(const char*& p) {
 // the opens and closes alone, since the state after either is its kind (in a tag after '<', in
 // text after '>'). Only a tag that may be wanted, or has a quote or a line feed in its name, or
 // a quote after it, needs the name step.
-PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bool inTag) {
+TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bool inTag) {
     int i = static_cast<int>(p - w_.base);
     char openQuote = 0;  // inside a quoted value of a tag, which may run over many windows
     const char* nameStart = nullptr;
@@ -413,7 +413,7 @@ PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bool inTag) {
 
 // The rest of the window from i at once, when its quotes are all of one kind, on the guess that
 // each of them opens or closes a value of a tag past its name; NotSure when the guess fails.
-PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
+TAGSIFT_STEP PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
     const std::uint64_t rest = bitRange(i, 64);
     if ((w_.singleQuote & rest) && (w_.doubleQuote & rest)) return Taken::NotSure;
     const bool doubleQuoted = w_.doubleQuote & rest;
@@ -474,7 +474,7 @@ PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& open
 // The stretch from i to the window's next quote, walked from one '<' or '>' to the next. True
 // when a tag must take the name step (nameStart tells where); else i, inTag and openQuote tell
 // how the walk goes on after the stretch.
-bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
+TAGSIFT_STEP bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
     const std::uint64_t quotes = (w_.doubleQuote | w_.singleQuote) & bitRange(i, 64);
     const int stop = quotes ? std::countr_zero(quotes) : 64;
     const std::uint64_t stretch = bitRange(i, stop);
@@ -517,6 +517,10 @@ bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuote, const cha
     if (inTag) openQuote = (w_.doubleQuote >> stop) & 1 ? '"' : '\'';
     i = stop + 1;
     return false;
+}
+
+PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, From from) {
+    return Walk(*this, cursor, regionEnd, echo).run(from);
 }
 
 }  // namespace tagsift

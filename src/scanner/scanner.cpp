@@ -54,11 +54,12 @@ const char* findStop(const char* p, const char* end, long long& lines, const cha
 
 Scanner::Scanner(Input& input, Output& out) : input_(input), out_(out) {}
 
-void Scanner::openRegion(std::string_view endName, bool echoTags, bool echoComments) {
+void Scanner::openRegion(std::string_view endName, bool echoTags, bool echoComments, EchoFilter* filter) {
     region_.open = true;
     region_.echoTags = echoTags;
     region_.echoComments = echoComments;
-    region_.endName.assign(endName);
+    region_.filter = filter;
+    if (region_.endName != endName) region_.endName.assign(endName);
 }
 
 bool Scanner::refill() {
@@ -238,7 +239,11 @@ bool Scanner::scanToTag() {
         long long lines = 0;
         const char* lineStart = nullptr;
         const char* stop = findStop<'<'>(cursor_.at, cursor_.end, lines, lineStart);
-        if (region_.open) out_.writeBlanked({cursor_.at, static_cast<std::size_t>(stop - cursor_.at)});
+        if (region_.open) {
+            const std::string_view text{cursor_.at, static_cast<std::size_t>(stop - cursor_.at)};
+            if (region_.filter) region_.filter->echo(text);
+            else out_.writeBlanked(text);
+        }
         cursor_.moveTo(stop, lines, lineStart);
         if (stop != cursor_.end) {
             ++cursor_.at;
@@ -249,8 +254,7 @@ bool Scanner::scanToTag() {
 }
 
 bool Scanner::reachWantedTag(PassOver::From from, const char*& nameEnd) {
-    // A region that echoes tags needs each tag's pieces; one that does not only gets the text.
-    if (!passOver_.active() || pushed_ != kNone || echoingTags()) return true;
+    if (!passOverMayRun()) return true;
     const PassOver::Stop stop = passOver_.pass(cursor_, region_.open ? &region_.endName : nullptr,
                                                region_.open ? &out_ : nullptr, from);
     if (stop.atWantedTag) {
@@ -265,9 +269,9 @@ bool Scanner::reachWantedTag(PassOver::From from, const char*& nameEnd) {
 Scanner::Found Scanner::nextTag() {
     for (;;) {
         const char* nameEnd = nullptr;  // where the pass-over saw the name end, if it did
-        if (passOver_.active() && pushed_ == kNone && !echoingTags()) {
-            // No tags to echo: the pass-over looks for the next '<' itself, and copies the text
-            // before it to an open region.
+        if (passOverMayRun()) {
+            // The pass-over looks for the next '<' itself, and copies the text before it to an
+            // open region.
             if (cursor_.at == cursor_.end && !refill()) return Found::End;
             const PassOver::From from = tagRestLeft_ ? PassOver::From::TagRest : PassOver::From::Text;
             tagRestLeft_ = false;
@@ -278,6 +282,7 @@ Scanner::Found Scanner::nextTag() {
                 skipTagRest();
             }
             if (!scanToTag()) return Found::End;
+            if (region_.filter) region_.filter->breakText();
             if (!reachWantedTag(PassOver::From::Name, nameEnd)) continue;
         }
         tagColumn_ = cursor_.column;
@@ -290,7 +295,7 @@ Scanner::Found Scanner::nextTag() {
             readWord(tagName_);
         }
         if (tagName_.size() == 3 && tagName_[0] == '!' && tagName_[1] == '-' && tagName_[2] == '-') {
-            if (region_.open && region_.echoComments) out_.write("<!--");
+            if (region_.open && region_.echoComments) echo(std::string_view("<!--"));
             skipComment();
             continue;
         }
@@ -304,8 +309,8 @@ Scanner::Found Scanner::nextTag() {
 void Scanner::skipTag() {
     if (echoingTags()) {
         echo('<');
-        out_.write(tagName_);
-    } else if (passOver_.active() && pushed_ == kNone) {
+        echo(tagName_);
+    } else if (passOverMayRun()) {
         // The pass-over that looks for the next tag passes over this one's rest too.
         tagRestLeft_ = true;
         return;

@@ -8,7 +8,8 @@
 // While a body region is open, the scanner copies what it reads to the
 // output: text always, tags and comments as the region says. It knows of the
 // region only what to echo and which end tag closes it; the caller opens it
-// and closes it, and nextTag() tells when it has read that end tag.
+// and closes it, and nextTag() tells when it has read that end tag. A region
+// may echo to an EchoFilter of the caller's instead of the output.
 #pragma once
 
 #include <span>
@@ -21,6 +22,16 @@
 #include "tag/tag.h"
 
 namespace tagsift {
+
+// Takes what a body region echoes, for a caller that changes it on its way to the output.
+class EchoFilter {
+public:
+    virtual ~EchoFilter() = default;
+    // Text, and tags as the region echoes them; a line feed in it stands for a blank.
+    virtual void echo(std::string_view text) = 0;
+    // A tag begins: text echoed before it does not run on into text after it.
+    virtual void breakText() = 0;
+};
 
 class Scanner {
 public:
@@ -43,6 +54,9 @@ public:
     // the tag may be left for the next nextTag to pass over: line() and column() may still
     // stand after its name until then.
     void skipTag();
+    // The same, and reads the tag's attributes into the list from the bytes it skips; what a
+    // region echoes of the tag, and where the tag ends, are those of skipTag.
+    void skipTagReading(AttributeList& attributes);
 
     // From now on, while no region is open or the open one does not echo tags, nextTag passes
     // over the tags that cannot have one of these names (ASCII case ignored) itself instead of
@@ -50,8 +64,11 @@ public:
     // skip such tags unread may ask for this.
     void passOverTagsOtherThan(std::span<const std::string> names) { passOver_.want(names); }
 
-    void openRegion(std::string_view endName, bool echoTags, bool echoComments);
-    void closeRegion() { region_.open = false; }
+    void openRegion(std::string_view endName, bool echoTags, bool echoComments, EchoFilter* filter = nullptr);
+    void closeRegion() {
+        region_.open = false;
+        region_.filter = nullptr;
+    }
     bool regionOpen() const { return region_.open; }
 
     // The place after the last character read.
@@ -67,6 +84,7 @@ private:
         bool echoTags = false;
         bool echoComments = false;
         std::string endName;  // the rule name whose end tag closes it
+        EchoFilter* filter = nullptr;
     };
 
     int getChar() {
@@ -91,7 +109,23 @@ private:
         pushed_ = c;
     }
     bool echoingTags() const { return region_.open && region_.echoTags; }
-    void echo(int c) { out_.put(static_cast<char>(c)); }
+    // The pass-over writes an open region's text to the output itself: not past a filter, and
+    // not where a region needs each tag's pieces.
+    bool passOverMayRun() const {
+        return passOver_.active() && pushed_ == kNone && !echoingTags() && !region_.filter;
+    }
+    void echo(int c) {
+        if (!region_.filter) {
+            out_.put(static_cast<char>(c));
+            return;
+        }
+        const char byte = static_cast<char>(c);
+        region_.filter->echo({&byte, 1});
+    }
+    void echo(std::string_view text) {
+        if (region_.filter) region_.filter->echo(text);
+        else out_.write(text);
+    }
 
     bool refill();
     // Reads up to and including the next '<', copying the text to an open region.
@@ -123,6 +157,7 @@ private:
     PassOver passOver_;
     bool tagRestLeft_ = false;  // skipTag left the rest of the tag to the next pass
     std::string tagName_;
+    std::string skipped_;  // the rest of a skipped tag whose attributes are wanted
     long long tagLine_ = 0;
     long long tagColumn_ = 0;
 };

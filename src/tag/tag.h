@@ -77,6 +77,7 @@ struct TagContext {
     std::string_view document;   // $_file$: the name of the document being read
     std::string_view url;        // $_url$: the address a crawl captured the document from, or empty
     std::string_view date;       // $_date$: when it was captured, or empty
+    std::string_view base;       // the document's first <base href> so far, resolved against url; or empty
     AttributeList* attributes = nullptr;
 };
 

@@ -1,0 +1,54 @@
+// The crawl-file reader on any bytes: byte 0 picks how many bytes each read of
+// the file gives (so records, headers and gzip members split anywhere), the
+// rest is the file. Besides the sanitizers: every document and the whole
+// file end, whatever the bytes (libFuzzer's timeout catches a reader that
+// loops), and small reads find what one read finds.
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "warc/warc.h"
+
+namespace {
+
+class Bytes : public tagsift::ByteSource {
+public:
+    Bytes(std::string data, std::size_t step) : data_(std::move(data)), step_(step) {}
+    std::size_t read(char* to, std::size_t room) override {
+        const std::size_t n = std::min({room, step_, data_.size() - at_});
+        data_.copy(to, n, at_);
+        at_ += n;
+        return n;
+    }
+
+private:
+    std::string data_;
+    std::size_t step_, at_ = 0;
+};
+
+// Every document's address, payload and problems, in order.
+std::string readAll(const std::string& file, std::size_t step, std::size_t room) {
+    tagsift::WarcSource warc(std::make_unique<Bytes>(file, step), "fuzz");
+    std::string seen;
+    std::string buffer(room, '\0');
+    tagsift::DocumentInfo info;
+    for (bool more = true; more;) {
+        more = warc.nextDocument(info);
+        for (const std::string& p : info.problems) seen += "!" + p;
+        if (!more) break;
+        seen += "@" + info.url + "\n";
+        while (std::size_t n = warc.read(buffer.data(), buffer.size())) seen.append(buffer, 0, n);
+    }
+    return seen;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    if (size == 0) return 0;
+    const std::string file(reinterpret_cast<const char*>(bytes) + 1, size - 1);
+    const std::size_t step = bytes[0] % 64 + 1;
+    if (readAll(file, step, 7) != readAll(file, 1 << 16, 1 << 16)) std::abort();
+    return 0;
+}

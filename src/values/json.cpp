@@ -1,0 +1,107 @@
+// Text escaped into the inside of a JSON string.
+#include "values/values.h"
+
+namespace tagsift {
+
+namespace {
+
+constexpr std::string_view kReplacement = "\\ufffd";
+
+void appendAscii(unsigned char c, std::string& out) {
+    switch (c) {
+        case '"': out.append("\\\""); return;
+        case '\\': out.append("\\\\"); return;
+        case '\b': out.append("\\b"); return;
+        case '\f': out.append("\\f"); return;
+        case '\n': out.append("\\n"); return;
+        case '\r': out.append("\\r"); return;
+        case '\t': out.append("\\t"); return;
+        default: break;
+    }
+    if (c >= 0x20) {
+        out.push_back(static_cast<char>(c));
+        return;
+    }
+    out.append("\\u00");
+    out.push_back("0123456789abcdef"[c >> 4]);
+    out.push_back("0123456789abcdef"[c & 15]);
+}
+
+int utf8Length(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1; }
+
+}  // namespace
+
+// The UTF-8 decoder of the WHATWG encoding standard: a byte that cannot go on with the
+// character begun ends it as one U+FFFD and is read again on its own.
+void JsonEscaper::take(unsigned char b, std::string& out) {
+    if (need_ > 0) {
+        if (b >= lower_ && b <= upper_) {
+            held_[have_++] = b;
+            lower_ = 0x80;
+            upper_ = 0xBF;
+            if (--need_ > 0) return;
+            const std::string_view c(reinterpret_cast<const char*>(held_), static_cast<std::size_t>(have_));
+            have_ = 0;
+            // Line and paragraph separators end JavaScript strings: escaped, the line can go in a script.
+            if (c == "\xE2\x80\xA8") out.append("\\u2028");
+            else if (c == "\xE2\x80\xA9") out.append("\\u2029");
+            else out.append(c);
+            return;
+        }
+        need_ = have_ = 0;
+        lower_ = 0x80;
+        upper_ = 0xBF;
+        out.append(kReplacement);
+    }
+    if (b < 0x80) return appendAscii(b, out);
+    if (b >= 0xC2 && b <= 0xDF) need_ = 1;
+    else if (b >= 0xE0 && b <= 0xEF) need_ = 2;
+    else if (b >= 0xF0 && b <= 0xF4) need_ = 3;
+    else return static_cast<void>(out.append(kReplacement));
+    // The bounds that keep out overlong forms, surrogates and values past U+10FFFF.
+    if (b == 0xE0) lower_ = 0xA0;
+    if (b == 0xED) upper_ = 0x9F;
+    if (b == 0xF0) lower_ = 0x90;
+    if (b == 0xF4) upper_ = 0x8F;
+    held_[have_++] = b;
+}
+
+void JsonEscaper::feed(std::string_view piece, std::string& out) {
+    for (char c : piece) take(static_cast<unsigned char>(c), out);
+}
+
+void JsonEscaper::finish(std::string& out) {
+    if (need_ > 0) out.append(kReplacement);
+    need_ = have_ = 0;
+    lower_ = 0x80;
+    upper_ = 0xBF;
+}
+
+void appendJsonEscaped(std::string_view text, std::string& out) {
+    JsonEscaper escaper;
+    escaper.feed(text, out);
+    escaper.finish(out);
+}
+
+std::size_t wholeCharacters(std::string_view text, std::size_t limit, bool json) {
+    if (limit >= text.size()) return text.size();
+    if (json) {
+        // Escaped JSON is well-formed UTF-8 and whole escapes: step over them.
+        std::size_t at = 0;
+        for (;;) {
+            const auto lead = static_cast<unsigned char>(text[at]);
+            const auto length = static_cast<std::size_t>(lead == '\\' ? (text[at + 1] == 'u' ? 6 : 2) : utf8Length(lead));
+            if (at + length > limit) return at;
+            at += length;
+        }
+    }
+    // Back over the continuation bytes to the character's first byte; cut before it if the
+    // character runs past the limit. Stray bytes count as characters of their own.
+    std::size_t start = limit;
+    auto continues = [&](std::size_t i) { return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80; };
+    while (start > 0 && limit - start < 3 && continues(start)) --start;
+    const auto length = static_cast<std::size_t>(utf8Length(static_cast<unsigned char>(text[start])));
+    return start < limit && start + length > limit ? start : limit;
+}
+
+}  // namespace tagsift

@@ -1,0 +1,83 @@
+#!/usr/bin/env python3
+"""Makes the hand-written WARC files of the end-to-end tables: payloads sent
+chunked and compressed, every kind of record that is passed over, and each
+kind of bad input. Run from this folder; the files are committed."""
+import gzip
+import zlib
+
+PAGE = b'<title>T</title><a href="a1">x</a>\r\n<p>\r\n<a href=a2>'
+
+
+def record(kind, block, url="http://example.org/", headers=(), version=b"WARC/1.0", length=None):
+    head = [version, b"WARC-Type: " + kind, b"WARC-Target-URI: " + url.encode(),
+            b"WARC-Date: 2026-01-02T03:04:05Z", b"WARC-Record-ID: <urn:uuid:0>"]
+    head += list(headers)
+    head.append(b"Content-Length: " + str(len(block) if length is None else length).encode())
+    return b"\r\n".join(head) + b"\r\n\r\n" + block + b"\r\n\r\n"
+
+
+def response(body, http_headers=(b"Content-Type: text/html",), url="http://example.org/", **kw):
+    block = b"HTTP/1.1 200 OK\r\n" + b"".join(h + b"\r\n" for h in http_headers) + b"\r\n" + body
+    return record(b"response", block, url, (b"Content-Type: application/http; msgtype=response",), **kw)
+
+
+def chunked(data, sizes):
+    out, at = b"", 0
+    for n in sizes:
+        out += b"%x;ext=1\r\n" % n + data[at:at + n] + b"\r\n"
+        at += n
+    return out + b"0\r\nTrailer: x\r\n\r\n"
+
+
+def raw_deflate(data):
+    c = zlib.compressobj(9, zlib.DEFLATED, -15)
+    return c.compress(data) + c.flush()
+
+
+def members(records):
+    return b"".join(gzip.compress(r, mtime=0) for r in records)
+
+
+kinds = [
+    record(b"warcinfo", b"software: hand\r\n", headers=(b"Content-Type: application/warc-fields",)),
+    record(b"request", b"GET / HTTP/1.1\r\n\r\n", headers=(b"Content-Type: application/http; msgtype=request",)),
+    response(PAGE, url="<http://example.org/plain>"),
+    response(chunked(PAGE, [5, 20, len(PAGE) - 25]),
+             (b"content-type: TEXT/HTML; charset=utf-8", b"Transfer-Encoding: chunked"), url="http://example.org/chunked"),
+    response(b"<a href=png>", (b"Content-Type: image/png",), url="http://example.org/image"),
+    record(b"resource", PAGE, "http://example.org/resource", (b"Content-Type: application/xhtml+xml",), version=b"WARC/1.1"),
+    record(b"resource", b"<a href=text>", "http://example.org/text", (b"Content-Type: text/plain",)),
+    record(b"metadata", b"<a href=meta>", headers=(b"Content-Type: text/html",)),
+    record(b"revisit", b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=revisit>"),
+]
+open("kinds.warc", "wb").write(b"".join(kinds))
+open("kinds.warc.gz", "wb").write(members(kinds))
+
+encoded = [
+    response(gzip.compress(PAGE, mtime=0), (b"Content-Type: text/html", b"Content-Encoding: gzip"), url="http://example.org/gzip"),
+    response(chunked(zlib.compress(PAGE), [3, 10, 1000]),
+             (b"Content-Type: text/html", b"Transfer-Encoding: chunked", b"Content-Encoding: deflate"), url="http://example.org/zlib"),
+    response(raw_deflate(PAGE), (b"Content-Type: text/html", b"Content-Encoding: deflate"), url="http://example.org/raw"),
+    response(b"\x1b\x00brotli", (b"Content-Type: text/html", b"Content-Encoding: br"), url="http://example.org/br"),
+    response(b"<a href=identity>", (b"Content-Type: text/html", b"Content-Encoding: identity"), url="http://example.org/identity"),
+]
+open("encoded.warc.gz", "wb").write(members(encoded))
+
+one = response(b"<a href=one>", url="http://example.org/1")
+two = response(b"<a href=two>", url="http://example.org/2")
+three = response(b"<a href=three>", url="http://example.org/3")
+# A record cut short: its Content-Length runs past the end of the file.
+open("cut.warc", "wb").write(one + response(b"<a href=cut>", url="http://example.org/cut", length=500)[:-4])
+# A header block that never ends, then nothing but its header lines.
+open("noend.warc", "wb").write(one + b"WARC/1.0\r\nWARC-Type: response\r\n" + b"X-Long: " + b"y" * 70000 + b"\r\n")
+# Bytes that are no record, between two records.
+open("junk.warc", "wb").write(one + b"this is not a record\r\n" + two)
+# A broken gzip member between two good ones.
+bad = bytearray(gzip.compress(two, mtime=0))
+bad[20:30] = b"\xff" * 10
+open("broken.warc.gz", "wb").write(gzip.compress(one, mtime=0) + bytes(bad) + gzip.compress(three, mtime=0))
+# A compressed file cut in the middle of its last member.
+last = gzip.compress(two, mtime=0)
+open("truncated.warc.gz", "wb").write(gzip.compress(one, mtime=0) + last[:len(last) // 2])
+# A document that ends inside a tag, before a good one.
+open("eof.warc", "wb").write(response(b"<a href='open") + two)

@@ -1,0 +1,71 @@
+// How the input is read must never show: every read-block size and width of
+// the scanner's byte classifier (64 bytes, 16, or one by one in a block's last
+// window) gives what one-byte blocks give, where each tag takes the plain way.
+#include <gtest/gtest.h>
+
+#include "support/in_process.h"
+
+namespace tagsift {
+namespace {
+
+using testing::runInProcess;
+using Words = std::vector<std::string>;
+
+// Pieces that put names, quotes, comments, line ends and '>' on both sides of
+// 64-byte windows and of small blocks.
+std::string page(unsigned seed, int pieces) {
+    const char* parts[] = {
+        "text ", "\n", "\r\n", "\r", "\t", "\f", "\v", "  ", "<a href=\"x>y\">", "<A HREF=z>", "<ab c>",
+        "<abc>", "<b t='it\"s'>", "<B>", "<bb x=\"\n\n\">", "</p>", "</P x>", "<p>", "<P id=\"1\">",
+        "<!-- <a> -- -->", "<!---->", "<!-->", "--->", "<!-- x > <a href=c> -->", "<a\nclass=c>", "<x\ny=1>",
+        "<br/>", "<>", "< a>", "a < b ", "<img src=i.png alt>", "\"", "'", ">", "<a\rb=1>", "<a\fb=2>",
+        "<a\vb=3>", "<td width=100%>", "<input checked>", "<a href=\"", "\">", "</a>",
+        "<longnamethatrunsonandonandonandonandonandonandonandonpastsixtyfour q='>'>",
+        "<longnamethatrunsonandonandonandonandonandonandonandonpastsixtyfour_>",
+        "                                                                      ",
+        "<x a='................................................................'>", "<x\"y>", "<x'y z='>'>",
+        "<longnamewithquotesthatrunsonandonandonandonandonandon\"past'sixtyfour>", "<b<c\nd>", "<b<a>",
+        "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>",
+    };
+    std::string text;
+    for (int i = 0; i < pieces; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        text += parts[(seed >> 16) % std::size(parts)];
+    }
+    return text;
+}
+
+const std::vector<Words> kCommands = {
+    {"-tag", "a", "-out", "$_line$:$_pos$ $_name$ $~href$ $b$ $_num$/$_gnum$\\n", "-tag", "input", "-if",
+     "checked", "-out", "$_tag$\\n"},
+    {"-tag", "B", "-out", "$_line$:$_pos$|", "-tag", "img", "-out", "$_line$:$_pos$ $_tag$\\n"},
+    {"-tag", "p", "-out", "[$_body$]$_line$:$_pos$\\n", "-tag", "x", "-out", "<$y$>"},
+    {"-tag", "p", "-out", "[%c$_body$]\\n", "-tag", "ab", "-out", "{%t$_body$}$_name$\\n"},
+    {"-tag", "", "-out", "($_tag$)"},
+    {"-tag", "/p", "-out", "$_line$:$_pos$,", "-tag", "q", "-out", "%t$_body$|"},
+    {"-tag", "longnamethatrunsonandonandonandonandonandonandonandonpastsixtyfour_", "-out", "$_line$:$_pos$\\n",
+     "-tag", "!--x", "-out", "!"},
+    // More first bytes than the classifier compares one by one, more names than the lookup lists.
+    {"-tag", "td", "-tag", "TR", "-tag", "q", "-tag", "c", "-tag", "d", "-tag", "e", "-tag", "f", "-tag", "g",
+     "-tag", "h", "-out", "$_name$@$_line$:$_pos$ "},
+};
+
+TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {
+    // Pages of pieces, and input that ends inside a tag, its quotes or its name.
+    std::vector<std::string> pages{"<x", "<x ", "<x '", "<x \"a>", "<x 'a' ", "x<y>text", "<a><x>\n<", "<x>t<a", "<p>a\r"};
+    for (unsigned seed = 1; seed <= 30; ++seed) pages.push_back(page(seed, 200));
+    for (const std::string& text : pages)
+        for (const Words& args : kCommands) {
+            const testing::Outcome expected = runInProcess(args, text, 1);
+            for (std::size_t blockSize : {std::size_t{7}, std::size_t{64}, std::size_t{65}, std::size_t{1} << 16})
+                for (bool wide : {true, false}) {
+                    const testing::Outcome got = runInProcess(args, text, blockSize, wide);
+                    ASSERT_TRUE(got == expected) << "blocks of " << blockSize << (wide ? ", wide" : ", narrow") << ", rule "
+                                                 << args[1] << ": " << got.out << got.err << "\ninstead of "
+                                                 << expected.out << expected.err << "\npage:\n" << text;
+                }
+        }
+}
+
+}  // namespace
+}  // namespace tagsift

@@ -1,0 +1,49 @@
+// Runs the whole program in this process on an input text, for what a run of
+// the binary cannot choose: the size of the read blocks and whether the
+// scanner classifies 64 bytes at a time. The only test code that knows how
+// the program is put together; the rest goes through this or the binary.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/fatal.h"
+#include "driver/program.h"
+
+namespace tagsift::testing {
+
+struct Outcome {
+    std::string out, err;
+    int status = 0;
+    bool operator==(const Outcome&) const = default;
+};
+
+// args are the words after the program's name; messages end up where the binary puts them.
+inline Outcome runInProcess(const std::vector<std::string>& args, std::string_view input,
+                            std::size_t blockSize = std::size_t{1} << 18, bool wideCompares = true) {
+    std::vector<std::string> words{"tagsift"};
+    words.insert(words.end(), args.begin(), args.end());
+    PassOver::setWideCompares(wideCompares);  // for this run only
+    Input in = Input::fromText(std::string(input), blockSize);
+    Output out(-1);
+    Outcome r;
+    try {
+        Program program(out);
+        program.parseCommandLine(words);
+        program.filter(in);
+    } catch (const Fatal& f) {
+        if (f.stream == Fatal::Stream::Out) out.write(f.text);
+        if (f.stream == Fatal::Stream::Err) r.err = (f.banner ? std::string(kBanner) : "") + f.text;
+        r.status = f.status;
+    } catch (const QuietExit& q) {
+        r.status = q.status;
+    }
+    out.flush();
+    PassOver::setWideCompares(true);
+    r.out = out.collected();
+    return r;
+}
+
+}  // namespace tagsift::testing
