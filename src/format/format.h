@@ -80,7 +80,7 @@ public:
         attributes_.clear();
         rest_ = {};
     }
-    const std::string& regionRule() const { return ruleName_; }
+    std::string_view regionRule() const { return ruleName_; }
     // What the open region does to the text it copies.
     ValueSteps regionSteps() const { return openedSteps_; }
 
@@ -98,7 +98,7 @@ private:
     bool open_ = false;
     BodyMode openedMode_ = BodyMode::Everything;
     ValueSteps openedSteps_;
-    std::string ruleName_;
+    std::string_view ruleName_;  // the rule's own name, which outlives the region
     std::span<const FormatItem> rest_;
     AttributeList attributes_;
     long long ruleCount_ = 0;

@@ -47,7 +47,7 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 openedSteps_ = item.steps;
                 if (!regionBase_.empty() || !tag.base.empty() || !tag.url.empty())
                     regionBase_.assign(tag.base.empty() ? tag.url : tag.base);
-                ruleName_.assign(tag.ruleName);
+                ruleName_ = tag.ruleName;
                 rest_ = items.subspan(i + 1);
                 ruleCount_ = tag.ruleCount;
                 globalCount_ = tag.globalCount;

@@ -104,6 +104,12 @@ void Scanner::skipTagReading(AttributeList& attributes) {
 
 void Scanner::readAttributes(AttributeList& list) {
     if (echoingTags()) echo('<');
+    // A tag without attributes (a table cell) is common enough to be taken apart.
+    if (pushed_ == kNone && !echoingTags() && cursor_.at != cursor_.end && *cursor_.at == '>' && list.empty()) {
+        ++cursor_.at;
+        ++cursor_.column;
+        return;
+    }
     if (readAttributesInBlock(list)) return;
     skipSpace();
     for (;;) {
