@@ -3,7 +3,7 @@
 #
 # Builds tagsift (optimised, without the tests) and one build for each width
 # of byte compares this processor has (TAGSIFT_SIMD), makes the 2 MB and
-# 200 MB corpora and 2,000 pages of about 50 kB under build/bench/, installs
+# 200 MB corpora and 2,000 pages (67 kB on average) under build/bench/, installs
 # the comparison tools from Debian's packages when they are missing, then
 # times everything side by side and prints markdown tables, which are also
 # saved to build/bench/results.md.
