@@ -2,7 +2,11 @@
 // the file gives (so records, headers and gzip members split anywhere), the
 // rest is the file. Besides the sanitizers: every document and the whole
 // file end, whatever the bytes (libFuzzer's timeout catches a reader that
-// loops), and small reads find what one read finds.
+// loops); small reads find a problem where one read finds one, and the same
+// documents where neither does. (Where there is a problem, what comes of it
+// depends on how much the decompressor had taken: a member's checksum is
+// checked at its end, and broken data decodes to garbage of any length.)
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -27,20 +31,21 @@ private:
     std::size_t step_, at_ = 0;
 };
 
-// Every document's address, payload and problems, in order.
+// Every document's address and payload, then "!" when there was a problem.
 std::string readAll(const std::string& file, std::size_t step, std::size_t room) {
     tagsift::WarcSource warc(std::make_unique<Bytes>(file, step), "fuzz");
     std::string seen;
+    bool problems = false;
     std::string buffer(room, '\0');
     tagsift::DocumentInfo info;
     for (bool more = true; more;) {
         more = warc.nextDocument(info);
-        for (const std::string& p : info.problems) seen += "!" + p;
+        problems = problems || !info.problems.empty();
         if (!more) break;
         seen += "@" + info.url + "\n";
         while (std::size_t n = warc.read(buffer.data(), buffer.size())) seen.append(buffer, 0, n);
     }
-    return seen;
+    return seen + (problems ? "!" : "");
 }
 
 }  // namespace
@@ -49,6 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (size == 0) return 0;
     const std::string file(reinterpret_cast<const char*>(bytes) + 1, size - 1);
     const std::size_t step = bytes[0] % 64 + 1;
-    if (readAll(file, step, 7) != readAll(file, 1 << 16, 1 << 16)) std::abort();
+    const std::string small = readAll(file, step, 7), large = readAll(file, 1 << 16, 1 << 16);
+    if (small.ends_with('!') != large.ends_with('!')) std::abort();
+    if (!small.ends_with('!') && small != large) std::abort();
     return 0;
 }

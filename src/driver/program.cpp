@@ -42,6 +42,7 @@ std::string helpText() {
            "                     tag name, line, column, count of the rule, count of all rules, document\n"
            "  $_tag$  $_body$    the whole tag, the element's content (%c: no comments, %t: text only)\n"
            "  %-20$href$         a printf-style conversion before any variable\n"
+           "  %H  %U  %J  %UJ    decode character references; and resolve as a URL; and escape for JSON\n"
            "\n"
            "  --help  --version  this text, the version\n"
            "The reference: tagsift.txt, and man tagsift.\n";

@@ -544,6 +544,17 @@ std::size_t WarcSource::Reader::readDecoded(char* to, std::size_t room) {
             if (entityEnd_ == 0) entityEnded_ = true;
         }
         if (!content_.live()) {
+            // The wrapper is told by two bytes, which a chunk or a read may split.
+            if (entityAt_ > 0 && entityAt_ < entityEnd_) {
+                std::memmove(entity_.data(), entity_.data() + entityAt_, entityEnd_ - entityAt_);
+                entityEnd_ -= entityAt_;
+                entityAt_ = 0;
+            }
+            while (entityEnd_ - entityAt_ < 2 && !entityEnded_) {
+                const std::size_t got = readEntity(entity_.data() + entityEnd_, entity_.size() - entityEnd_);
+                if (got == 0) entityEnded_ = true;
+                entityEnd_ += got;
+            }
             if (entityAt_ == entityEnd_) return 0;
             // gzip and zlib are told by their headers; "deflate" is sometimes sent raw.
             const auto first = static_cast<unsigned char>(entity_[entityAt_]);

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """%H, %U and %J of the built binary against what the field already trusts: Python's
-html.unescape, urllib.parse.urljoin and json.loads, on generated values.
+html.unescape, urllib.parse.urljoin and json.loads, on generated values and on the HTML
+documentation pages of the machine (/usr/share/doc).
 
     python3 tests/values/compare.py build/release/tagsift
 """
@@ -133,6 +134,24 @@ for base, refs in [(base, rfc + ['mailto:x', 'g&amp;h']) for base in bases] + \
 got = run('{"u":"%UJ$href$","t":"%J$title$"}', 'a', [b''],
           lambda _: b'<base href="http://h/a/"><a href="../q?x=&quot;1&quot;" title="\\ \xff">')
 check('%UJ and %J', json.loads(got[0]), {'u': 'http://h/q?x="1"', 't': '\\ \ufffd'})
+
+# --- the HTML documentation pages this machine has, as they are --------------------------------
+
+import glob  # noqa: E402
+pages = sorted(glob.glob('/usr/share/doc/**/*.html', recursive=True))[:300]
+if pages:
+    def outputs(tag, fmt):  # one format a run: a format has one body
+        out = subprocess.run([TAGSIFT, '-tag', tag, '-out', fmt + '\\036\\n', '--'] + pages,
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+        return [line.split(b'corrupted HTML code!\n')[-1] for line in out.split(b'\x1e\n')[:-1]]
+    for tag, raw, unescape in [('a', '$href$', unescape_attribute), ('title', '%t$_body$', html.unescape)]:
+        decoded = outputs(tag, raw.replace('%t', '%tH') if '%t' in raw else '%H' + raw)
+        as_json = outputs(tag, '{"v":"%s"}' % (raw.replace('%t', '%tJ') if '%t' in raw else '%J' + raw))
+        for value, got, js in zip(outputs(tag, raw), decoded, as_json):
+            if value != b'<undefined>':
+                check('%s on a page: %r' % (raw, value), got, unescape_bytes(value, unescape))
+                check('%s on a page, as JSON: %r' % (raw, value), json.loads(js.decode())['v'],
+                      unescape_bytes(value, unescape).decode('utf-8', 'replace'))
 
 for failure in failures[:40]:
     print(failure)

@@ -49,6 +49,10 @@ kinds = [
     record(b"resource", b"<a href=text>", "http://example.org/text", (b"Content-Type: text/plain",)),
     record(b"metadata", b"<a href=meta>", headers=(b"Content-Type: text/html",)),
     record(b"revisit", b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=revisit>"),
+    # Header names in any case.
+    record(b"response", b"HTTP/1.1 200 OK\r\ncontent-TYPE: text/html\r\n\r\n<a href=cased>", "http://example.org/cased")
+    .replace(b"WARC-Type", b"warc-type").replace(b"WARC-Target-URI", b"WARC-TARGET-URI")
+    .replace(b"Content-Length", b"content-length"),
 ]
 open("kinds.warc", "wb").write(b"".join(kinds))
 open("kinds.warc.gz", "wb").write(members(kinds))
@@ -70,8 +74,9 @@ three = response(b"<a href=three>", url="http://example.org/3")
 open("cut.warc", "wb").write(one + response(b"<a href=cut>", url="http://example.org/cut", length=500)[:-4])
 # A header block that never ends, then nothing but its header lines.
 open("noend.warc", "wb").write(one + b"WARC/1.0\r\nWARC-Type: response\r\n" + b"X-Long: " + b"y" * 70000 + b"\r\n")
-# Bytes that are no record, between two records.
+# Bytes that are no record, between two records; compressed, the offset is the junk's member's.
 open("junk.warc", "wb").write(one + b"this is not a record\r\n" + two)
+open("junk.warc.gz", "wb").write(members([one, b"this is not a record\r\n", two]))
 # A broken gzip member between two good ones.
 bad = bytearray(gzip.compress(two, mtime=0))
 bad[20:30] = b"\xff" * 10
