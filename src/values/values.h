@@ -57,7 +57,7 @@ public:
 private:
     void take(unsigned char byte, std::string& out);
 
-    unsigned char held_[3] = {};
+    unsigned char held_[4] = {};  // the lead byte and up to three more
     int have_ = 0;  // bytes of the character begun
     int need_ = 0;  // continuation bytes it still lacks
     unsigned char lower_ = 0x80, upper_ = 0xBF;  // where its next byte must lie
