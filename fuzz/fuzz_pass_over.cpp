@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (size < 2 || namesEnd == std::string_view::npos) return 0;
     const auto choice = static_cast<unsigned char>(data[0]);
     const std::size_t blockSize = choice < 128 ? choice + 1u : std::size_t{1} << 16;
-    const bool wide = !(data[1] & 4);
+    const auto widths = tagsift::PassOver::widths();
+    const tagsift::PassOver::Width width = widths[static_cast<unsigned char>(data[1]) / 4 % widths.size()];
     // A region that ends at </p>: none, text only, text and comments, everything.
     const char* regions[] = {nullptr, "[%t$_body$]", "[%c$_body$]", "[$_body$]"};
     std::vector<std::string> args;
@@ -29,9 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     const std::string_view page = data.substr(namesEnd + 1);
     const auto expected = runInProcess(args, page, 1);
-    const auto got = runInProcess(args, page, blockSize, wide);
+    const auto got = runInProcess(args, page, blockSize, width);
     if (got == expected) return 0;
     std::fprintf(stderr, "blocks of %zu, %s compares differ from one-byte blocks: [%s] against [%s]\n", blockSize,
-                 wide ? "wide" : "narrow", got.out.c_str(), expected.out.c_str());
+                 tagsift::PassOver::widthName(width), got.out.c_str(), expected.out.c_str());
     std::abort();
 }

@@ -93,11 +93,6 @@ const char* PassOver::widthName(Width w) {
     return "?";
 }
 
-void PassOver::setWideCompares(bool on) {
-    if (on) useWidth(kWidths.list[0]);
-    else if (!useWidth(Width::Sse2) && !useWidth(Width::Neon)) useWidth(Width::Scalar);
-}
-
 namespace {
 
 // The block's last window: its bytes with zeros after them, and none of the masks past the

@@ -92,8 +92,6 @@ public:
     static bool useWidth(Width w);
     // The name TAGSIFT_SIMD gives w: "scalar", "sse2", "avx2", "avx512" or "neon".
     static const char* widthName(Width w);
-    // on: the default width; off: the narrowest vector width there is (SSE2 or NEON), else plain code.
-    static void setWideCompares(bool on);
 
     using Candidates = window::Candidates;
     // The masks of one window (none past the block's end); the opens whose next byte is past the

@@ -58,9 +58,9 @@ TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {
         for (const Words& args : kCommands) {
             const testing::Outcome expected = runInProcess(args, text, 1);
             for (std::size_t blockSize : {std::size_t{7}, std::size_t{64}, std::size_t{65}, std::size_t{1} << 16})
-                for (bool wide : {true, false}) {
-                    const testing::Outcome got = runInProcess(args, text, blockSize, wide);
-                    ASSERT_TRUE(got == expected) << "blocks of " << blockSize << (wide ? ", wide" : ", narrow") << ", rule "
+                for (PassOver::Width width : PassOver::widths()) {
+                    const testing::Outcome got = runInProcess(args, text, blockSize, width);
+                    ASSERT_TRUE(got == expected) << "blocks of " << blockSize << ", " << PassOver::widthName(width) << ", rule "
                                                  << args[1] << ": " << got.out << got.err << "\ninstead of "
                                                  << expected.out << expected.err << "\npage:\n" << text;
                 }

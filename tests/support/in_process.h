@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,10 +23,12 @@ struct Outcome {
 
 // args are the words after the program's name; messages end up where the binary puts them.
 inline Outcome runInProcess(const std::vector<std::string>& args, std::string_view input,
-                            std::size_t blockSize = std::size_t{1} << 18, bool wideCompares = true) {
+                            std::size_t blockSize = std::size_t{1} << 18,
+                            std::optional<PassOver::Width> width = std::nullopt) {
     std::vector<std::string> words{"tagsift"};
     words.insert(words.end(), args.begin(), args.end());
-    PassOver::setWideCompares(wideCompares);  // for this run only
+    const PassOver::Width best = PassOver::widths()[0];
+    PassOver::useWidth(width.value_or(best));  // for this run only
     Input in = Input::fromText(std::string(input), blockSize);
     Output out(-1);
     Outcome r;
@@ -41,7 +44,7 @@ inline Outcome runInProcess(const std::vector<std::string>& args, std::string_vi
         r.status = q.status;
     }
     out.flush();
-    PassOver::setWideCompares(true);
+    PassOver::useWidth(best);
     r.out = out.collected();
     return r;
 }
