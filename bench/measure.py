@@ -214,6 +214,42 @@ def measure_pages(args):
     return result
 
 
+def measure_warc(args, time_binary):
+    """The links job over the 200 MB corpus's pages as one stream, as a plain WARC and as a .warc.gz,
+    beside zcat of the .warc.gz; prints a table and returns {key: (median seconds, peak KiB)}."""
+    tagsift = os.path.abspath(args.tagsift)
+    forms = [
+        ("stream", "the pages as one stream: `tagsift RULES < corpus`", [tagsift] + LINKS, args.large),
+        ("plain", "`tagsift --warc RULES -- corpus.warc`", [tagsift, "--warc"] + LINKS + ["--", args.warc], None),
+        ("gzip", "`tagsift --warc RULES -- corpus.warc.gz`", [tagsift, "--warc"] + LINKS + ["--", args.warc + ".gz"],
+         None),
+        ("zcat", "`zcat corpus.warc.gz > /dev/null`", ["zcat", args.warc + ".gz"], None),
+    ]
+    for path in (args.warc, args.warc + ".gz"):
+        subprocess.call(["cat", path], stdout=subprocess.DEVNULL)  # into the page cache
+    times, peaks = collections.defaultdict(list), collections.defaultdict(list)
+    for round_ in range(args.runs + 1):
+        for key, _, argv, stdin in forms:
+            elapsed, kib, _ = run_once(argv, stdin or os.devnull, None, time_binary)
+            if round_ == 0:
+                continue  # a warm-up
+            times[key].append(elapsed)
+            if kib is not None:
+                peaks[key].append(kib)
+    print("crawl files done", file=sys.stderr)
+    result = {key: (statistics.median(times[key]), max(peaks[key]) if peaks[key] else None) for key, _, _, _ in forms}
+    print("\n### Crawl files\n")
+    print("The links job over the 200 MB corpus's pages (`bench/make_warc.py`: %d bytes as a WARC of response "
+          "records, %d bytes compressed record by record), medians of %d runs taken round by round:\n"
+          % (os.path.getsize(args.warc), os.path.getsize(args.warc + ".gz"), args.runs))
+    print("| form | s | MB/s of pages | peak RSS MiB |")
+    print("|---|---:|---:|---:|")
+    for key, label, _, _ in forms:
+        t, kib = result[key]
+        print("| %s | %.3f | %s | %s |" % (label, t, fmt_rate(os.path.getsize(args.large), t), fmt_rss(kib)))
+    return result
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--tagsift", required=True)
@@ -226,6 +262,7 @@ def main():
     ap.add_argument("--width", action="append", default=[], metavar="NAME=BINARY",
                     help="a build with one classifier width (TAGSIFT_SIMD=NAME), timed on the links job")
     ap.add_argument("--pages", help="a directory of many small documents, for the many-pages runs")
+    ap.add_argument("--warc", help="the large corpus as a WARC file (and FILE.gz beside it), for the crawl runs")
     args = ap.parse_args()
 
     time_binary = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
@@ -314,6 +351,7 @@ def main():
 
     widths = measure_widths(args, results, time_binary)
     pages = measure_pages(args) if args.pages else None
+    warc = measure_warc(args, time_binary) if args.warc else None
 
     # Targets.
     p("\n### Targets\n")
@@ -367,6 +405,19 @@ def main():
           % (loop / named, "yes" if loop / named >= 10 else "no"))
         p("| `tagsift RULES -- pages/*` ≤ 1.25 × the single stream | %.2f × | %s |"
           % (named / single, "yes" if named / single <= 1.25 else "no"))
+
+    if warc:
+        stream, plain, packed, zcat = (warc[k][0] for k in ("stream", "plain", "gzip", "zcat"))
+        p("| plain WARC ≥ 0.8 × the speed of the same pages as one stream | %.2f × | %s |"
+          % (stream / plain, "yes" if stream / plain >= 0.8 else "no"))
+        p("| `.warc.gz` ≤ 1.2 × the time of `zcat` | %.2f × | %s |" % (packed / zcat, "yes" if packed / zcat <= 1.2 else "no"))
+        hxwls = results[("large", "hxwls")]
+        if hxwls:
+            p("| plain WARC ≥ 10 × faster than hxwls on the same pages (200 MB) | %.1f × | %s |"
+              % (hxwls[0] / plain, "yes" if hxwls[0] / plain >= 10 else "no"))
+        peak = max(k for _, k in warc.values() if k is not None) if any(k for _, k in warc.values()) else None
+        if peak is not None:
+            p("| crawl jobs: peak RSS < 4 MiB | %s MiB | %s |" % (fmt_rss(peak), "yes" if peak < 4096 else "no"))
 
     # Link counts.
     p("\n### Links of `<a>` elements found\n")

@@ -39,6 +39,10 @@ for size in 2M 200M; do
         python3 bench/make_corpus.py "$size" "$corpus"
     fi
 done
+if [ ! -f "$out/corpus-200M.warc.gz" ] || [ bench/make_warc.py -nt "$out/corpus-200M.warc.gz" ] ||
+   [ "$out/corpus-200M.html" -nt "$out/corpus-200M.warc.gz" ]; then
+    python3 bench/make_warc.py "$out/corpus-200M.html" "$out/corpus-200M.warc"
+fi
 if [ ! -f "$out/pages/page-1999.html" ] || [ bench/make_corpus.py -nt "$out/pages/page-1999.html" ]; then
     rm -rf "$out/pages"
     python3 bench/make_corpus.py --pages 2000 50K "$out/pages"
@@ -67,7 +71,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 UNAVAILABLE="${unavailable[*]:-}" python3 bench/measure.py \
-    --tagsift "$out/build/tagsift" "${widths[@]}" --pages "$out/pages" \
+    --tagsift "$out/build/tagsift" "${widths[@]}" --pages "$out/pages" --warc "$out/corpus-200M.warc" \
     --pattern-bench "$out/build/pattern_bench" \
     --small "$out/corpus-2M.html" --large "$out/corpus-200M.html" \
     --runs "${RUNS:-7}" --slow-runs "${SLOW_RUNS:-3}" \

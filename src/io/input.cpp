@@ -80,6 +80,16 @@ private:
 void Input::Cleaner::next(Piece& piece) {
     // One byte more than a block, for a carriage return held from the block before.
     if (piece.bytes.size() < blockSize + 1) piece.bytes.assign(blockSize + 1, '\0');
+    piece.boundary = false;
+    piece.length = 0;
+    if (documentDone) {
+        piece.boundary = true;
+        piece.next = DocumentInfo{};
+        piece.more = source->nextDocument(piece.next);
+        documentDone = false;
+        heldCarriageReturn = false;
+        if (!piece.more) return;
+    }
     while (!documentDone) {
         char* data = piece.bytes.data();
         std::size_t len = 0;
@@ -105,11 +115,9 @@ void Input::Cleaner::next(Piece& piece) {
             return;
         }
     }
-    piece.length = 0;
-    piece.next = DocumentInfo{};
-    piece.more = source->nextDocument(piece.next);
-    documentDone = false;
-    heldCarriageReturn = false;
+    // The document is over without a byte more: its boundary comes in this piece, or in the next
+    // when this one holds the boundary before an empty document.
+    if (!piece.boundary) next(piece);
 }
 
 // Two pieces: the scanner works on one while the reader makes the other. The reader owns the
@@ -146,7 +154,7 @@ struct Input::ReadAhead {
             } catch (...) {
                 error = std::current_exception();
             }
-            const bool last = error || (slots[k].length == 0 && !slots[k].more);
+            const bool last = error || (slots[k].boundary && !slots[k].more);
             {
                 std::lock_guard lock(mutex);
                 reading = false;
@@ -242,31 +250,32 @@ Input::Piece& Input::take() {
 }
 
 bool Input::refill() {
+    begin_ = end_ = nullptr;
     // At a boundary the document is over until nextDocument() moves past it.
-    if (ended_ || (current_ && current_->length == 0)) {
-        begin_ = end_ = nullptr;
-        return false;
-    }
-    current_ = &take();
-    if (current_->length == 0) {
-        begin_ = end_ = nullptr;
-        return false;
+    if (ended_ || (current_ && current_->boundary && !boundaryTaken_)) return false;
+    if (!current_ || delivered_ || current_->length == 0) {
+        current_ = &take();
+        boundaryTaken_ = delivered_ = false;
+        if (current_->boundary) return false;
     }
     begin_ = current_->bytes.data();
     end_ = begin_ + current_->length;
+    delivered_ = true;
     return true;
 }
 
 bool Input::nextDocument(DocumentInfo& info) {
     info = DocumentInfo{};
-    if (ended_) return false;
-    while (!current_ || current_->length != 0) current_ = &take();
-    info = std::move(current_->next);
-    const bool more = current_->more;
-    current_ = nullptr;
     begin_ = end_ = nullptr;
-    if (!more) ended_ = true;
-    return more;
+    if (ended_) return false;
+    while (!current_ || !current_->boundary || boundaryTaken_) {
+        current_ = &take();
+        boundaryTaken_ = delivered_ = false;
+    }
+    info = std::move(current_->next);
+    boundaryTaken_ = true;
+    if (!current_->more) ended_ = true;
+    return current_->more;
 }
 
 }  // namespace tagsift

@@ -89,11 +89,14 @@ public:
     bool failed() const { return failed_; }
 
 private:
-    // One piece of the stream: a cleaned block, or the boundary after a document.
+    // One piece of the stream: a cleaned block, after the boundary that ends a document when
+    // there is one, so that the reader goes on with the next document without waiting for the
+    // scanner to take the boundary alone.
     struct Piece {
         std::string bytes;
-        std::size_t length = 0;  // 0: a boundary
-        bool more = false;       // a boundary: another document follows
+        std::size_t length = 0;  // of the block; 0 only after a boundary
+        bool boundary = false;   // the document before is over
+        bool more = false;       // a boundary: another document follows, the block is its first
         DocumentInfo next;       // a boundary: the document that follows, or the last problems
     };
     // The source and the cleaning state carried from block to block of one document.
@@ -119,6 +122,8 @@ private:
     bool ended_ = false;        // past the last boundary
     bool failed_ = false;
     Piece* current_ = nullptr;  // the piece last taken, until it is used up
+    bool boundaryTaken_ = false;  // nextDocument() has moved past current_'s boundary
+    bool delivered_ = false;      // refill() has handed out current_'s block
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
 };

@@ -475,6 +475,18 @@ void WarcSource::Reader::endRecord() {
 
 std::size_t WarcSource::Reader::readBlock(char* to, std::size_t room) {
     if (blockLeft_ == 0) return 0;
+    if (available() == 0 && started_ && !gzip_ && rawAt_ == rawEnd_ && !rawEnded_) {
+        // A plain file's payload goes from the file straight into the caller's block.
+        const std::size_t n = file_->read(to, static_cast<std::size_t>(std::min<long long>(blockLeft_, static_cast<long long>(room))));
+        if (n == 0) {
+            rawEnded_ = fileEnded_ = true;
+            return 0;
+        }
+        position_ += static_cast<long long>(n);
+        produced_ += static_cast<long long>(n);
+        blockLeft_ -= static_cast<long long>(n);
+        return n;
+    }
     if (available() == 0 && fill(1) == 0) return 0;
     const std::size_t n =
         std::min({room, available(), static_cast<std::size_t>(std::min<long long>(blockLeft_, 1LL << 40))});
@@ -597,9 +609,15 @@ std::size_t WarcSource::Reader::readDecoded(char* to, std::size_t room) {
 std::size_t WarcSource::Reader::read(char* to, std::size_t room) {
     if (payloadDone_) return 0;
     info_ = nullptr;
-    // After the end of a decoded payload the rest of the block is no longer the document.
-    if (!decode_ && chunksDone_) return 0;
-    const std::size_t got = readDecoded(to, room);
+    // As much as there is room for, so that the scanner gets blocks of its size.
+    std::size_t got = 0;
+    while (got < room) {
+        // After the end of a decoded payload the rest of the block is no longer the document.
+        if (!decode_ && chunksDone_) break;
+        const std::size_t n = readDecoded(to + got, room - got);
+        if (n == 0) break;
+        got += n;
+    }
     if (got == 0) payloadDone_ = true;
     return got;
 }
