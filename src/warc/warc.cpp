@@ -18,7 +18,8 @@ namespace {
 
 // Header blocks of real crawls are a few hundred bytes; one larger than this never ends.
 constexpr std::size_t kHeaderLimit = 1 << 16;
-constexpr std::size_t kBuffer = 1 << 16;
+// The decompressor keeps its own window: small buffers on either side of it are enough.
+constexpr std::size_t kBuffer = 1 << 15;
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && isSpace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
