@@ -25,7 +25,7 @@ std::string page(unsigned seed, int pieces) {
         "                                                                      ",
         "<x a='................................................................'>", "<x\"y>", "<x'y z='>'>",
         "<longnamewithquotesthatrunsonandonandonandonandonandon\"past'sixtyfour>", "<b<c\nd>", "<b<a>",
-        "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>",
+        "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>", "<\xd0\xb0 x=1>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {
@@ -48,6 +48,7 @@ const std::vector<Words> kCommands = {
     // More first bytes than the classifier compares one by one, more names than the lookup lists.
     {"-tag", "td", "-tag", "TR", "-tag", "q", "-tag", "c", "-tag", "d", "-tag", "e", "-tag", "f", "-tag", "g",
      "-tag", "h", "-out", "$_name$@$_line$:$_pos$ "},
+    {"-tag", "\xd0\xb0", "-out", "$_line$:$_pos$;"},  // a first byte past 127
 };
 
 TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {

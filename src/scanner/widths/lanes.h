@@ -118,7 +118,7 @@ struct Lanes {
     // A byte is zero when neither its low seven bits nor its top bit are set; adding 0x7F to
     // the low seven bits never carries into the next byte.
     static Flags eq(Reg v, char c) {
-        const std::uint64_t y = v ^ (0x0101010101010101 * static_cast<unsigned char>(c));
+        const std::uint64_t y = v ^ (std::uint64_t{0x0101010101010101} * static_cast<unsigned char>(c));
         return ~(((y & kLow7) + kLow7) | y | kLow7);
     }
     static Flags inRange(Reg v, char lo, char hi) {
