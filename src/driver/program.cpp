@@ -187,6 +187,10 @@ Documents Program::parseCommandLine(std::span<const std::string> words) {
     if (rulesByName_.size() <= 8) ruleGroups_.assign(rulesByName_.begin(), rulesByName_.end());
     for (const auto& rule : rules_)
         for (const FormatItem& item : rule->format) resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
+    // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
+    // %U resolves against a document's first <base href>: only then are base tags looked at.
+    for (const auto& rule : rules_) wantedNames_.push_back(rule->name);
+    if (resolvesUrls_) wantedNames_.emplace_back("base");
     // Without --, or with nothing after it and no list, standard input is the one document.
     if (documents_.files.empty() && documents_.listName.empty()) documents_.files.assign(1, "-");
     return documents_;
@@ -221,13 +225,8 @@ void Program::filter(Input& input, std::string_view document, std::string_view u
     globalCount_ = 0;
     renderer_.dropRegion();
     Scanner scanner(input, out_);
-    // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
-    std::vector<std::string> names;
-    for (const auto& rule : rules_) names.push_back(rule->name);
-    // %U resolves against the document's first <base href>: only then are base tags looked at.
+    scanner.passOverTagsOtherThan(wantedNames_);
     bool lookingForBase = resolvesUrls_;
-    if (lookingForBase) names.emplace_back("base");
-    scanner.passOverTagsOtherThan(names);
     AttributeList attributes;
     TagContext tag;
     tag.document = document;

@@ -100,6 +100,7 @@ private:
     long long globalCount_ = 0;
     bool ignoreCase_ = true;
     bool resolvesUrls_ = false;  // some format uses %U, which needs the document's <base href>
+    std::vector<std::string> wantedNames_;  // the tags the scanner must not pass over
     Documents documents_;
 };
 
