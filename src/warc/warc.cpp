@@ -580,28 +580,16 @@ std::size_t WarcSource::Reader::readDecoded(char* to, std::size_t room) {
         entityAt_ += step.consumed;
         const std::size_t made = step.produced;
         if (step.state == Inflater::State::Finished) {
-            // What follows the compressed data is not part of the document.
-            entityAt_ = entityEnd_;
-            entityEnded_ = true;
-            decode_ = false;
-            chunked_ = false;
-            chunksDone_ = true;
+            payloadDone_ = true;  // what follows the compressed data is not part of the document
             return made;
         }
         if (made > 0) return made;
-        if (step.state == Inflater::State::Broken) {
-            problem(recordOffset_, "a payload whose compressed data is broken");
+        if (step.state == Inflater::State::Broken || (entityAt_ == entityEnd_ && entityEnded_)) {
+            problem(recordOffset_, step.state == Inflater::State::Broken
+                                       ? "a payload whose compressed data is broken"
+                                       : "a payload whose compressed data is cut short");
             content_.end();
-            entityEnded_ = true;
-            decode_ = false;
-            chunksDone_ = true;
-            return 0;
-        }
-        if (entityAt_ == entityEnd_ && entityEnded_) {
-            problem(recordOffset_, "a payload whose compressed data is cut short");
-            content_.end();
-            decode_ = false;
-            chunksDone_ = true;
+            payloadDone_ = true;
             return 0;
         }
     }
@@ -612,9 +600,7 @@ std::size_t WarcSource::Reader::read(char* to, std::size_t room) {
     info_ = nullptr;
     // As much as there is room for, so that the scanner gets blocks of its size.
     std::size_t got = 0;
-    while (got < room) {
-        // After the end of a decoded payload the rest of the block is no longer the document.
-        if (!decode_ && chunksDone_) break;
+    while (got < room && !payloadDone_) {
         const std::size_t n = readDecoded(to + got, room - got);
         if (n == 0) break;
         got += n;
