@@ -20,9 +20,16 @@
 namespace tagsift {
 
 // What is known of a document before its first byte, and what went wrong since the one before.
+// A crawl record fills the fields it has; each is empty (offset -1) where it does not apply.
 struct DocumentInfo {
-    std::string url;
-    std::string date;
+    std::string url;        // WARC-Target-URI, without angle brackets
+    std::string date;       // WARC-Date
+    std::string status;     // the HTTP status code of a response record ("200")
+    std::string type;       // the payload's media type, in lower case, without parameters
+    std::string charset;    // the charset parameter of the HTTP Content-Type, as written
+    std::string record;     // WARC-Record-ID, without angle brackets
+    std::string truncated;  // WARC-Truncated ("length")
+    long long offset = -1;  // where the record starts in its file (its gzip member, when compressed)
     std::vector<std::string> problems;  // messages about the input since the document before
     long long undecodable = 0;          // documents passed over since then: their encoding is unknown
 };
