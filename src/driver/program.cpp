@@ -218,7 +218,7 @@ void Program::closeRegion(Scanner& scanner, const TagContext& document) {
     renderer_.closeRegion(now);
 }
 
-void Program::filter(Input& input, std::string_view document, std::string_view url, std::string_view date) {
+void Program::filter(Input& input, std::string_view document, const DocumentInfo& info) {
     // Each document is read as if it were the only one: counts start again, and a region left
     // open by the document before is dropped unfinished.
     for (const auto& rule : rules_) rule->count = 0;
@@ -230,8 +230,14 @@ void Program::filter(Input& input, std::string_view document, std::string_view u
     AttributeList attributes;
     TagContext tag;
     tag.document = document;
-    tag.url = url;
-    tag.date = date;
+    tag.url = info.url;
+    tag.date = info.date;
+    tag.status = info.status;
+    tag.type = info.type;
+    const std::string offset = info.offset < 0 ? std::string() : std::to_string(info.offset);
+    tag.offset = offset;
+    tag.record = info.record;
+    tag.truncated = info.truncated;
     tag.attributes = &attributes;
     std::string base, nextBase;
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
@@ -405,7 +411,7 @@ int runMain(std::span<const std::string> words, int inFd, int outFd, int errFd) 
                 undecodable += info.undecodable;
                 if (!more) break;
                 try {
-                    program.filter(*input, name, info.url, info.date);
+                    program.filter(*input, name, info);
                 } catch (const Fatal& f) {
                     if (!f.endsDocument) throw;
                     if (!report(f)) return status;

@@ -72,10 +72,8 @@ public:
 
     // Reads the switches (words[0] is the program's name) and says where the documents are.
     Documents parseCommandLine(std::span<const std::string> words);
-    // Filters one document to the output.
-    // Filters one document to the output; url and date are what a crawl says of it.
-    void filter(Input& input, std::string_view document = "-", std::string_view url = {},
-                std::string_view date = {});
+    // Filters one document to the output; info is what a crawl says of it.
+    void filter(Input& input, std::string_view document = "-", const DocumentInfo& info = {});
 
 private:
     std::vector<SwitchSpec> switchTable();

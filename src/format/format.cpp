@@ -52,6 +52,9 @@ constexpr SystemVariable kSystemVariables[] = {
     {"num", FormatKind::Number, Variable::Num, "d"},     {"gnum", FormatKind::Number, Variable::Gnum, "d"},
     {"body", FormatKind::Body, Variable::None, ""},     {"file", FormatKind::Text, Variable::File, "s"},
     {"url", FormatKind::Text, Variable::Url, "s"},      {"date", FormatKind::Text, Variable::Date, "s"},
+    {"status", FormatKind::Text, Variable::Status, "s"}, {"type", FormatKind::Text, Variable::Type, "s"},
+    {"offset", FormatKind::Text, Variable::Offset, "s"}, {"record", FormatKind::Text, Variable::Record, "s"},
+    {"truncated", FormatKind::Text, Variable::Truncated, "s"},
 };
 
 BodyMode bodyModeOf(std::string_view conversion) {

@@ -5,6 +5,7 @@
 //   $name$  $~name$     an attribute's value; with '~', inside its own quotes
 //   $_name$ $_line$ $_pos$ $_num$ $_gnum$   system variables
 //   $_file$ $_url$ $_date$                   the document: its name, and where and when a crawl took it
+//   $_status$ $_type$ $_offset$ $_record$ $_truncated$   what its crawl record says of it
 //   $_tag$              the whole tag      $_body$  the element's content
 //   %-20$href$          a printf-style conversion before any variable
 //   %H$alt$ %U$href$ %J$title$ %UJ$href$   a text with its character references
@@ -28,7 +29,7 @@
 namespace tagsift {
 
 enum class FormatKind { Literal, Number, Text, WholeTag, Attribute, Body };
-enum class Variable { None, Name, Line, Pos, Num, Gnum, File, Url, Date };
+enum class Variable { None, Name, Line, Pos, Num, Gnum, File, Url, Date, Status, Type, Offset, Record, Truncated };
 
 // What an open body region copies besides the text: %c$_body$ drops comments,
 // %t$_body$ drops tags and comments.

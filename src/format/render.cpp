@@ -8,6 +8,11 @@ std::string_view textOf(const TagContext& tag, Variable variable) {
         case Variable::File: return tag.document;
         case Variable::Url: return tag.url;
         case Variable::Date: return tag.date;
+        case Variable::Status: return tag.status;
+        case Variable::Type: return tag.type;
+        case Variable::Offset: return tag.offset;
+        case Variable::Record: return tag.record;
+        case Variable::Truncated: return tag.truncated;
         default: return tag.tagName;
     }
 }

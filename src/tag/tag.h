@@ -77,6 +77,12 @@ struct TagContext {
     std::string_view document;   // $_file$: the name of the document being read
     std::string_view url;        // $_url$: the address a crawl captured the document from, or empty
     std::string_view date;       // $_date$: when it was captured, or empty
+    // What the crawl record says of the document, each empty where it does not apply.
+    std::string_view status;     // $_status$: the HTTP status code
+    std::string_view type;       // $_type$: the payload's media type
+    std::string_view offset;     // $_offset$: where its record starts in the crawl file
+    std::string_view record;     // $_record$: the WARC-Record-ID
+    std::string_view truncated;  // $_truncated$: why the crawler cut the payload short
     std::string_view base;       // the document's first <base href> so far, resolved against url; or empty
     AttributeList* attributes = nullptr;
 };
