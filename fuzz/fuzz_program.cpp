@@ -2,13 +2,17 @@
 // byte 0 the read-block size (below 64: byte + 1, else 256 KiB), then up to a
 // NUL the command-line words one per line, then up to a NUL the response file
 // that the word "@rsp" names, then standard input. Besides the sanitizers and
-// the leak check, small blocks must print exactly what one block prints.
+// the leak check, small blocks must print exactly what one block prints, and
+// the input cut into three documents must print with three jobs exactly what
+// it prints with one.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
+#include "driver/program.h"
 #include "support/in_process.h"
 
 namespace {
@@ -34,6 +38,41 @@ std::string_view take(std::string_view& data) {
     const std::string_view part = data.substr(0, end);
     data = end == std::string_view::npos ? std::string_view() : data.substr(end + 1);
     return part;
+}
+
+// A file in memory holding text, open for reading from its start.
+int memoryFile(std::string_view text) {
+    const int fd = memfd_create("tagsift-fuzz", 0);
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
+    lseek(fd, 0, SEEK_SET);
+    return fd;
+}
+
+std::string contents(int fd) {
+    std::string text(static_cast<std::size_t>(lseek(fd, 0, SEEK_END)), '\0');
+    if (pread(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) std::abort();
+    return text;
+}
+
+// The whole program over the input cut into three documents, with that many jobs.
+tagsift::testing::Outcome runDocuments(const std::vector<std::string>& args, std::string_view input, int jobs) {
+    std::vector<std::string> words{"tagsift", "--jobs", std::to_string(jobs)};
+    words.insert(words.end(), args.begin(), args.end());
+    words.push_back("--");
+    std::vector<int> documents;
+    for (int part = 0; part < 3; ++part) {
+        const std::size_t from = input.size() * part / 3, to = input.size() * (part + 1) / 3;
+        documents.push_back(memoryFile(input.substr(from, to - from)));
+        words.push_back("/proc/self/fd/" + std::to_string(documents.back()));
+    }
+    const int in = memoryFile(""), out = memoryFile(""), err = memoryFile("");
+    tagsift::testing::Outcome r;
+    r.status = tagsift::runMain(words, in, out, err);
+    r.out = contents(out);
+    r.err = contents(err);
+    for (int fd : documents) close(fd);
+    for (int fd : {in, out, err}) close(fd);
+    return r;
 }
 
 }  // namespace
@@ -69,8 +108,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     }
     // Where the reads split the input must never show in the result.
     const auto expected = tagsift::testing::runInProcess(args, data, whole);
-    if (blockSize == whole || tagsift::testing::runInProcess(args, data, blockSize) == expected) return 0;
-    std::fprintf(stderr, "blocks of %zu bytes differ from one block, which gives [%s][%s]\n", blockSize,
-                 expected.out.c_str(), expected.err.c_str());
+    if (blockSize != whole && tagsift::testing::runInProcess(args, data, blockSize) != expected) {
+        std::fprintf(stderr, "blocks of %zu bytes differ from one block, which gives [%s][%s]\n", blockSize,
+                     expected.out.c_str(), expected.err.c_str());
+        std::abort();
+    }
+    // Nor how many threads filter the documents.
+    const auto alone = runDocuments(args, data, 1);
+    if (runDocuments(args, data, 3) == alone) return 0;
+    std::fprintf(stderr, "three jobs differ from one, which gives [%s][%s] %d\n", alone.out.c_str(),
+                 alone.err.c_str(), alone.status);
     std::abort();
 }

@@ -1,10 +1,13 @@
-// Every message that ends a tagsift run, in one place.
+// Every message that tagsift prints about a problem, in one place.
 //
-// Units never call exit(): they throw a Fatal built by one of the functions
-// below, and the entry point writes it out (after flushing what standard
-// output already holds) and returns its status. Most messages follow the
-// banner convention: "Tagsifter 1.2" without a line end, then the message,
-// on standard error. The few that do not say so in their constructor.
+// Two kinds of trouble travel as exceptions, because they are found deep in
+// a read: a Fatal ends the whole run, and the entry point writes it out
+// (after flushing what standard output already holds) and returns its
+// status; a DocumentError ends only the document being read, and the driver
+// turns it into a message about that document while the run goes on. No
+// unit calls exit() itself. Most messages follow the banner convention:
+// "Tagsifter 1.2" without a line end, then the message, on standard error.
+// The few that do not say so in their constructor.
 #pragma once
 
 #include <string>
@@ -14,26 +17,30 @@ namespace tagsift {
 
 inline constexpr std::string_view kBanner = "Tagsifter 1.2";
 
+// Ends the run with status 1.
 struct Fatal {
     enum class Stream { Out, Err, None };
     Stream stream = Stream::Err;
     bool banner = true;
     std::string text;
-    int status = 1;
-    // Ends only the document being read: a run over many documents goes on with the next.
-    bool endsDocument = false;
 };
 
-// A closed pipe on standard output: end at once, say nothing.
-struct QuietExit {
-    int status = 1;
+// A problem that ends the document being read, not the run.
+struct DocumentError {
+    enum class Kind { EofInTag, ReadFailed };
+    Kind kind;
+    std::string what;  // ReadFailed: what was read ("standard input", a file's name in quotes)
+    std::string why;   // ReadFailed: the system's reason
 };
+
+// A closed pipe on standard output: end at once with status 1, say nothing.
+struct QuietExit {};
 
 namespace fatal {
 
-inline Fatal withBanner(std::string text) { return {Fatal::Stream::Err, true, std::move(text), 1}; }
-inline Fatal onStdout(std::string text) { return {Fatal::Stream::Out, false, std::move(text), 1}; }
-inline Fatal onStderr(std::string text) { return {Fatal::Stream::Err, false, std::move(text), 1}; }
+inline Fatal withBanner(std::string text) { return {Fatal::Stream::Err, true, std::move(text)}; }
+inline Fatal onStdout(std::string text) { return {Fatal::Stream::Out, false, std::move(text)}; }
+inline Fatal onStderr(std::string text) { return {Fatal::Stream::Err, false, std::move(text)}; }
 
 // The usage text: three strings on standard error.
 inline Fatal usage() {
@@ -46,7 +53,7 @@ inline Fatal unknownSwitch(std::string_view name) {
     return onStdout("Unknown switch -" + std::string(name) + " !\n");
 }
 // A handler refused its words and has already said why.
-inline Fatal silent() { return {Fatal::Stream::None, false, {}, 1}; }
+inline Fatal silent() { return {Fatal::Stream::None, false, {}}; }
 
 inline Fatal outBeforeTag() { return withBanner("\n! Error : -out before any -tag .\n"); }
 inline Fatal ifBeforeTag() { return withBanner("\n! Error : -if before any -tag .\n"); }
@@ -88,16 +95,10 @@ inline Fatal noResponseFileName() {
     return withBanner("\n! Error : No file name specified after --f!\n");
 }
 
-inline Fatal eofInTag() {
-    Fatal f = onStdout("Error: EOF inside a tag - corrupted HTML code!\n");
-    f.endsDocument = true;
-    return f;
-}
+inline DocumentError eofInTag() { return {DocumentError::Kind::EofInTag, {}, {}}; }
 // what: "standard input", or a file's name in quotes.
-inline Fatal readError(std::string_view what, std::string_view why) {
-    Fatal f = withBanner("\n! Error : cannot read " + std::string(what) + " : " + std::string(why) + "\n");
-    f.endsDocument = true;
-    return f;
+inline DocumentError readError(std::string_view what, std::string_view why) {
+    return {DocumentError::Kind::ReadFailed, std::string(what), std::string(why)};
 }
 inline Fatal fileListError(std::string_view name, std::string_view why) {
     return withBanner("\n! Error : cannot read the file list \"" + std::string(name) + "\" : " + std::string(why) +
@@ -107,19 +108,43 @@ inline Fatal noFileListName() {
     return withBanner("\n! Error : No file name specified after --files-from!\n");
 }
 
-// Not an error: the status stays as it is.
-inline Fatal undecodable(long long count) {
-    Fatal f = withBanner("\n! Note : " + std::to_string(count) +
-                      " documents passed over: their Content-Encoding is neither gzip nor deflate\n");
-    f.status = 0;
-    return f;
+inline Fatal noJobCount() { return withBanner("\n! Error : No number specified after --jobs!\n"); }
+inline Fatal badJobCount(std::string_view word, unsigned most) {
+    return withBanner("\n! Error : --jobs takes a number from 1 to " + std::to_string(most) + " : " + std::string(word) +
+                      "\n");
 }
-
-// --help and --version: a text on standard output, and success.
-inline Fatal answer(std::string text) { return {Fatal::Stream::Out, false, std::move(text), 0}; }
+inline Fatal missingFeature(std::string_view feature) {
+    return withBanner("\n! Error : this tagsift is built for processors with " + std::string(feature) +
+                      ", which this one lacks\n");
+}
+inline Fatal noThreads() { return withBanner("\n! Error : cannot start a thread to filter documents on\n"); }
 inline Fatal writeError(std::string_view why) {
     return withBanner("\n! Error : cannot write standard output : " + std::string(why) + "\n");
 }
 
 }  // namespace fatal
+
+// Messages about one document of a run over many, and the notes at a run's end: texts that
+// follow the banner on standard error; none of them ends the run.
+namespace message {
+
+// A single page on standard input keeps the message on standard output that ends its text.
+inline constexpr std::string_view kEofInTag = "Error: EOF inside a tag - corrupted HTML code!\n";
+
+inline std::string cannotRead(std::string_view what, std::string_view why) {
+    return "\n! Error : cannot read " + std::string(what) + " : " + std::string(why) + "\n";
+}
+// document: the file, and in a crawl the record's offset and address.
+inline std::string eofInTag(std::string_view document) {
+    return "\n! Error : " + std::string(document) + " : EOF inside a tag - corrupted HTML code!\n";
+}
+inline std::string cutShort(long long count) {
+    return "\n! Note : " + std::to_string(count) + " documents were cut short by the crawler\n";
+}
+inline std::string undecodable(long long count) {
+    return "\n! Note : " + std::to_string(count) +
+           " documents passed over: their Content-Encoding is neither gzip nor deflate\n";
+}
+
+}  // namespace message
 }  // namespace tagsift

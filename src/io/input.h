@@ -50,6 +50,9 @@ public:
     virtual bool mayWaitForEver() const { return false; }
     // The bytes of a source of one document whose size is known before it is read, else -1.
     virtual long long knownSize() const { return -1; }
+    // False when another thread already makes the bytes ahead of the reader: a second one would
+    // only add a hand-over.
+    virtual bool worthReadingAhead() const { return true; }
 };
 
 // Reads a file descriptor; what names it in a read error. An owned descriptor is closed with

@@ -20,7 +20,32 @@ int writeAll(int fd, std::string_view text) {
     return 0;
 }
 
-Output::Output(int fd, std::size_t capacity) : fd_(fd), buffer_(capacity, '\0') {}
+void writeOutput(int fd, std::string_view text) {
+    const int err = writeAll(fd, text);
+    if (err == EPIPE) throw QuietExit{};
+    if (err) throw fatal::writeError(std::strerror(err));
+}
+
+class Output::FdSink final : public OutputSink {
+public:
+    explicit FdSink(int fd) : fd_(fd) {}
+    void take(std::string_view bytes) override { writeOutput(fd_, bytes); }
+
+private:
+    int fd_;
+};
+
+class Output::MemorySink final : public OutputSink {
+public:
+    void take(std::string_view bytes) override { collected.append(bytes); }
+    std::string collected;
+};
+
+Output::Output(int fd, std::size_t capacity)
+    : ownSink_(fd < 0 ? std::unique_ptr<OutputSink>(std::make_unique<MemorySink>()) : std::make_unique<FdSink>(fd)),
+      sink_(ownSink_.get()), buffer_(capacity, '\0') {}
+
+Output::Output(OutputSink& sink, std::size_t capacity) : sink_(&sink), buffer_(capacity, '\0') {}
 
 Output::~Output() = default;
 
@@ -61,15 +86,15 @@ void Output::repeat(char c, std::size_t count) {
 void Output::flush() { drain(); }
 
 void Output::drain() {
-    if (fd_ < 0) {
-        collected_.append(buffer_.data(), used_);
-        used_ = 0;
-        return;
-    }
-    const int err = writeAll(fd_, {buffer_.data(), used_});
+    const std::size_t used = used_;
     used_ = 0;  // never retry the same bytes while a failure is reported
-    if (err == EPIPE) throw QuietExit{1};
-    if (err) throw fatal::writeError(std::strerror(err));
+    if (used > 0) sink_->take({buffer_.data(), used});
+}
+
+const std::string& Output::collected() const {
+    static const std::string kNone;
+    const auto* memory = dynamic_cast<const MemorySink*>(sink_);
+    return memory ? memory->collected : kNone;
 }
 
 }  // namespace tagsift

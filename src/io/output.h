@@ -1,13 +1,16 @@
 // Standard output through one large buffer.
 //
-// Everything tagsift prints on standard output goes through one Output, so
-// rendered formats, echoed body text and the few messages that belong on
-// standard output keep their order. Every write(2) is checked: a closed pipe
-// ends the run quietly (QuietExit), any other failure is a Fatal.
+// What one document prints goes through one Output, so rendered formats,
+// echoed body text and the few messages that belong on standard output keep
+// their order. A full buffer goes to the Output's sink: a file descriptor
+// (every write(2) checked: a closed pipe ends the run quietly with QuietExit,
+// any other failure is a Fatal), memory in tests, or whatever a caller puts
+// between the document and the descriptor.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,11 +18,23 @@ namespace tagsift {
 
 // Writes all of text to fd, retrying after interruptions; 0, or the errno of the write that failed.
 int writeAll(int fd, std::string_view text);
+// Writes all of text to fd, which is standard output: a closed pipe throws QuietExit, any other
+// failure a Fatal.
+void writeOutput(int fd, std::string_view text);
+
+// Where an Output's full buffer goes.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    virtual void take(std::string_view bytes) = 0;
+};
 
 class Output {
 public:
-    // A negative fd collects the output in memory instead (for tests).
+    // Writes to fd; a negative fd collects the output in memory instead (for tests).
     explicit Output(int fd = 1, std::size_t capacity = 1 << 16);
+    // Hands full buffers to sink, which must outlive the Output.
+    explicit Output(OutputSink& sink, std::size_t capacity = 1 << 16);
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
     ~Output();
@@ -43,16 +58,18 @@ public:
     void flush();
 
     // What a memory Output has collected, up to the last flush.
-    const std::string& collected() const { return collected_; }
+    const std::string& collected() const;
 
 private:
+    class FdSink;
+    class MemorySink;
     void writeOver(std::string_view text);
     void drain();
 
-    int fd_;
+    std::unique_ptr<OutputSink> ownSink_;
+    OutputSink* sink_;
     std::string buffer_;
     std::size_t used_ = 0;
-    std::string collected_;
 };
 
 }  // namespace tagsift

@@ -20,21 +20,14 @@ struct Widths {
     void add(Width w) { list[count++] = w; }
 };
 
-// The widths the build compiled (TAGSIFT_HAVE_*), the best first; on x86 only those the
-// processor has. A build for one width (TAGSIFT_SIMD) trusts the machine to have it.
+// The widths the build compiled (TAGSIFT_HAVE_*) that the processor has, the best first.
 Widths detectWidths() {
     Widths w;
 #if defined(TAGSIFT_HAVE_AVX512)
-#if !defined(TAGSIFT_ONE_WIDTH)
-    if (__builtin_cpu_supports("avx512bw"))
-#endif
-        w.add(Width::Avx512);
+    if (__builtin_cpu_supports("avx512bw")) w.add(Width::Avx512);
 #endif
 #if defined(TAGSIFT_HAVE_AVX2)
-#if !defined(TAGSIFT_ONE_WIDTH)
-    if (__builtin_cpu_supports("avx2"))
-#endif
-        w.add(Width::Avx2);
+    if (__builtin_cpu_supports("avx2")) w.add(Width::Avx2);
 #endif
 #if defined(TAGSIFT_HAVE_SSE2)
     w.add(Width::Sse2);
@@ -65,22 +58,32 @@ window::Classifier classifierOf(Width w) {
 }
 
 const Widths kWidths = detectWidths();
-Width currentWidth = kWidths.list[0];
-window::Classifier classifier = classifierOf(currentWidth);
+// Read by every pass-over made; written only before any is made, or by the tests' hook.
+Width chosenWidth = kWidths.list[0];
 
 }  // namespace
 
 std::span<const Width> PassOver::widths() { return {kWidths.list, static_cast<std::size_t>(kWidths.count)}; }
 
-Width PassOver::width() { return currentWidth; }
+Width PassOver::width() { return chosenWidth; }
 
-bool PassOver::useWidth(Width w) {
+bool PassOver::forceWidthForTests(Width w) {
     const std::span<const Width> all = widths();
     if (std::find(all.begin(), all.end(), w) == all.end()) return false;
-    currentWidth = w;
-    classifier = classifierOf(w);
+    chosenWidth = w;
     return true;
 }
+
+const char* PassOver::missingFeature() {
+#if defined(TAGSIFT_ONE_WIDTH) && defined(TAGSIFT_HAVE_AVX512)
+    if (!__builtin_cpu_supports("avx512bw")) return "AVX-512 BW";
+#elif defined(TAGSIFT_ONE_WIDTH) && defined(TAGSIFT_HAVE_AVX2)
+    if (!__builtin_cpu_supports("avx2")) return "AVX2";
+#endif
+    return nullptr;
+}
+
+PassOver::PassOver() : classifier_(classifierOf(chosenWidth)) {}
 
 const char* PassOver::widthName(Width w) {
     switch (w) {
@@ -99,7 +102,7 @@ namespace {
 // block's end. An open at the very end may begin any name. Out of line, since it is rare and
 // its copy would cost every window.
 [[gnu::noinline]] void classifyLast(PassOver::Window& w, const char* from, std::size_t n,
-                                    const PassOver::Candidates& wanted) {
+                                    const PassOver::Candidates& wanted, window::Classifier classifier) {
     char padded[65] = {};
     std::memcpy(padded, from, n);
     classifier(w, padded, wanted);
@@ -116,11 +119,12 @@ namespace {
 
 }  // namespace
 
-void PassOver::Window::classify(const char* from, const char* end, const Candidates& wanted) {
+void PassOver::Window::classify(const char* from, const char* end, const Candidates& wanted,
+                                window::Classifier classifier) {
     base = from;
     // The classifier reads one byte past the window, for the byte after an open.
     if (end - from > 64) classifier(*this, from, wanted);
-    else classifyLast(*this, from, static_cast<std::size_t>(end - from), wanted);
+    else classifyLast(*this, from, static_cast<std::size_t>(end - from), wanted, classifier);
 }
 
 void PassOver::want(std::span<const std::string> names) {
@@ -214,7 +218,7 @@ private:
     // The outcome of one window taken whole.
     enum class Taken { Whole, WantedTag, NameIntoNextWindow, NotSure };
 
-    void classify(const char* base) { w_.classify(base, end_, pass_.candidates_); }
+    void classify(const char* base) { w_.classify(base, end_, pass_.candidates_, pass_.classifier_); }
     void nextWindow() {
         countTo(w_.base + 64);
         classify(w_.base + 64);
@@ -447,7 +451,7 @@ TAGSIFT_STEP PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTa
         Window next;
         int nameEnd = 64;
         if (!lastWindow()) {
-            next.classify(w_.base + 64, end_, pass_.candidates_);
+            next.classify(w_.base + 64, end_, pass_.candidates_, pass_.classifier_);
             if (next.delimiter) nameEnd = std::countr_zero(next.delimiter);
         }
         if (nameEnd == 64 || ((next.lineFeed >> nameEnd) & 1)) {

@@ -56,6 +56,9 @@ struct BlockCursor {
 
 class PassOver {
 public:
+    // Classifies with the width chosen when it is made.
+    PassOver();
+
     // Wanted: the tags with one of these names (ASCII case ignored); nothing is passed before.
     void want(std::span<const std::string> names);
     bool active() const { return active_; }
@@ -80,16 +83,20 @@ public:
     Stop pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, From from);
 
     // The widths of byte compares that classify a window: one routine (window.h) compiled for
-    // each. The build's TAGSIFT_SIMD option says which the binary has; on x86 the best that the
-    // processor has is taken at start-up.
+    // each. The build's TAGSIFT_SIMD option says which the binary has; the best that the
+    // processor has is chosen at start-up, once, and every pass-over of the run uses it.
     enum class Width { Scalar, Sse2, Avx2, Avx512, Neon };
     // The widths this binary can use on this machine, the one it takes by default first; plain
     // code (Scalar) is always among them, so that tests can compare every width with it.
     static std::span<const Width> widths();
     static Width width();
-    // Classifies with w from now on, in the whole process (tests switch widths to compare them);
-    // false, and nothing changed, when w is not among widths().
-    static bool useWidth(Width w);
+    // A test hook: the pass-overs made from now on classify with w (tests compare the widths in
+    // one process). Never called while another thread scans. False, and nothing changed, when
+    // w is not among widths().
+    static bool forceWidthForTests(Width w);
+    // A build for one width only (TAGSIFT_SIMD) on a processor without it: the feature it needs
+    // ("AVX-512 BW"), which the run must not go on without; else nullptr.
+    static const char* missingFeature();
     // The name TAGSIFT_SIMD gives w: "scalar", "sse2", "avx2", "avx512" or "neon".
     static const char* widthName(Width w);
 
@@ -98,13 +105,14 @@ public:
     // block's end are candidates too.
     struct Window : window::Masks {
         const char* base = nullptr;
-        void classify(const char* from, const char* end, const Candidates& wanted);
+        void classify(const char* from, const char* end, const Candidates& wanted, window::Classifier classifier);
     };
 
 private:
     class Walk;
     bool mayBeWanted(const char* name, std::size_t length, const std::string* regionEnd) const;
 
+    window::Classifier classifier_;
     bool active_ = false;
     Window window_;
     // The superset test: the wanted names' first bytes (both cases) and lengths (bit n for

@@ -119,13 +119,14 @@ void SwitchParser::parseSwitches(std::span<const std::string> words,
                 result = row->handler(k + 1, offered);
                 break;
             }
-            case SwitchKind::Name: row->handler(0, {}); break;
+            case SwitchKind::Name: result = row->handler(0, {}); break;
             case SwitchKind::NameWithWords: {
                 int k = countArguments(*row, following);
                 result = row->handler(k, words.subspan(i + 1));
                 break;
             }
         }
+        if (result == kEnough) return;
         if (result < 0) throw fatal::silent();
         i += 1 + static_cast<std::size_t>(result);
     }

@@ -4,7 +4,8 @@
 // the following words it may take and which of them it is offered (its count
 // rule). parseSwitches() walks the words once, left to right, and calls the
 // handler of every switch it recognises; a handler returns how many of the
-// following words it consumed, or a negative number to end the run.
+// following words it consumed, kEnough when the words after it are not to be
+// read at all (--help), or another negative number to end the run.
 #pragma once
 
 #include <functional>
@@ -46,6 +47,7 @@ struct SwitchSpec {
 };
 
 struct SwitchParser {
+    static constexpr int kEnough = -1000;
     std::string switchPrefixes = "-/";
     std::function<void(const std::string&)> onPlainArgument;
     std::function<void(const std::string&)> onUnknownSwitch;

@@ -55,6 +55,29 @@ TEST(OutputFailure, ClosedPipeEndsQuietly) {
     EXPECT_EQ(ignored.err, "status 1\n");
 }
 
+// With many documents on many threads, the same: the failure of the first write that fails, and
+// nothing from the documents after it.
+TEST(OutputFailure, ManyJobsFailAsOneDoes) {
+    ScratchDir dir;
+    const std::string big = dir.write("big.html", manyLinks(200000)), small = dir.write("small.html", "<a href=s>");
+    for (const char* jobs : {"1", "4"}) {
+        SCOPED_TRACE(std::string("--jobs ") + jobs);
+        const std::vector<std::string> args = {"-tag", "a", "-out", "$href$\\n", "--jobs", jobs, "--", small, big, small, big};
+        RunOptions full;
+        full.stdoutPath = "/dev/full";
+        RunResult r = runBinary(binaryPath(), args, "", full);
+        EXPECT_EQ(r.err, "Tagsifter 1.2\n! Error : cannot write standard output : No space left on device\n");
+        EXPECT_EQ(r.status, 1);
+        const std::string pipeline = "\"$0\" \"$@\" | head -n 2; echo \"status ${PIPESTATUS[0]}\" >&2";
+        RunResult head = runScript(pipeline, args);
+        EXPECT_EQ(head.out, "s\n0\n");
+        EXPECT_EQ(head.err, "status 141\n");
+        RunResult ignored = runScript("trap '' PIPE; " + pipeline, args);
+        EXPECT_EQ(ignored.out, "s\n0\n");
+        EXPECT_EQ(ignored.err, "status 1\n");
+    }
+}
+
 // A reader that went away while the read-ahead of standard input waits in a
 // read of a pipe whose writer stays open for half a minute: the run ends all
 // the same. (Each tag prints 100 kB, so a few bytes of input suffice.)

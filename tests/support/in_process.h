@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "base/fatal.h"
-#include "driver/program.h"
+#include "driver/command_line.h"
+#include "driver/filter.h"
+#include "scanner/pass_over.h"
 
 namespace tagsift::testing {
 
@@ -28,23 +30,26 @@ inline Outcome runInProcess(const std::vector<std::string>& args, std::string_vi
     std::vector<std::string> words{"tagsift"};
     words.insert(words.end(), args.begin(), args.end());
     const PassOver::Width best = PassOver::widths()[0];
-    PassOver::useWidth(width.value_or(best));  // for this run only
+    PassOver::forceWidthForTests(width.value_or(best));  // for this run only
     Input in = Input::fromText(std::string(input), blockSize);
     Output out(-1);
     Outcome r;
     try {
-        Program program(out);
-        program.parseCommandLine(words);
-        program.filter(in);
+        const CommandLine line = readCommandLine(words);
+        DocumentFilter filter(line.rules, out);
+        if (std::optional<DocumentError> error = filter.filter(in, "-")) {
+            if (error->kind == DocumentError::Kind::EofInTag) out.write(message::kEofInTag);
+            r.status = 1;
+        }
     } catch (const Fatal& f) {
         if (f.stream == Fatal::Stream::Out) out.write(f.text);
         if (f.stream == Fatal::Stream::Err) r.err = (f.banner ? std::string(kBanner) : "") + f.text;
-        r.status = f.status;
-    } catch (const QuietExit& q) {
-        r.status = q.status;
+        r.status = 1;
+    } catch (const QuietExit&) {
+        r.status = 1;
     }
     out.flush();
-    PassOver::useWidth(best);
+    PassOver::forceWidthForTests(best);
     r.out = out.collected();
     return r;
 }

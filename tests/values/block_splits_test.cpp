@@ -5,20 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "driver/program.h"
+#include "support/in_process.h"
 
-namespace tagsift {
+namespace tagsift::testing {
 namespace {
 
 std::string filtered(const char* format, const std::string& page, std::size_t blockSize) {
-    Output out(-1);
-    Program program(out);
-    const std::vector<std::string> words{"tagsift", "-tag", "p", "-out", format};
-    program.parseCommandLine(words);
-    Input input = Input::fromText(page, blockSize);
-    program.filter(input);
-    out.flush();
-    return out.collected();
+    return runInProcess({"-tag", "p", "-out", format}, page, blockSize).out;
 }
 
 TEST(BlockSplits, ConvertedBodies) {
@@ -37,4 +30,4 @@ TEST(BlockSplits, ConvertedBodies) {
 }
 
 }  // namespace
-}  // namespace tagsift
+}  // namespace tagsift::testing

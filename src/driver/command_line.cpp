@@ -1,0 +1,203 @@
+#include "driver/command_line.h"
+
+#include <algorithm>
+
+#include "base/fatal.h"
+#include "base/text.h"
+#include "switches/switches.h"
+
+namespace tagsift {
+
+namespace {
+
+constexpr const char* kConditionWords = "or OR and AND i i- i+ I I- I+";
+constexpr unsigned kMostJobs = 1024;
+
+std::string helpText() {
+    return std::string(kBanner) +
+           "\nUssage: tagsift -tag tagname -if condition -out 'format'\n"
+           "  condition : argname | !argname | argname=regexp | ... : see tagsift.txt\n"
+           "\n"
+           "tagsift RULES                    filter standard input\n"
+           "tagsift RULES -- FILE...         filter each file as a document of its own ('-': standard input)\n"
+           "tagsift RULES --files-from LIST  the same for the files named in LIST, one a line\n"
+           "\n"
+           "Rules:\n"
+           "  -tag NAME (-t)     select the tags of that name (letter case ignored)\n"
+           "  -if CONDITION...   (-a, -arg) only those whose attributes meet the condition:\n"
+           "                     name  !name  name=regexp  name!=regexp  name==n  name<>n\n"
+           "                     name<n  name>n  name<=n  name>=n  -and  -or  [ ... ]  ![ ... ]\n"
+           "  -out FORMAT (-o)   print this for each selected tag\n"
+           "  -i+  -i-           patterns ignore / respect letter case (-i+ is the default)\n"
+           "  --f FILE           read more switches from FILE\n"
+           "\n"
+           "Formats: text with \\n \\t \\xHH escapes, and\n"
+           "  $attr$  $~attr$    an attribute's value, bare / in its own quotes\n"
+           "  $_name$ $_line$ $_pos$ $_num$ $_gnum$ $_file$\n"
+           "                     tag name, line, column, count of the rule, count of all rules, document\n"
+           "  $_tag$  $_body$    the whole tag, the element's content (%c: no comments, %t: text only)\n"
+           "  %-20$href$         a printf-style conversion before any variable\n"
+           "  %H  %U  %J  %UJ    decode character references; and resolve as a URL; and escape for JSON\n"
+           "\n"
+           "  --help  --version  this text, the version\n"
+           "The reference: tagsift.txt, and man tagsift.\n";
+}
+
+
+}  // namespace
+
+std::size_t RuleSet::CaseBlindHash::operator()(std::string_view s) const {
+    std::size_t h = 14695981039346656037ull;
+    for (char c : s) h = (h ^ static_cast<unsigned char>(asciiLower(c))) * 1099511628211ull;
+    return h;
+}
+
+bool RuleSet::CaseBlindEqual::operator()(std::string_view a, std::string_view b) const {
+    return equalsIgnoringCase(a, b);
+}
+
+const std::vector<const TagRule*>* RuleSet::find(std::string_view name) const {
+    if (!groups_.empty()) {
+        for (const auto& [key, rules] : groups_)
+            if (equalsIgnoringCase(key, name)) return &rules;
+        return nullptr;
+    }
+    auto found = byName_.find(name);
+    return found == byName_.end() ? nullptr : &found->second;
+}
+
+void RuleSet::index() {
+    // Newest first within each name, so the last -tag of a name is tried first.
+    for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) byName_[(*it)->name].push_back(it->get());
+    if (byName_.size() <= 8) groups_.assign(byName_.begin(), byName_.end());
+    for (const auto& rule : rules_)
+        for (const FormatItem& item : rule->format) resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
+    // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
+    // %U resolves against a document's first <base href>: only then are base tags looked at.
+    for (const auto& rule : rules_) wantedNames_.push_back(rule->name);
+    if (resolvesUrls_) wantedNames_.emplace_back("base");
+}
+
+// The handlers of the switch table, building one CommandLine.
+class CommandLineReader {
+public:
+    CommandLine read(std::span<const std::string> words);
+
+private:
+    std::vector<SwitchSpec> switchTable();
+    int tagHandler(int count, std::span<const std::string> words);
+    int outHandler(int count, std::span<const std::string> words);
+    int ifHandler(int count, std::span<const std::string> words);
+    int caseHandler(int count, std::span<const std::string> words);
+    int filesFromHandler(int count, std::span<const std::string> words);
+    int jobsHandler(int count, std::span<const std::string> words);
+    int answer(std::string text) {
+        line_.answer = std::move(text);
+        return SwitchParser::kEnough;
+    }
+
+    CommandLine line_;
+    std::vector<std::unique_ptr<TagRule>>& rules_ = line_.rules.rules_;
+    bool ignoreCase_ = true;
+};
+
+std::vector<SwitchSpec> CommandLineReader::switchTable() {
+    auto bind = [this](int (CommandLineReader::*handler)(int, std::span<const std::string>)) {
+        return [this, handler](int count, std::span<const std::string> words) { return (this->*handler)(count, words); };
+    };
+    using enum SwitchKind;
+    const auto upTo = CountRule::UpToNextSwitch;
+    const auto listed = CountRule::WhileListed;
+    return {
+        {"n", Name, 0, upTo, "", [](int, std::span<const std::string>) { return 0; }},
+        {"tag", NameWithWords, 1, upTo, "", bind(&CommandLineReader::tagHandler)},
+        {"t", NameWithWords, 1, upTo, "", bind(&CommandLineReader::tagHandler)},
+        {"out", NameWithWords, 1, upTo, "", bind(&CommandLineReader::outHandler)},
+        {"o", NameWithWords, 1, upTo, "", bind(&CommandLineReader::outHandler)},
+        {"arg", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::ifHandler)},
+        {"a", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::ifHandler)},
+        {"if", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::ifHandler)},
+        {"i", LetterWithText, 0, upTo, "", bind(&CommandLineReader::caseHandler)},
+        {"I", LetterWithText, 0, upTo, "", bind(&CommandLineReader::caseHandler)},
+        {"-warc", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return line_.settings.warc = true, 0; }},
+        {"-files-from", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::filesFromHandler)},
+        {"-jobs", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::jobsHandler)},
+        {"-help", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return answer(helpText()); }},
+        {"-version", Name, 0, upTo, "",
+         [this](int, std::span<const std::string>) { return answer("tagsift " TAGSIFT_VERSION "\n"); }},
+    };
+}
+
+int CommandLineReader::tagHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noTagName();
+    auto rule = std::make_unique<TagRule>();
+    rule->name = words[0];
+    rule->index = rules_.size();
+    rules_.push_back(std::move(rule));
+    return count;
+}
+
+int CommandLineReader::outHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noFormat();
+    if (count > 1) throw fatal::outTakesOneWord();
+    if (rules_.empty()) throw fatal::outBeforeTag();
+    rules_.back()->format = compileFormat(words[0]);
+    return count;
+}
+
+int CommandLineReader::ifHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noConditionWords();
+    ConditionList condition = parseConditions(words.first(static_cast<std::size_t>(count)), ignoreCase_);
+    if (rules_.empty()) throw fatal::ifBeforeTag();
+    rules_.back()->condition = std::move(condition);
+    rules_.back()->hasCondition = true;
+    return count;
+}
+
+int CommandLineReader::caseHandler(int count, std::span<const std::string> words) {
+    ignoreCase_ = count == 0 || words[0] == "+";
+    return count;
+}
+
+int CommandLineReader::filesFromHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noFileListName();
+    line_.settings.listName = words[0];
+    line_.settings.named = true;
+    return 1;
+}
+
+int CommandLineReader::jobsHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noJobCount();
+    const std::string& word = words[0];
+    std::size_t end = 0;
+    const long long n = readDigits(word, end, kMostJobs + 1);
+    if (end == 0 || end != word.size() || n < 1 || n > kMostJobs) throw fatal::badJobCount(word, kMostJobs);
+    line_.settings.jobs = static_cast<unsigned>(n);
+    return 1;
+}
+
+CommandLine CommandLineReader::read(std::span<const std::string> words) {
+    // The words after the first "--" name the documents, and are never switches.
+    auto separator = std::find(words.begin() + std::min<std::size_t>(words.size(), 1), words.end(), "--");
+    const std::span<const std::string> switchWords(words.begin(), separator);
+    Settings& settings = line_.settings;
+    if (separator != words.end()) {
+        settings.named = true;
+        settings.files.assign(separator + 1, words.end());
+    }
+    if (switchWords.size() <= 1) throw fatal::usage();
+    std::vector<SwitchSpec> table = switchTable();
+    SwitchParser parser;
+    parser.switchPrefixes = "-";
+    parser.onPlainArgument = [](const std::string&) { throw fatal::usage(); };
+    parser.onUnknownSwitch = [](const std::string& name) { throw fatal::unknownSwitch(name); };
+    parser.parseSwitches(expandResponseFiles(switchWords), table);
+    line_.rules.index();
+    // Without --, or with nothing after it and no list, standard input is the one document.
+    if (settings.files.empty() && settings.listName.empty()) settings.files.assign(1, "-");
+    return std::move(line_);
+}
+
+CommandLine readCommandLine(std::span<const std::string> words) { return CommandLineReader().read(words); }
+
+}  // namespace tagsift

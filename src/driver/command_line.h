@@ -1,0 +1,78 @@
+// The command line: the switch table, the rules it compiles, and the settings of the run.
+//
+// Everything here is built once, before any document is read, and only read
+// from then on: every worker of a run shares one RuleSet.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "conditions/conditions.h"
+#include "format/format.h"
+
+namespace tagsift {
+
+struct TagRule {
+    std::string name;   // as written after -tag
+    std::size_t index;  // its place on the command line, which counts its matches in a document
+    bool hasCondition = false;
+    ConditionList condition;
+    Format format;
+};
+
+class RuleSet {
+public:
+    // The rules named name (ASCII case ignored), newest first; nullptr when there are none.
+    const std::vector<const TagRule*>* find(std::string_view name) const;
+    std::size_t size() const { return rules_.size(); }
+    // The tag names the scanner must not pass over unread.
+    std::span<const std::string> wantedNames() const { return wantedNames_; }
+    // Some format uses %U, which needs each document's first <base href>.
+    bool resolvesUrls() const { return resolvesUrls_; }
+
+private:
+    friend class CommandLineReader;
+    struct CaseBlindHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const;
+    };
+    struct CaseBlindEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view a, std::string_view b) const;
+    };
+    // Indexes the rules, once they are all read.
+    void index();
+
+    std::vector<std::unique_ptr<TagRule>> rules_;  // in command-line order
+    std::unordered_map<std::string, std::vector<const TagRule*>, CaseBlindHash, CaseBlindEqual> byName_;
+    // The same groups in a plain list, searched instead of the map while it is short.
+    std::vector<std::pair<std::string, std::vector<const TagRule*>>> groups_;
+    std::vector<std::string> wantedNames_;
+    bool resolvesUrls_ = false;
+};
+
+// Where the documents come from, and how they are read.
+struct Settings {
+    bool named = false;              // -- or --files-from was given: a run over many documents
+    std::vector<std::string> files;  // the words after --
+    std::string listName;            // --files-from: a file of names, one a line ("-": standard input)
+    bool warc = false;               // --warc: each file is a WARC file of many documents
+    unsigned jobs = 0;               // --jobs: documents filtered at once; 0 for one a processor
+};
+
+struct CommandLine {
+    RuleSet rules;
+    Settings settings;
+    // --help and --version: this text goes to standard output instead of a run.
+    std::string answer;
+};
+
+// Reads the words (words[0] is the program's name). Throws a Fatal for a command line that
+// cannot run.
+CommandLine readCommandLine(std::span<const std::string> words);
+
+}  // namespace tagsift

@@ -1,0 +1,76 @@
+#include "driver/documents.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tagsift {
+
+DocumentNames::DocumentNames(const Settings& settings, int inFd)
+    : files_(settings.files), listName_(settings.listName) {
+    if (listName_.empty()) return;
+    int fd = inFd;
+    if (listName_ != "-") {
+        fd = ::open(listName_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) throw fatal::fileListError(listName_, std::strerror(errno));
+    }
+    list_.emplace(fd, std::size_t{1} << 16, "the file list \"" + listName_ + "\"", fd != inFd);
+}
+
+bool DocumentNames::next(std::string& name) {
+    name.clear();
+    if (nextFile_ < files_.size()) {
+        name = files_[nextFile_++];
+        return true;
+    }
+    while (list_) {
+        const char* lf =
+            at_ == end_ ? nullptr : static_cast<const char*>(std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_)));
+        if (lf) {
+            name.append(at_, lf);
+            at_ = lf + 1;
+        } else if (at_ != end_) {
+            name.append(at_, end_);
+            at_ = end_;
+            continue;
+        } else {
+            bool more = false;
+            try {
+                more = list_->refill();
+            } catch (const DocumentError& e) {
+                throw fatal::fileListError(listName_, e.why);
+            }
+            if (more) {
+                at_ = list_->begin();
+                end_ = list_->end();
+                continue;
+            }
+            list_.reset();
+        }
+        if (!name.empty()) return true;  // blank lines name nothing
+    }
+    return false;
+}
+
+std::string describeFile(const std::string& name) {
+    if (name == "-") return "standard input";
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '\0') quoted += "\\0";
+        else quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::unique_ptr<ByteSource> openDocument(const std::string& name, int inFd) {
+    const std::string what = describeFile(name);
+    if (name == "-") return std::make_unique<FdSource>(inFd, what, false);
+    // A name is a C string to the system: one that holds a NUL would name another file.
+    if (name.find('\0') != std::string::npos) throw fatal::readError(what, "a file name cannot hold a NUL byte");
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw fatal::readError(what, std::strerror(errno));
+    return std::make_unique<FdSource>(fd, what, true);
+}
+
+}  // namespace tagsift

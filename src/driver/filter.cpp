@@ -1,0 +1,146 @@
+#include "driver/filter.h"
+
+#include <algorithm>
+
+#include "base/text.h"
+
+namespace tagsift {
+
+EchoFilter* ConvertedEcho::begin(bool json) {
+    json_ = json;
+    decoder_ = {};
+    escaper_ = {};
+    return this;
+}
+
+void ConvertedEcho::echo(std::string_view text) {
+    blanked_.assign(text);
+    std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
+    decoder_.feed(blanked_, decoded_);
+    write();
+}
+
+void ConvertedEcho::breakText() {
+    decoder_.finish(decoded_);
+    write();
+}
+
+void ConvertedEcho::finish() {
+    if (!active_) return;
+    decoder_.finish(decoded_);
+    if (json_) escaper_.finish(escaped_);
+    write();
+    active_ = false;
+}
+
+void ConvertedEcho::write() {
+    if (json_) {
+        escaper_.feed(decoded_, escaped_);
+        out_.write(escaped_);
+        escaped_.clear();
+    } else {
+        out_.write(decoded_);
+    }
+    decoded_.clear();
+}
+
+DocumentFilter::DocumentFilter(const RuleSet& rules, Output& out)
+    : rules_(rules), out_(out), renderer_(out), convertedEcho_(out), counts_(rules.size()) {}
+
+bool DocumentFilter::baseOf(const AttributeList& attributes, std::string& base) const {
+    const Attribute* href = attributes.find("href");
+    if (!href) return false;
+    base.clear();
+    appendDecoded(href->value, ReferencesIn::Attribute, base);
+    if (!tag_.url.empty()) base = resolveUrl(tag_.url, base);
+    return true;
+}
+
+void DocumentFilter::closeRegion(Scanner& scanner) {
+    scanner.closeRegion();
+    convertedEcho_.finish();
+    TagContext now = tag_;
+    now.tagName = scanner.tagName();
+    now.line = scanner.tagLine();
+    now.column = scanner.tagColumn();
+    renderer_.closeRegion(now);
+}
+
+std::optional<DocumentError> DocumentFilter::filter(Input& input, std::string_view name, const DocumentInfo& info) {
+    // Each document is read as if it were the only one: counts start again, and a region left
+    // open by the document before is dropped unfinished.
+    std::fill(counts_.begin(), counts_.end(), 0);
+    globalCount_ = 0;
+    renderer_.dropRegion();
+    attributes_.clear();
+    tag_ = TagContext{};
+    tag_.document = name;
+    tag_.url = info.url;
+    tag_.date = info.date;
+    tag_.status = info.status;
+    tag_.type = info.type;
+    offset_ = info.offset < 0 ? std::string() : std::to_string(info.offset);
+    tag_.offset = offset_;
+    tag_.record = info.record;
+    tag_.truncated = info.truncated;
+    tag_.attributes = &attributes_;
+    std::optional<DocumentError> error;
+    try {
+        run(input);
+    } catch (DocumentError& e) {
+        error = std::move(e);
+    }
+    // A region left open at the end still prints what its conversion held back.
+    convertedEcho_.finish();
+    return error;
+}
+
+void DocumentFilter::run(Input& input) {
+    Scanner scanner(input, out_);
+    scanner.passOverTagsOtherThan(rules_.wantedNames());
+    bool lookingForBase = rules_.resolvesUrls();
+    for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
+        if (found == Scanner::Found::RegionEnd) closeRegion(scanner);
+        const std::vector<const TagRule*>* rules = rules_.find(scanner.tagName());
+        if (!rules) {
+            if (lookingForBase && equalsIgnoringCase(scanner.tagName(), "base")) {
+                scanner.skipTagReading(attributes_);  // its href, with the echo of any tag without rules
+                if (baseOf(attributes_, base_)) {
+                    tag_.base = base_;
+                    lookingForBase = false;
+                }
+                attributes_.clear();
+            } else {
+                scanner.skipTag();
+            }
+            continue;
+        }
+        scanner.readAttributes(attributes_);
+        // A base tag's own rules still see the base from before it.
+        const bool newBase =
+            lookingForBase && equalsIgnoringCase(scanner.tagName(), "base") && baseOf(attributes_, nextBase_);
+        for (const TagRule* rule : *rules) {
+            if (rule->hasCondition && !checkArgs(rule->condition, attributes_)) continue;
+            if (renderer_.regionOpen()) closeRegion(scanner);
+            tag_.ruleName = rule->name;
+            tag_.tagName = scanner.tagName();
+            tag_.line = scanner.tagLine();
+            tag_.column = scanner.tagColumn();
+            tag_.ruleCount = ++counts_[rule->index];
+            tag_.globalCount = ++globalCount_;
+            if (std::optional<BodyMode> mode = renderer_.render(tag_, rule->format))
+                scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything,
+                                   convertedEcho_.start(renderer_.regionSteps()));
+            break;
+        }
+        // A region opened just now took the attributes and left an empty list here.
+        attributes_.clear();
+        if (newBase) {
+            base_.swap(nextBase_);
+            tag_.base = base_;
+            lookingForBase = false;
+        }
+    }
+}
+
+}  // namespace tagsift

@@ -1,0 +1,78 @@
+// One document's filter: the main loop over its tags.
+//
+// The state of one document belongs to its DocumentFilter alone: the rules'
+// counts, the renderer with its open body region, the conversion of a region
+// that decodes, the attributes of the tag at hand and the document's base. A
+// worker keeps one filter and reuses it for each document it reads (the
+// storage stays, the counts start again); the rules are shared, read-only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/fatal.h"
+#include "driver/command_line.h"
+#include "format/format.h"
+#include "io/input.h"
+#include "io/output.h"
+#include "scanner/scanner.h"
+#include "tag/tag.h"
+#include "values/values.h"
+
+namespace tagsift {
+
+// Carries what a body region with %tH or %tJ copies through that conversion to the output.
+class ConvertedEcho final : public EchoFilter {
+public:
+    explicit ConvertedEcho(Output& out) : out_(out) {}
+    // The filter for a region that opens with these steps; nullptr when they change nothing.
+    EchoFilter* start(ValueSteps steps) {
+        active_ = steps.decode;
+        return active_ ? begin(steps.json) : nullptr;
+    }
+    void echo(std::string_view text) override;
+    void breakText() override;
+    // The region closes, or the document ends: what is held back comes out.
+    void finish();
+
+private:
+    EchoFilter* begin(bool json);
+    void write();
+
+    Output& out_;
+    bool active_ = false;
+    bool json_ = false;
+    StreamingDecoder decoder_;
+    JsonEscaper escaper_;
+    std::string blanked_, decoded_, escaped_;
+};
+
+class DocumentFilter {
+public:
+    DocumentFilter(const RuleSet& rules, Output& out);
+
+    // Filters one document from input to the output: name is its $_file$, info what a crawl
+    // says of it. Returns the problem that ended it early, if one did; what it printed before
+    // stays printed. Failures that end the run (writing, memory) leave as exceptions.
+    std::optional<DocumentError> filter(Input& input, std::string_view name, const DocumentInfo& info = {});
+
+private:
+    void run(Input& input);
+    void closeRegion(Scanner& scanner);
+    // The <base> tag at hand: its href, resolved, in base; false without one.
+    bool baseOf(const AttributeList& attributes, std::string& base) const;
+
+    const RuleSet& rules_;
+    Output& out_;
+    Renderer renderer_;
+    ConvertedEcho convertedEcho_;
+    std::vector<long long> counts_;  // $_num$ of each rule
+    long long globalCount_ = 0;
+    AttributeList attributes_;
+    TagContext tag_;  // the document's part, and the tag at hand
+    std::string offset_, base_, nextBase_;
+};
+
+}  // namespace tagsift

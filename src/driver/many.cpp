@@ -1,0 +1,275 @@
+#include "driver/many.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sched.h>
+#include <system_error>
+#include <thread>
+
+#include "base/fatal.h"
+#include "driver/diagnostics.h"
+#include "driver/documents.h"
+#include "driver/filter.h"
+#include "jobs/channel.h"
+#include "jobs/printer.h"
+#include "jobs/stop.h"
+#include "warc/warc.h"
+
+namespace tagsift {
+
+namespace {
+
+constexpr std::size_t kBlock = 1 << 18;
+// What a document that is not first in line may print before its worker waits.
+constexpr std::size_t kHoldLimit = 1 << 20;
+
+unsigned processorsToRunOn() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return static_cast<unsigned>(CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// One document to filter, in its place in the input.
+struct Task {
+    Printer::Slot slot = 0;
+    std::string name;  // its $_file$
+    DocumentInfo info;
+    std::shared_ptr<Channel> channel;  // its bytes; without one, the worker opens the file itself
+};
+
+// The documents handed out and not yet taken, in input order. The Printer's window bounds them.
+class TaskQueue {
+public:
+    explicit TaskQueue(Stop& stop) : stop_(stop) {}
+    void push(Task task) {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+        changed_.notify_one();
+    }
+    // No more tasks come.
+    void close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        changed_.notify_all();
+    }
+    // The next task; nullopt once they are all taken, or the run is stopping.
+    std::optional<Task> pop() {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait(lock, stop_.token(), [&] { return !tasks_.empty() || closed_; }) || tasks_.empty())
+            return std::nullopt;
+        Task task = std::move(tasks_.front());
+        tasks_.pop_front();
+        return task;
+    }
+
+private:
+    Stop& stop_;
+    std::mutex mutex_;
+    std::condition_variable_any changed_;
+    std::deque<Task> tasks_;
+    bool closed_ = false;
+};
+
+// What the threads of one run share.
+struct Run {
+    Run(const CommandLine& line, int inFd, int outFd, int errFd, unsigned jobs)
+        : line(line), inFd(inFd), printer(outFd, errFd, 2 * jobs + 2, kHoldLimit, stop), diagnostics(printer),
+          tasks(stop) {}
+    const CommandLine& line;
+    const int inFd;
+    Stop stop;
+    Printer printer;
+    Diagnostics diagnostics;
+    TaskQueue tasks;
+    BlockPool blocks;
+};
+
+// How a message names a document: its file, and in a crawl its record's place and address.
+std::string documentName(const Task& task) {
+    if (task.info.offset < 0) return task.name;
+    std::string name = task.name + " : the record at byte " + std::to_string(task.info.offset);
+    if (!task.info.url.empty()) name += " (" + task.info.url + ")";
+    return name;
+}
+
+class Worker {
+public:
+    explicit Worker(Run& run) : run_(run), sink_(run.printer), out_(sink_), filter_(run.line.rules, out_) {}
+
+    void work() {
+        try {
+            while (std::optional<Task> task = run_.tasks.pop()) filterOne(*task);
+        } catch (const Stopped&) {
+        } catch (...) {
+            run_.stop.fail(std::current_exception());
+        }
+    }
+
+private:
+    void filterOne(const Task& task) {
+        sink_.use(task.slot);
+        std::optional<DocumentError> error;
+        try {
+            std::unique_ptr<ByteSource> source;
+            if (task.channel) source = std::make_unique<ChannelSource>(task.channel);
+            else source = openDocument(task.name, run_.inFd);
+            Input input(std::move(source), kBlock);
+            error = filter_.filter(input, task.name, task.info);
+        } catch (DocumentError& e) {
+            error = std::move(e);
+        }
+        out_.flush();
+        if (error) report(task, *error);
+        run_.printer.close(task.slot);
+    }
+
+    void report(const Task& task, const DocumentError& error) {
+        if (error.kind == DocumentError::Kind::ReadFailed) {
+            run_.diagnostics.error(task.slot, message::cannotRead(error.what, error.why));
+        } else if (!task.info.truncated.empty()) {
+            run_.diagnostics.cutShort();  // the crawler cut it inside a tag: it holds no more
+        } else {
+            run_.diagnostics.error(task.slot, message::eofInTag(documentName(task)));
+        }
+    }
+
+    Run& run_;
+    SlotSink sink_;
+    Output out_;
+    DocumentFilter filter_;
+};
+
+// The main thread's part: the names, the crawl files, and the documents handed out in order.
+class Dispatcher {
+public:
+    explicit Dispatcher(Run& run) : run_(run) {}
+
+    void dispatch() {
+        DocumentNames names(run_.line.settings, run_.inFd);
+        for (std::string name; !run_.stop.requested() && names.next(name);) {
+            if (run_.line.settings.warc) readCrawl(name);
+            else handOut(name);
+        }
+    }
+
+private:
+    // A slot for messages that belong to no document; false when the run is stopping.
+    bool say(const std::vector<std::string>& texts) {
+        if (texts.empty()) return true;
+        std::optional<Printer::Slot> slot = run_.printer.open();
+        if (!slot) return false;
+        for (const std::string& text : texts) run_.diagnostics.error(*slot, text);
+        run_.printer.close(*slot);
+        return true;
+    }
+
+    void handOut(const std::string& name) {
+        std::optional<Printer::Slot> slot = run_.printer.open();
+        if (!slot) return;
+        Task task{*slot, name, {}, nullptr};
+        if (name != "-") {
+            run_.tasks.push(std::move(task));
+            return;
+        }
+        // Standard input cannot be opened twice: this thread reads it, in its turn.
+        auto channel = std::make_shared<Channel>(run_.stop, run_.blocks);
+        task.channel = channel;
+        run_.tasks.push(std::move(task));
+        FdSource in(run_.inFd, describeFile(name), false);
+        pump(in, *channel);
+    }
+
+    void readCrawl(const std::string& name) {
+        std::unique_ptr<ByteSource> file;
+        try {
+            file = openDocument(name, run_.inFd);
+        } catch (const DocumentError& e) {
+            say({message::cannotRead(e.what, e.why)});
+            return;
+        }
+        WarcSource crawl(std::move(file), name);
+        try {
+            for (DocumentInfo info;;) {
+                const bool more = crawl.nextDocument(info);
+                run_.diagnostics.undecodable(info.undecodable);
+                if (!more) {
+                    say(info.problems);
+                    return;
+                }
+                std::optional<Printer::Slot> slot = run_.printer.open();
+                if (!slot) return;
+                for (const std::string& problem : info.problems) run_.diagnostics.error(*slot, problem);
+                auto channel = std::make_shared<Channel>(run_.stop, run_.blocks);
+                run_.tasks.push(Task{*slot, name, std::move(info), channel});
+                if (!pump(crawl, *channel)) return;
+            }
+        } catch (const DocumentError& e) {
+            say({message::cannotRead(e.what, e.why)});
+        }
+    }
+
+    // The document's bytes into its channel; false when the source failed, and nothing more
+    // can be read of it.
+    bool pump(ByteSource& from, Channel& to) {
+        for (;;) {
+            std::string block = to.block();
+            std::size_t n = 0;
+            try {
+                n = from.read(block.data(), block.size());
+            } catch (DocumentError& e) {
+                to.fail(std::move(e));
+                return false;
+            }
+            if (n == 0) {
+                to.end();
+                return true;
+            }
+            // A worker that reads no more lets the rest be passed over.
+            if (!to.put(std::move(block), n)) return true;
+        }
+    }
+
+    Run& run_;
+};
+
+}  // namespace
+
+int filterMany(const CommandLine& line, int inFd, int outFd, int errFd) {
+    const unsigned jobs = line.settings.jobs ? line.settings.jobs : processorsToRunOn();
+    Run run(line, inFd, outFd, errFd, jobs);
+    std::vector<std::unique_ptr<Worker>> workers;
+    std::vector<std::jthread> threads;
+    for (unsigned i = 0; i < jobs; ++i) {
+        workers.push_back(std::make_unique<Worker>(run));
+        try {
+            threads.emplace_back([worker = workers.back().get()] { worker->work(); });
+        } catch (const std::system_error&) {
+            workers.pop_back();
+            break;  // fewer workers: the same output, later
+        }
+    }
+    if (threads.empty()) throw fatal::noThreads();
+    try {
+        Dispatcher(run).dispatch();
+    } catch (const Stopped&) {
+    } catch (...) {
+        run.stop.fail(std::current_exception());
+    }
+    run.tasks.close();
+    for (std::jthread& t : threads) t.join();
+    if (std::exception_ptr failure = run.stop.failure()) {
+        try {
+            run.printer.finish();  // what was printed before the failure
+        } catch (...) {
+        }
+        std::rethrow_exception(failure);
+    }
+    run.printer.finish();
+    if (const std::string notes = run.diagnostics.notes(); !notes.empty()) writeAll(errFd, notes);
+    return run.diagnostics.status();
+}
+
+}  // namespace tagsift

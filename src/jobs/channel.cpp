@@ -1,0 +1,95 @@
+#include "jobs/channel.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace tagsift {
+
+namespace {
+// Enough for the channels of a few documents in flight; more would only hold memory.
+constexpr std::size_t kPooled = 16;
+}  // namespace
+
+std::string BlockPool::take(std::size_t size) {
+    std::string block;
+    {
+        std::lock_guard lock(mutex_);
+        if (!free_.empty()) {
+            block = std::move(free_.back());
+            free_.pop_back();
+        }
+    }
+    if (block.size() < size) block.resize(size);
+    return block;
+}
+
+void BlockPool::give(std::string block) {
+    std::lock_guard lock(mutex_);
+    if (free_.size() < kPooled) free_.push_back(std::move(block));
+}
+
+bool Channel::put(std::string block, std::size_t length) {
+    {
+        std::unique_lock lock(mutex_);
+        const bool room = changed_.wait(lock, stop_.token(), [&] { return blocks_.size() < kBlocks || abandoned_; });
+        if (room && !abandoned_) {
+            blocks_.push_back({std::move(block), length});
+            changed_.notify_all();
+            return true;
+        }
+    }
+    pool_.give(std::move(block));
+    return false;
+}
+
+void Channel::end() {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+}
+
+void Channel::fail(DocumentError error) {
+    std::lock_guard lock(mutex_);
+    error_ = std::move(error);
+    ended_ = true;
+    changed_.notify_all();
+}
+
+std::size_t Channel::read(char* to, std::size_t room) {
+    std::array<std::string, kBlocks> used;
+    std::size_t usedCount = 0;
+    std::size_t n = 0;
+    {
+        std::unique_lock lock(mutex_);
+        if (!changed_.wait(lock, stop_.token(), [&] { return !blocks_.empty() || ended_; })) throw Stopped{};
+        if (blocks_.empty() && error_) throw *error_;
+        while (n < room && !blocks_.empty()) {
+            Block& first = blocks_.front();
+            const std::size_t k = std::min(room - n, first.length - at_);
+            std::memcpy(to + n, first.bytes.data() + at_, k);
+            n += k;
+            at_ += k;
+            if (at_ < first.length) break;
+            used[usedCount++] = std::move(first.bytes);
+            blocks_.pop_front();
+            at_ = 0;
+        }
+        if (usedCount > 0) changed_.notify_all();
+    }
+    for (std::size_t i = 0; i < usedCount; ++i) pool_.give(std::move(used[i]));
+    return n;
+}
+
+void Channel::abandon() {
+    std::deque<Block> dropped;
+    {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        dropped.swap(blocks_);
+        changed_.notify_all();
+    }
+    for (Block& b : dropped) pool_.give(std::move(b.bytes));
+}
+
+}  // namespace tagsift

@@ -1,0 +1,114 @@
+#include "jobs/printer.h"
+
+namespace tagsift {
+
+namespace {
+// Pieces of standard output smaller than this are gathered; a buffer of this size is written at once.
+constexpr std::size_t kGather = 1 << 16;
+}  // namespace
+
+Printer::Printer(int outFd, int errFd, std::size_t window, std::size_t holdLimit, Stop& stop)
+    : outFd_(outFd), errFd_(errFd), window_(window), holdLimit_(holdLimit), stop_(stop) {}
+
+std::optional<Printer::Slot> Printer::open() {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait(lock, stop_.token(), [&] { return next_ - head_ < window_; })) return std::nullopt;
+    slots_.emplace_back();
+    return next_++;
+}
+
+void Printer::write(Slot slot, Stream stream, std::string_view bytes) {
+    std::unique_lock lock(mutex_);
+    if (stop_.requested()) throw Stopped{};
+    if (live(slot)) {
+        lock.unlock();
+        try {
+            emit(stream, bytes);
+        } catch (...) {
+            stop_.fail(std::current_exception());
+            throw Stopped{};
+        }
+        return;
+    }
+    Held& held = slots_[slot - head_];
+    held.pieces.emplace_back(stream, std::string(bytes));
+    held.bytes += bytes.size();
+    if (held.bytes > holdLimit_ && !changed_.wait(lock, stop_.token(), [&] { return live(slot); }))
+        throw Stopped{};
+}
+
+void Printer::close(Slot slot) {
+    std::unique_lock lock(mutex_);
+    slots_[slot - head_].closed = true;
+    if (!live(slot)) return;  // whoever hands the line on passes over it
+    headLive_ = false;
+    passOn(lock);
+}
+
+void Printer::passOn(std::unique_lock<std::mutex>& lock) {
+    for (;;) {
+        slots_.pop_front();
+        ++head_;
+        changed_.notify_all();
+        if (slots_.empty()) {
+            headLive_ = true;
+            return;
+        }
+        // A deque keeps its elements in place as others are added behind them.
+        Held& first = slots_.front();
+        while (!first.pieces.empty()) {
+            auto pieces = std::move(first.pieces);
+            first.pieces.clear();
+            first.bytes = 0;
+            lock.unlock();
+            try {
+                for (const auto& [stream, bytes] : pieces) emit(stream, bytes);
+            } catch (...) {
+                stop_.fail(std::current_exception());
+                lock.lock();
+                return;
+            }
+            lock.lock();
+        }
+        if (!first.closed) {
+            headLive_ = true;
+            changed_.notify_all();
+            return;
+        }
+    }
+}
+
+void Printer::emit(Stream stream, std::string_view bytes) {
+    if (stream == Stream::Err) {
+        flushGathered();
+        writeAll(errFd_, bytes);  // as ever, a failing standard error is not reported anywhere
+        return;
+    }
+    if (gathered_.size() + bytes.size() <= kGather) {
+        if (gathered_.capacity() < kGather) gathered_.reserve(kGather);
+        gathered_.append(bytes);
+        return;
+    }
+    flushGathered();
+    if (bytes.size() < kGather) {
+        gathered_.append(bytes);
+        return;
+    }
+    writeOutput(outFd_, bytes);
+}
+
+void Printer::flushGathered() {
+    if (gathered_.empty()) return;
+    std::string bytes;
+    bytes.swap(gathered_);  // never written twice, whatever the outcome
+    writeOutput(outFd_, bytes);
+    bytes.clear();
+    if (gathered_.capacity() < bytes.capacity()) gathered_.swap(bytes);
+}
+
+void Printer::finish() {
+    std::lock_guard lock(mutex_);
+    flushGathered();
+}
+
+}  // namespace tagsift

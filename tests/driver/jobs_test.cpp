@@ -1,0 +1,86 @@
+// Many documents on many threads print what one thread prints: random sets of
+// pages and crawl files, bad ones among them, filtered with random job counts
+// and compared byte for byte (stdout, stderr, status) with --jobs 1.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/run_binary.h"
+
+namespace tagsift::testing {
+namespace {
+
+using Words = std::vector<std::string>;
+
+// Rules that print from every kind of place: attributes, counts, bodies that copy and convert
+// text, and the document's own fields.
+const std::vector<Words> kRules = {
+    {"-tag", "a", "-out", "$_file$ $_num$/$_gnum$ $href$\\n"},
+    {"-tag", "td", "-out", "[%t$_body$]", "-tag", "/tr", "-out", "\\n"},
+    {"-tag", "p", "-out", "{%tJ$_body$}\\n", "-tag", "a", "-if", "href=x", "-out", "$_line$:$_pos$\\n"},
+    {"-tag", "a", "-out", "$_url$ $_status$ $_offset$ %U$href$\\n", "-tag", "title", "-out", "$_body$\\n"},
+};
+
+// A page of random markup: links, cells, paragraphs, comments and quotes, some of it cut off
+// inside a tag; some pages are larger than a read block.
+std::string randomPage(std::mt19937& rng) {
+    static const char* const kPieces[] = {
+        "<a href=x>", "<a href='y z'>", "<A HREF=\"x&amp;y\">", "text ", "\n", "\r\n", "<td>cell</td>",
+        "<tr>", "</tr>", "<p>para &eacute; \xC3\xA9</p>", "<!-- <a href=c> -->", "<title>T</title>", "<br/>",
+        "<p>open", "</p>", "&#x4e2d;", "<td><b>in</b>side</td>",
+    };
+    std::string page;
+    const int pieces = std::uniform_int_distribution<int>(0, 60)(rng);
+    for (int i = 0; i < pieces; ++i) page += kPieces[rng() % std::size(kPieces)];
+    if (rng() % 8 == 0) page += std::string(300000, 'x') + "<a href=after-a-long-text>";
+    if (rng() % 6 == 0) page += "<a href=\"cut";  // ends inside a tag
+    return page;
+}
+
+TEST(Jobs, ManyThreadsPrintWhatOneThreadPrints) {
+    const std::string files = testDir() + "/e2e/files";
+    ScratchDir scratch;
+    std::mt19937 rng(20261207);
+    std::vector<std::string> pages;
+    for (int i = 0; i < 24; ++i) pages.push_back(scratch.write("page" + std::to_string(i) + ".html", randomPage(rng)));
+    for (const char* name : {"pages/one.html", "pages/cut.html", "pages/body.html", "missing.html"})
+        pages.push_back(files + "/" + name);
+    std::vector<std::string> crawls{files + "/missing.warc", files + "/pages/one.html"};
+    for (const auto& entry : std::filesystem::directory_iterator(files + "/warc")) {
+        const std::string path = entry.path().string();
+        if (path.ends_with(".warc") || path.ends_with(".warc.gz")) crawls.push_back(path);
+    }
+    for (int round = 0; round < 40; ++round) {
+        const bool warc = round % 3 == 2;
+        const std::vector<std::string>& pool = warc ? crawls : pages;
+        Words args = kRules[rng() % kRules.size()];
+        if (warc) args.push_back("--warc");
+        const std::size_t jobsAt = args.size();
+        args.insert(args.end(), {"--jobs", "1", "--"});
+        const int count = std::uniform_int_distribution<int>(1, 12)(rng);
+        for (int i = 0; i < count; ++i) args.push_back(pool[rng() % pool.size()]);
+        const RunResult one = runBinary(binaryPath(), args, "");
+        args[jobsAt + 1] = std::to_string(std::uniform_int_distribution<int>(2, 8)(rng));
+        const RunResult many = runBinary(binaryPath(), args, "");
+        SCOPED_TRACE("round " + std::to_string(round) + ", --jobs " + args[jobsAt + 1]);
+        EXPECT_EQ(many.out, one.out);
+        EXPECT_EQ(many.err, one.err);
+        EXPECT_EQ(many.status, one.status);
+    }
+}
+
+// Standard input among the files is read once, in its turn, however many workers wait.
+TEST(Jobs, StandardInputIsReadInItsTurn) {
+    const std::string one = testDir() + "/e2e/files/pages/one.html";
+    const Words args = {"-tag", "a", "-out", "$_file$ $href$\\n", "--jobs", "4", "--", one, "-", one, "-", one};
+    const RunResult r = runBinary(binaryPath(), args, "<a href=in><a href=\"cut");
+    EXPECT_EQ(r.out, one + " 1\n" + one + " 2\n- in\n" + one + " 1\n" + one + " 2\n" + one + " 1\n" + one + " 2\n");
+    EXPECT_EQ(r.err, "Tagsifter 1.2\n! Error : - : EOF inside a tag - corrupted HTML code!\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace
+}  // namespace tagsift::testing
