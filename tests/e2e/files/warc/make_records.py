@@ -24,7 +24,8 @@ def response(body, http_headers=(b"Content-Type: text/html",), url="http://examp
 def chunked(data, sizes):
     out, at = b"", 0
     for n in sizes:
-        out += b"%x;ext=1\r\n" % n + data[at:at + n] + b"\r\n"
+        piece = data[at:at + n]
+        out += b"%x;ext=1\r\n" % len(piece) + piece + b"\r\n"
         at += n
     return out + b"0\r\nTrailer: x\r\n\r\n"
 
