@@ -20,7 +20,7 @@ std::size_t atMost(std::size_t n, long long limit) {
 }
 }  // namespace
 
-BlockReader::BlockReader(Members& members) : members_(members) { buffer_.resize(kBuffer); }
+BlockReader::BlockReader(Members& members) : members_(members), buffer_(new char[kBuffer]) {}
 
 bool BlockReader::nextMember() {
     at_ = end_ = 0;
@@ -38,21 +38,22 @@ std::size_t BlockReader::fill(std::size_t n) {
 }
 
 std::size_t BlockReader::buffered(std::size_t n) {
-    n = std::min(n, buffer_.size());
+    n = std::min(n, kBuffer);
+    if (at_ == end_) at_ = end_ = 0;  // most of the time: the buffer's pages stay few
     while (end_ - at_ < n && !drained_) {
-        if (buffer_.size() - end_ < kStep) {
-            std::memmove(buffer_.data(), buffer_.data() + at_, end_ - at_);
+        if (kBuffer - end_ < kStep) {
+            std::memmove(buffer_.get(), buffer_.get() + at_, end_ - at_);
             end_ -= at_;
             at_ = 0;
         }
-        const std::size_t got = members_.read(buffer_.data() + end_, std::min(kStep, buffer_.size() - end_));
+        const std::size_t got = members_.read(buffer_.get() + end_, std::min(kStep, kBuffer - end_));
         drained_ = got == 0;
         end_ += got;
     }
     return end_ - at_;
 }
 
-std::string_view BlockReader::visible() const { return {buffer_.data() + at_, atMost(end_ - at_, left_)}; }
+std::string_view BlockReader::visible() const { return {buffer_.get() + at_, atMost(end_ - at_, left_)}; }
 
 void BlockReader::consume(std::size_t n) {
     at_ += n;
@@ -71,7 +72,7 @@ std::size_t BlockReader::read(char* to, std::size_t room) {
         return n;
     }
     const std::size_t n = std::min(room, fill(1));
-    std::memcpy(to, buffer_.data() + at_, n);
+    std::memcpy(to, buffer_.get() + at_, n);
     consume(n);
     return n;
 }

@@ -7,8 +7,8 @@
 
 #include <climits>
 #include <cstddef>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "warc/members.h"
 
@@ -54,7 +54,7 @@ private:
     std::size_t buffered(std::size_t n);
 
     Members& members_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
     std::size_t at_ = 0, end_ = 0;  // [at_, end_) read from the member, not yet consumed
     bool drained_ = false;          // the member has given its last byte
     long long position_ = 0;

@@ -6,17 +6,18 @@
 namespace tagsift::warc {
 
 namespace {
-constexpr std::size_t kRaw = 1 << 17;
-// A member that breaks within this many bytes of its start is searched again for the next
-// gzip header from the byte after its start; one that breaks later, from where it broke.
-constexpr std::size_t kHistory = 1 << 16;
+constexpr std::size_t kRaw = 1 << 16;
+// A member that breaks within this many bytes of its start (most members of real crawls are
+// smaller) is searched again for the next gzip header from the byte after its start; one that
+// breaks later, from where it broke.
+constexpr std::size_t kHistory = 1 << 15;
 
 bool isGzipHeader(const char* p) {
     return static_cast<unsigned char>(p[0]) == 0x1f && static_cast<unsigned char>(p[1]) == 0x8b && p[2] == 8;
 }
 }  // namespace
 
-Members::Members(ByteSource& file, Ledger& ledger) : file_(file), ledger_(ledger) { raw_.resize(kRaw); }
+Members::Members(ByteSource& file, Ledger& ledger) : file_(file), ledger_(ledger), raw_(new char[kRaw]) {}
 
 // Moves the bytes still wanted to the front: those not used, and the current member's from its
 // start while it is young enough to be searched again.
@@ -24,7 +25,7 @@ void Members::compact() {
     std::size_t keep = rawAt_;
     const long long start = start_ - rawBase_;
     if (start >= 0 && rawAt_ - static_cast<std::size_t>(start) <= kHistory) keep = static_cast<std::size_t>(start);
-    std::memmove(raw_.data(), raw_.data() + keep, rawEnd_ - keep);
+    std::memmove(raw_.get(), raw_.get() + keep, rawEnd_ - keep);
     rawBase_ += static_cast<long long>(keep);
     rawAt_ -= keep;
     rawEnd_ -= keep;
@@ -32,8 +33,8 @@ void Members::compact() {
 
 bool Members::readRaw() {
     if (fileEnded_) return false;
-    if (rawEnd_ == raw_.size()) compact();
-    const std::size_t got = file_.read(raw_.data() + rawEnd_, raw_.size() - rawEnd_);
+    if (rawEnd_ == kRaw) compact();
+    const std::size_t got = file_.read(raw_.get() + rawEnd_, kRaw - rawEnd_);
     ledger_.counts.bytesRead += static_cast<long long>(got);
     rawEnd_ += got;
     fileEnded_ = got == 0;
@@ -90,7 +91,7 @@ std::size_t Members::gave(std::size_t n) {
 std::size_t Members::readPlain(char* to, std::size_t room) {
     if (rawAt_ < rawEnd_) {
         const std::size_t n = std::min(room, rawEnd_ - rawAt_);
-        std::memcpy(to, raw_.data() + rawAt_, n);
+        std::memcpy(to, raw_.get() + rawAt_, n);
         rawAt_ += n;
         return gave(n);
     }
@@ -106,7 +107,7 @@ std::size_t Members::readPlain(char* to, std::size_t room) {
 std::size_t Members::inflate(char* to, std::size_t room) {
     for (;;) {
         if (rawAt_ == rawEnd_) readRaw();
-        const Inflater::Step step = inflater_.run(raw_.data() + rawAt_, rawEnd_ - rawAt_, to, room);
+        const Inflater::Step step = inflater_.run(raw_.get() + rawAt_, rawEnd_ - rawAt_, to, room);
         rawAt_ += step.consumed;
         gave(step.produced);
         switch (step.state) {
@@ -155,12 +156,12 @@ void Members::seekHeader() {
     rawAt_ = std::min(rawEnd_, static_cast<std::size_t>(from - rawBase_));
     for (;;) {
         for (; rawAt_ + 2 < rawEnd_; ++rawAt_) {
-            const char* p = static_cast<const char*>(std::memchr(raw_.data() + rawAt_, 0x1f, rawEnd_ - 2 - rawAt_));
+            const char* p = static_cast<const char*>(std::memchr(raw_.get() + rawAt_, 0x1f, rawEnd_ - 2 - rawAt_));
             if (!p) {
                 rawAt_ = rawEnd_ - 2;
                 break;
             }
-            rawAt_ = static_cast<std::size_t>(p - raw_.data());
+            rawAt_ = static_cast<std::size_t>(p - raw_.get());
             if (isGzipHeader(p)) return;
         }
         if (!readRaw()) {

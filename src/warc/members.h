@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -59,7 +60,7 @@ private:
     long long decoded_ = 0;  // its bytes given so far
     long long stretch_ = -1;  // where the broken stretch the reader is in began, or -1
 
-    std::vector<char> raw_;        // bytes of the file: [rawAt_, rawEnd_) not yet used
+    std::unique_ptr<char[]> raw_;  // bytes of the file: [rawAt_, rawEnd_) not yet used
     std::size_t rawAt_ = 0, rawEnd_ = 0;
     long long rawBase_ = 0;        // the file offset of raw_[0]
     bool fileEnded_ = false;
