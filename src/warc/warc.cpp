@@ -1,622 +1,327 @@
+// The fifth layer of the crawl reader, the record iterator: a record's WARC header, what kind
+// of record it is, the choice of the documents among them and the decoders their payloads need,
+// and the way on after a problem.
 #include "warc/warc.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <deque>
+#include <array>
+#include <optional>
 #include <string_view>
-#include <vector>
 
-#include <isa-l/igzip_lib.h>
-
-#include "base/fatal.h"
 #include "base/text.h"
+#include "warc/block.h"
+#include "warc/headers.h"
+#include "warc/ledger.h"
+#include "warc/members.h"
+#include "warc/payload.h"
 
 namespace tagsift {
 
 namespace {
+using namespace warc;
 
 // Header blocks of real crawls are a few hundred bytes; one larger than this never ends.
 constexpr std::size_t kHeaderLimit = 1 << 16;
-// The decompressor keeps its own window: small buffers on either side of it are enough.
-constexpr std::size_t kBuffer = 1 << 15;
+constexpr std::size_t kResync = 1 << 16;
+// "WARC/1.0\r\n": a version line, 10 bytes at most.
+constexpr std::size_t kVersionLine = 10;
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && isSpace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && isSpace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
+// A record begins with a line "WARC/1.0" or "WARC/1.1"; a candidate cut by the end of bytes is
+// none.
+bool versionLineAt(std::string_view bytes, std::size_t at) {
+    const std::string_view rest = bytes.substr(at);
+    if (!rest.starts_with("WARC/1.") || rest.size() < 9 || (rest[7] != '0' && rest[7] != '1')) return false;
+    return rest[8] == '\n' || rest.substr(8, 2) == "\r\n";
 }
 
-// The media type of a Content-Type value, without parameters.
-bool isHtml(std::string_view contentType) {
-    std::string_view type = trimmed(contentType.substr(0, contentType.find(';')));
-    return equalsIgnoringCase(type, "text/html") || equalsIgnoringCase(type, "application/xhtml+xml");
+std::size_t findVersionLine(std::string_view bytes, std::size_t from) {
+    for (std::size_t at = bytes.find("WARC/1.", from); at != std::string_view::npos; at = bytes.find("WARC/1.", at + 1))
+        if (versionLineAt(bytes, at)) return at;
+    return std::string_view::npos;
 }
 
-// Reads a header line "Name: value" into name and value; false when it has no colon.
-bool splitField(std::string_view line, std::string_view& name, std::string_view& value) {
-    const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos) return false;
-    name = trimmed(line.substr(0, colon));
-    value = trimmed(line.substr(colon + 1));
-    return true;
+bool isHtml(std::string_view type) { return type == "text/html" || type == "application/xhtml+xml"; }
+
+// Some writers put addresses and record ids in angle brackets.
+std::string withoutBrackets(std::string_view value) {
+    std::string text = oneLine(value);
+    if (text.size() >= 2 && text.front() == '<' && text.back() == '>') return text.substr(1, text.size() - 2);
+    return text;
 }
 
-// Inflates one gzip member, zlib stream or raw deflate stream at a time, with ISA-L's igzip.
-class Inflater {
-public:
-    enum class Wrapper { Gzip, Zlib, Raw };
-    enum class State { More, Finished, Broken };
-    struct Step {
-        std::size_t consumed = 0;
-        std::size_t produced = 0;
-        State state = State::More;
-    };
+// The status code of an HTTP status line, or empty.
+std::string statusCode(std::string_view line) {
+    const std::size_t space = line.find(' ');
+    if (space == std::string_view::npos) return {};
+    std::string_view code = line.substr(space + 1);
+    code = code.substr(0, code.find(' '));
+    if (code.empty() || code.find_first_not_of("0123456789") != std::string_view::npos) return {};
+    return std::string(code);
+}
 
-    void start(Wrapper wrapper) {
-        if (!state_) state_ = std::make_unique<inflate_state>();
-        isal_inflate_init(state_.get());
-        state_->crc_flag = wrapper == Wrapper::Gzip ? ISAL_GZIP : wrapper == Wrapper::Zlib ? ISAL_ZLIB : ISAL_DEFLATE;
-        live_ = true;
-    }
-    void end() { live_ = false; }
-    bool live() const { return live_; }
+// The name a record passed over is counted under, by its WARC-Type.
+std::string_view passedOverKind(std::string_view type) {
+    static constexpr std::array<std::string_view, 6> kKnown = {"warcinfo", "request",    "metadata",
+                                                               "revisit",  "conversion", "continuation"};
+    for (std::string_view known : kKnown)
+        if (equalsIgnoringCase(type, known)) return known;
+    return "other";
+}
 
-    Step run(const char* in, std::size_t inLength, char* out, std::size_t outLength) {
-        inflate_state& z = *state_;
-        z.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(in));
-        z.avail_in = static_cast<std::uint32_t>(std::min<std::size_t>(inLength, 1u << 30));
-        z.next_out = reinterpret_cast<std::uint8_t*>(out);
-        z.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(outLength, 1u << 30));
-        const int status = isal_inflate(&z);
-        Step step;
-        step.consumed = static_cast<std::size_t>(reinterpret_cast<const char*>(z.next_in) - in);
-        step.produced = static_cast<std::size_t>(reinterpret_cast<char*>(z.next_out) - out);
-        if (status < 0 || status == ISAL_NEED_DICT) step.state = State::Broken;
-        else if (z.block_state == ISAL_BLOCK_FINISH) step.state = State::Finished;
-        if (step.state != State::More) live_ = false;
-        return step;
-    }
-
-private:
-    std::unique_ptr<inflate_state> state_;  // large: made once, on first use
-    bool live_ = false;
-};
-
+// Fields that a record holds once at most.
+constexpr std::array<std::string_view, 5> kOnce = {"Content-Length", "WARC-Type", "WARC-Record-ID", "WARC-Date",
+                                                   "WARC-Target-URI"};
 }  // namespace
 
-// The decompressed bytes of the file in a buffer, with the record parser and the payload decoder
-// on top.
-class WarcSource::Reader {
-public:
-    Reader(std::unique_ptr<ByteSource> file, std::string name) : file_(std::move(file)), name_(std::move(name)) {
-        buffer_.resize(kBuffer);
-        raw_.resize(kBuffer);
-    }
-
-    bool mayWaitForEver() const { return file_->mayWaitForEver(); }
-    std::size_t read(char* to, std::size_t room);
-    bool nextDocument(DocumentInfo& info);
-
-private:
-    // --- the file's bytes, decompressed ---
-    // Makes at least n bytes available after at_ where the file has them; how many there are.
-    std::size_t fill(std::size_t n);
-    std::size_t available() const { return end_ - at_; }
-    const char* data() const { return buffer_.data() + at_; }
-    void consume(std::size_t n) {
-        at_ += n;
-        position_ += static_cast<long long>(n);
-    }
-    // Produces more decompressed bytes at the end of the buffer; false at the end of the file or
-    // at a broken member.
-    bool produce();
-    bool readRaw();
-    // The offset in the file of the record that starts at the decompressed position.
-    long long fileOffset(long long position) const;
-
-    // --- records ---
-    // A line of at most limit bytes (its CR LF or LF dropped); false when the file or the limit
-    // comes first.
-    bool readLine(std::string& line, std::size_t limit);
-    // Passes over n bytes; how many there were.
-    long long skip(long long n);
-    // Looks for the next line that begins a record, after a problem.
-    void resync();
-    void problem(long long offset, std::string_view what);
-    // Reads a record's header; false when the file is over.
-    bool readRecord();
-    void endRecord();
-
-    // --- payloads ---
-    std::size_t readBlock(char* to, std::size_t room);
-    bool blockLine(std::string& line);
-    std::size_t readEntity(char* to, std::size_t room);
-    std::size_t readDecoded(char* to, std::size_t room);
-
-    std::unique_ptr<ByteSource> file_;
-    std::string name_;
-    DocumentInfo* info_ = nullptr;  // where problems go
-    DocumentInfo pending_;          // problems found while a payload is read
-
-    std::vector<char> buffer_;
-    std::size_t at_ = 0, end_ = 0;
-    long long position_ = 0;  // decompressed offset of at_
-    long long produced_ = 0;  // decompressed offset of end_
-    bool fileEnded_ = false;
-    bool broken_ = false;  // the stream broke off since the last resync
-
-    // The compressed side.
-    bool started_ = false;
-    bool gzip_ = false;
-    std::vector<char> raw_;
-    std::size_t rawAt_ = 0, rawEnd_ = 0;
-    long long rawPosition_ = 0;  // file offset of rawAt_
-    bool rawEnded_ = false;
-    Inflater member_;
-    long long memberStart_ = 0;
-    struct MemberStart {
-        long long position;  // decompressed offset where it begins
-        long long offset;    // file offset of its first byte
-    };
-    std::deque<MemberStart> members_;
-
-    // The record being read.
-    long long recordOffset_ = 0;
-    long long blockLeft_ = 0;  // bytes of its block not yet consumed
-    bool inRecord_ = false;
-    // Its payload.
-    bool chunked_ = false;
-    long long chunkLeft_ = 0;
-    bool chunksDone_ = false;
-    bool decode_ = false;
-    Inflater content_;
-    std::vector<char> entity_;
-    std::size_t entityAt_ = 0, entityEnd_ = 0;
-    bool entityEnded_ = false;
-    bool payloadDone_ = true;
+// What the record layer keeps of a WARC header, which lives in the buffer only until the next fill.
+struct WarcFields {
+    std::string type, url, date, record, truncated, contentType;
 };
 
-bool WarcSource::Reader::readRaw() {
-    if (rawEnded_) return false;
-    if (rawAt_ == rawEnd_) {
-        rawPosition_ += static_cast<long long>(rawEnd_);
-        rawAt_ = rawEnd_ = 0;
-    } else if (rawAt_ > 0) {
-        std::memmove(raw_.data(), raw_.data() + rawAt_, rawEnd_ - rawAt_);
-        rawPosition_ += static_cast<long long>(rawAt_);
-        rawEnd_ -= rawAt_;
-        rawAt_ = 0;
-    }
-    const std::size_t got = file_->read(raw_.data() + rawEnd_, raw_.size() - rawEnd_);
-    if (got == 0) rawEnded_ = true;
-    rawEnd_ += got;
-    return got > 0;
-}
+class WarcSource::Reader {
+public:
+    Reader(std::unique_ptr<ByteSource> file, std::string name)
+        : file_(std::move(file)), ledger_(std::move(name)), members_(*file_, ledger_), block_(members_),
+          place_(ledger_), bytes_(block_), dechunker_(block_, place_), decoder_(place_) {}
 
-bool WarcSource::Reader::produce() {
-    if (fileEnded_ || broken_) return false;
-    if (!started_) {
-        started_ = true;
-        while (rawEnd_ - rawAt_ < 2 && readRaw()) {
-        }
-        gzip_ = rawEnd_ - rawAt_ >= 2 && static_cast<unsigned char>(raw_[rawAt_]) == 0x1f &&
-                static_cast<unsigned char>(raw_[rawAt_ + 1]) == 0x8b;
-    }
-    char* out = buffer_.data() + end_;
-    const std::size_t room = buffer_.size() - end_;
-    if (!gzip_) {
-        if (rawAt_ == rawEnd_ && !readRaw()) {
-            fileEnded_ = true;
-            return false;
-        }
-        const std::size_t n = std::min(room, rawEnd_ - rawAt_);
-        std::memcpy(out, raw_.data() + rawAt_, n);
-        rawAt_ += n;
-        end_ += n;
-        produced_ += static_cast<long long>(n);
-        return true;
-    }
-    for (;;) {
-        if (!member_.live()) {
-            // Between members: the next one starts here, or the file is over.
-            if (rawAt_ == rawEnd_ && !readRaw()) {
-                fileEnded_ = true;
-                return false;
-            }
-            memberStart_ = rawPosition_ + static_cast<long long>(rawAt_);
-            members_.push_back({produced_, memberStart_});
-            member_.start(Inflater::Wrapper::Gzip);
-        }
-        if (rawAt_ == rawEnd_) readRaw();
-        const Inflater::Step step = member_.run(raw_.data() + rawAt_, rawEnd_ - rawAt_, out, room);
-        rawAt_ += step.consumed;
-        const std::size_t made = step.produced;
-        end_ += made;
-        produced_ += static_cast<long long>(made);
-        if (step.state == Inflater::State::Finished) {
-            if (made > 0) return true;
-            continue;
-        }
-        const bool stuck = step.state == Inflater::State::More && made == 0 && rawAt_ == rawEnd_ && rawEnded_;
-        if (step.state == Inflater::State::Broken) {
-            problem(memberStart_, "a broken gzip member");
-        } else if (stuck) {
-            problem(memberStart_, "a gzip member cut short");
-        } else {
-            if (made > 0) return true;
-            continue;
-        }
-        // Go on at the next member: the next gzip header after this member's start.
-        member_.end();
-        broken_ = true;
-        for (;;) {
-            const char* from = raw_.data() + rawAt_;
-            const char* to = raw_.data() + rawEnd_;
-            const char* hit = nullptr;
-            for (const char* p = from; p + 2 < to; ++p)
-                if (static_cast<unsigned char>(p[0]) == 0x1f && static_cast<unsigned char>(p[1]) == 0x8b && p[2] == 8) {
-                    hit = p;
-                    break;
-                }
-            // A member never starts at the byte its broken one started at.
-            if (hit && rawPosition_ + (hit - raw_.data()) == memberStart_) {
-                rawAt_ = static_cast<std::size_t>(hit - raw_.data()) + 1;
-                continue;
-            }
-            if (hit) {
-                rawAt_ = static_cast<std::size_t>(hit - raw_.data());
-                break;
-            }
-            // Keep the last two bytes: a header may begin there.
-            rawAt_ = std::max(rawAt_, rawEnd_ >= 2 ? rawEnd_ - 2 : rawEnd_);
-            if (!readRaw()) {
-                rawAt_ = rawEnd_;
-                break;
-            }
-        }
-        return made > 0;
-    }
-}
+    bool nextDocument(DocumentInfo& info);
+    std::size_t read(char* to, std::size_t room);
+    bool mayWaitForEver() const { return members_.mayWaitForEver(); }
+    Ledger& ledger() { return ledger_; }
 
-std::size_t WarcSource::Reader::fill(std::size_t n) {
-    while (available() < n) {
-        if (at_ > 0 && (end_ == buffer_.size() || at_ == end_)) {
-            std::memmove(buffer_.data(), buffer_.data() + at_, end_ - at_);
-            end_ -= at_;
-            at_ = 0;
-        }
-        if (end_ == buffer_.size()) break;
-        if (!produce()) break;
+private:
+    bool startRecord();
+    void skipLineEnds();
+    bool nextMember();
+    bool readWarcHeader();
+    std::string warcHeaderProblem(std::size_t length);
+    void keepFields();
+    void recover(std::string_view what, long long start);
+    void resync();
+    bool choose(DocumentInfo& info);
+    bool chooseResponse(DocumentInfo& info);
+    bool takeDocument(DocumentInfo& info);
+    bool passOver(std::string_view kind);
+    void finishRecord();
+    void problem(std::string_view what, long long offset);
+    void endSpan(CrawlSpan::Kind kind);
+
+    std::unique_ptr<ByteSource> file_;
+    Ledger ledger_;
+    Members members_;
+    BlockReader block_;
+    HeaderBlock warc_, http_;
+    WarcFields fields_;
+    long long spanStart_ = 0;  // where the bytes not yet in a span begin, in the member
+
+    // The record being read, if any, with the kind of its span, and the top of its payload's
+    // decoders while it is a document with bytes left.
+    std::optional<CrawlSpan::Kind> record_;
+    RecordPlace place_;
+    BlockBytes bytes_;
+    Dechunker dechunker_;
+    Decoder decoder_;
+    Payload* payload_ = nullptr;
+};
+
+bool WarcSource::Reader::nextDocument(DocumentInfo& info) {
+    info = DocumentInfo{};
+    finishRecord();
+    bool found = false;
+    while (!found && startRecord()) {
+        found = choose(info);
+        if (!found) finishRecord();
     }
-    return available();
-}
-
-long long WarcSource::Reader::fileOffset(long long position) const {
-    if (!gzip_) return position;
-    long long offset = members_.empty() ? 0 : members_.front().offset;
-    for (const MemberStart& m : members_)
-        if (m.position <= position) offset = m.offset;
-    return offset;
-}
-
-void WarcSource::Reader::problem(long long offset, std::string_view what) {
-    DocumentInfo& to = info_ ? *info_ : pending_;
-    to.problems.push_back("\n! Error : " + name_ + " : the record at byte " + std::to_string(offset) + " : " +
-                          std::string(what) + "\n");
-}
-
-bool WarcSource::Reader::readLine(std::string& line, std::size_t limit) {
-    line.clear();
-    for (;;) {
-        if (available() == 0 && fill(1) == 0) return false;
-        const std::size_t n = std::min(available(), limit - line.size() + 1);
-        const char* lf = static_cast<const char*>(std::memchr(data(), '\n', n));
-        const std::size_t take = lf ? static_cast<std::size_t>(lf - data()) : n;
-        line.append(data(), take);
-        consume(lf ? take + 1 : take);
-        if (lf) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return true;
-        }
-        if (line.size() > limit) return false;
-    }
-}
-
-long long WarcSource::Reader::skip(long long n) {
-    long long done = 0;
-    while (done < n) {
-        if (available() == 0 && fill(1) == 0) break;
-        const std::size_t k = static_cast<std::size_t>(std::min<long long>(n - done, static_cast<long long>(available())));
-        consume(k);
-        done += static_cast<long long>(k);
-    }
-    return done;
-}
-
-void WarcSource::Reader::resync() {
-    // A record begins with "WARC/1." at the start of a line; after a broken member, at the start
-    // of the next one.
-    broken_ = false;
-    static constexpr std::string_view kVersion = "WARC/1.";
-    for (;;) {
-        if (fill(kVersion.size()) < kVersion.size()) {
-            skip(static_cast<long long>(available()));
-            return;
-        }
-        std::string_view here(data(), available());
-        std::size_t found = here.find(kVersion);
-        while (found != std::string_view::npos && found > 0 && here[found - 1] != '\n')
-            found = here.find(kVersion, found + 1);
-        if (found != std::string_view::npos) {
-            consume(found);
-            return;
-        }
-        consume(available() - (kVersion.size() - 1));
-    }
-}
-
-bool WarcSource::Reader::readRecord() {
-    std::string line;
-    for (;;) {
-        if (broken_) resync();
-        // Line ends between records are passed over.
-        while (fill(1) > 0 && (*data() == '\r' || *data() == '\n')) consume(1);
-        if (available() == 0) {
-            if (broken_) continue;  // the next member may hold the next record
-            return false;
-        }
-        recordOffset_ = fileOffset(position_);
-        while (members_.size() > 1 && members_[1].position <= position_) members_.pop_front();
-        if (!readLine(line, 256) || line.rfind("WARC/1.", 0) != 0) {
-            problem(recordOffset_, "not a WARC record");
-            resync();
-            continue;
-        }
-        std::string type, url, date, contentType;
-        long long length = -1;
-        std::size_t headerSize = 0;
-        bool ended = false;
-        while (readLine(line, kHeaderLimit - headerSize)) {
-            headerSize += line.size() + 2;
-            if (line.empty()) {
-                ended = true;
-                break;
-            }
-            std::string_view name, value;
-            if (!splitField(line, name, value)) continue;
-            if (equalsIgnoringCase(name, "WARC-Type")) type = lowerCased(value);
-            else if (equalsIgnoringCase(name, "WARC-Target-URI")) url = value;
-            else if (equalsIgnoringCase(name, "WARC-Date")) date = value;
-            else if (equalsIgnoringCase(name, "Content-Type")) contentType = value;
-            else if (equalsIgnoringCase(name, "Content-Length")) {
-                std::size_t i = 0;
-                length = readDigits(value, i, (1LL << 62));
-                if (i == 0 || i != value.size()) length = -2;
-            }
-        }
-        if (!ended) {
-            // A broken member has been reported already.
-            if (!broken_) problem(recordOffset_, "a header block that never ends");
-            resync();
-            continue;
-        }
-        if (length < 0) {
-            problem(recordOffset_, "no valid Content-Length");
-            resync();
-            continue;
-        }
-        blockLeft_ = length;
-        inRecord_ = true;
-        // Some writers put the address in angle brackets.
-        if (url.size() >= 2 && url.front() == '<' && url.back() == '>') url = url.substr(1, url.size() - 2);
-        if (type == "resource" && isHtml(contentType)) {
-            chunked_ = decode_ = false;
-        } else if (type == "response") {
-            // The HTTP status line and headers, inside the block.
-            std::string httpType, encoding, transfer;
-            bool headersEnded = false;
-            std::size_t size = 0;
-            if (blockLine(line) && line.rfind("HTTP/", 0) == 0) {
-                while (size < kHeaderLimit && blockLine(line)) {
-                    size += line.size() + 2;
-                    if (line.empty()) {
-                        headersEnded = true;
-                        break;
-                    }
-                    std::string_view name, value;
-                    if (!splitField(line, name, value)) continue;
-                    if (equalsIgnoringCase(name, "Content-Type")) httpType = value;
-                    else if (equalsIgnoringCase(name, "Content-Encoding")) encoding = lowerCased(value);
-                    else if (equalsIgnoringCase(name, "Transfer-Encoding")) transfer = lowerCased(value);
-                }
-            }
-            if (!headersEnded || !isHtml(httpType)) {
-                endRecord();
-                continue;
-            }
-            chunked_ = transfer.find("chunked") != std::string::npos;
-            decode_ = false;
-            if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
-                decode_ = true;
-                content_.end();
-                entityAt_ = entityEnd_ = 0;
-                entityEnded_ = false;
-                if (entity_.empty()) entity_.resize(kBuffer);
-            } else if (!encoding.empty() && encoding != "identity") {
-                ++(info_ ? *info_ : pending_).undecodable;
-                endRecord();
-                continue;
-            }
-        } else {
-            endRecord();
-            continue;
-        }
-        chunkLeft_ = 0;
-        chunksDone_ = false;
-        payloadDone_ = false;
-        if (info_) {
-            info_->url = std::move(url);
-            info_->date = std::move(date);
-        }
-        return true;
-    }
-}
-
-void WarcSource::Reader::endRecord() {
-    if (!inRecord_) return;
-    inRecord_ = false;
-    payloadDone_ = true;
-    content_.end();
-    const long long left = blockLeft_;
-    blockLeft_ = 0;
-    if (skip(left) < left && !broken_) problem(recordOffset_, "a record cut short");
-    // Two line ends close the record; bytes other than those are left to the next record's check.
-}
-
-std::size_t WarcSource::Reader::readBlock(char* to, std::size_t room) {
-    if (blockLeft_ == 0) return 0;
-    if (available() == 0 && started_ && !gzip_ && rawAt_ == rawEnd_ && !rawEnded_) {
-        // A plain file's payload goes from the file straight into the caller's block.
-        const std::size_t n = file_->read(to, static_cast<std::size_t>(std::min<long long>(blockLeft_, static_cast<long long>(room))));
-        if (n == 0) {
-            rawEnded_ = fileEnded_ = true;
-            return 0;
-        }
-        position_ += static_cast<long long>(n);
-        produced_ += static_cast<long long>(n);
-        blockLeft_ -= static_cast<long long>(n);
-        return n;
-    }
-    if (available() == 0 && fill(1) == 0) return 0;
-    const std::size_t n =
-        std::min({room, available(), static_cast<std::size_t>(std::min<long long>(blockLeft_, 1LL << 40))});
-    std::memcpy(to, data(), n);
-    consume(n);
-    blockLeft_ -= static_cast<long long>(n);
-    return n;
-}
-
-bool WarcSource::Reader::blockLine(std::string& line) {
-    line.clear();
-    while (blockLeft_ > 0) {
-        if (available() == 0 && fill(1) == 0) return false;
-        const std::size_t n = static_cast<std::size_t>(std::min<long long>(blockLeft_, static_cast<long long>(available())));
-        const char* lf = static_cast<const char*>(std::memchr(data(), '\n', n));
-        const std::size_t take = lf ? static_cast<std::size_t>(lf - data()) : n;
-        if (line.size() + take > kHeaderLimit) return false;
-        line.append(data(), take);
-        const std::size_t used = lf ? take + 1 : take;
-        consume(used);
-        blockLeft_ -= static_cast<long long>(used);
-        if (lf) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            return true;
-        }
-    }
-    return false;
-}
-
-// The payload after de-chunking.
-std::size_t WarcSource::Reader::readEntity(char* to, std::size_t room) {
-    if (!chunked_) return readBlock(to, room);
-    std::string line;
-    while (chunkLeft_ == 0) {
-        if (chunksDone_) return 0;
-        if (!blockLine(line)) return 0;
-        std::string_view size = trimmed(std::string_view(line).substr(0, line.find(';')));
-        if (size.empty()) continue;  // the line end after a chunk's data
-        long long n = 0;
-        for (char c : size) {
-            const int digit = hexDigitValue(c);
-            if (digit < 0 || n > (1LL << 40)) {
-                n = -1;
-                break;
-            }
-            n = n * 16 + digit;
-        }
-        if (n <= 0) {
-            // The last chunk (or a broken size line): the rest of the block is trailers.
-            chunksDone_ = true;
-            return 0;
-        }
-        chunkLeft_ = n;
-    }
-    const std::size_t got = readBlock(to, static_cast<std::size_t>(std::min<long long>(chunkLeft_, static_cast<long long>(room))));
-    chunkLeft_ -= static_cast<long long>(got);
-    return got;
-}
-
-// The payload after content decoding.
-std::size_t WarcSource::Reader::readDecoded(char* to, std::size_t room) {
-    if (!decode_) return readEntity(to, room);
-    for (;;) {
-        if (entityAt_ == entityEnd_ && !entityEnded_) {
-            entityAt_ = 0;
-            entityEnd_ = readEntity(entity_.data(), entity_.size());
-            if (entityEnd_ == 0) entityEnded_ = true;
-        }
-        if (!content_.live()) {
-            // The wrapper is told by two bytes, which a chunk or a read may split.
-            if (entityAt_ > 0 && entityAt_ < entityEnd_) {
-                std::memmove(entity_.data(), entity_.data() + entityAt_, entityEnd_ - entityAt_);
-                entityEnd_ -= entityAt_;
-                entityAt_ = 0;
-            }
-            while (entityEnd_ - entityAt_ < 2 && !entityEnded_) {
-                const std::size_t got = readEntity(entity_.data() + entityEnd_, entity_.size() - entityEnd_);
-                if (got == 0) entityEnded_ = true;
-                entityEnd_ += got;
-            }
-            if (entityAt_ == entityEnd_) return 0;
-            // gzip and zlib are told by their headers; "deflate" is sometimes sent raw.
-            const auto first = static_cast<unsigned char>(entity_[entityAt_]);
-            const bool zlibHeader = (first & 0x0f) == 8 && entityEnd_ - entityAt_ >= 2 &&
-                                    ((first << 8) | static_cast<unsigned char>(entity_[entityAt_ + 1])) % 31 == 0;
-            content_.start(first == 0x1f ? Inflater::Wrapper::Gzip
-                                         : zlibHeader ? Inflater::Wrapper::Zlib : Inflater::Wrapper::Raw);
-        }
-        const Inflater::Step step = content_.run(entity_.data() + entityAt_, entityEnd_ - entityAt_, to, room);
-        entityAt_ += step.consumed;
-        const std::size_t made = step.produced;
-        if (step.state == Inflater::State::Finished) {
-            payloadDone_ = true;  // what follows the compressed data is not part of the document
-            return made;
-        }
-        if (made > 0) return made;
-        if (step.state == Inflater::State::Broken || (entityAt_ == entityEnd_ && entityEnded_)) {
-            problem(recordOffset_, step.state == Inflater::State::Broken
-                                       ? "a payload whose compressed data is broken"
-                                       : "a payload whose compressed data is cut short");
-            content_.end();
-            payloadDone_ = true;
-            return 0;
-        }
-    }
+    ledger_.handOver(info);
+    return found;
 }
 
 std::size_t WarcSource::Reader::read(char* to, std::size_t room) {
-    if (payloadDone_) return 0;
-    info_ = nullptr;
     // As much as there is room for, so that the scanner gets blocks of its size.
     std::size_t got = 0;
-    while (got < room && !payloadDone_) {
-        const std::size_t n = readDecoded(to + got, room - got);
-        if (n == 0) break;
+    while (payload_ && got < room) {
+        const std::size_t n = payload_->read(to + got, room - got);
+        if (n == 0) payload_ = nullptr;
         got += n;
     }
-    if (got == 0) payloadDone_ = true;
     return got;
 }
 
-bool WarcSource::Reader::nextDocument(DocumentInfo& info) {
-    info = std::move(pending_);
-    pending_ = DocumentInfo{};
-    info_ = &info;
-    endRecord();
-    const bool found = readRecord();
-    info_ = nullptr;
-    return found;
+// Reads the next record's WARC header; false at the end of the file.
+bool WarcSource::Reader::startRecord() {
+    for (;;) {
+        skipLineEnds();
+        if (block_.memberEnded()) {
+            if (!nextMember()) return false;
+        } else if (readWarcHeader()) {
+            return true;
+        }
+    }
+}
+
+void WarcSource::Reader::skipLineEnds() {
+    for (std::string_view here = block_.visible(); !here.empty() || block_.fill(1) > 0; here = block_.visible()) {
+        const std::size_t n = std::min(here.find_first_not_of("\r\n"), here.size());
+        block_.consume(n);
+        if (n < here.size()) return;
+    }
+}
+
+// Line ends that no record came after are passed over.
+bool WarcSource::Reader::nextMember() {
+    if (block_.position() > spanStart_) endSpan(CrawlSpan::Kind::PassedOver);
+    spanStart_ = 0;
+    return block_.nextMember();
+}
+
+bool WarcSource::Reader::readWarcHeader() {
+    const long long start = block_.position();
+    block_.fill(kVersionLine);
+    const std::size_t length = versionLineAt(block_.visible(), 0) ? block_.headerBlock(kHeaderLimit) : 0;
+    if (const std::string what = warcHeaderProblem(length); !what.empty()) {
+        recover(what, start);
+        return false;
+    }
+    keepFields();
+    block_.consume(length);
+    std::size_t i = 0;
+    block_.limit(readDigits(warc_.value("Content-Length"), i, 1LL << 62));
+    place_.offset = members_.compressed() ? members_.offset() : start;
+    place_.truncated = !fields_.truncated.empty();
+    record_ = CrawlSpan::Kind::PassedOver;
+    ++ledger_.counts.records;
+    return true;
+}
+
+// What is wrong with the header block of the given length here (0: none is whole), or empty;
+// reads it into warc_ when it is whole.
+std::string WarcSource::Reader::warcHeaderProblem(std::size_t length) {
+    if (!versionLineAt(block_.visible(), 0)) return "not a WARC record";
+    if (length == 0 && block_.visible().size() > kHeaderLimit) return "a header block that never ends";
+    if (length == 0) return "a record cut short";
+    parseHeaderBlock(block_.visible().substr(0, length), warc_);
+    for (std::string_view once : kOnce)
+        if (warc_.count(once) > 1) return "a header block that repeats " + std::string(once);
+    const std::string_view digits = warc_.value("Content-Length");
+    std::size_t i = 0;
+    readDigits(digits, i, 1LL << 62);
+    if (i == 0 || i != digits.size() || digits.size() > 18) return "no valid Content-Length";
+    return {};
+}
+
+void WarcSource::Reader::keepFields() {
+    fields_.type = warc_.value("WARC-Type");
+    fields_.url = withoutBrackets(warc_.value("WARC-Target-URI"));
+    fields_.date = oneLine(warc_.value("WARC-Date"));
+    fields_.record = withoutBrackets(warc_.value("WARC-Record-ID"));
+    fields_.truncated = oneLine(warc_.value("WARC-Truncated"));
+    fields_.contentType = oneLine(warc_.value("Content-Type"));
+}
+
+// After a problem at start: the rest of the member, or in a plain file the bytes up to the next
+// version line after start, go with the problem.
+void WarcSource::Reader::recover(std::string_view what, long long start) {
+    problem(what, members_.compressed() ? members_.offset() : start);
+    block_.unlimit();
+    if (members_.compressed()) block_.skip(LLONG_MAX);
+    else resync();
+    endSpan(CrawlSpan::Kind::Problem);
+}
+
+void WarcSource::Reader::resync() {
+    for (std::size_t from = 1;;) {
+        const std::size_t size = block_.fill(kResync);
+        const std::size_t found = findVersionLine(block_.visible(), from);
+        if (found != std::string_view::npos || size < kResync) {
+            block_.consume(std::min(found, size));
+            return;
+        }
+        // A candidate in the last bytes may not be whole yet.
+        block_.consume(size - kVersionLine);
+        from = 0;
+    }
+}
+
+bool WarcSource::Reader::choose(DocumentInfo& info) {
+    if (equalsIgnoringCase(fields_.type, "response")) return chooseResponse(info);
+    if (!equalsIgnoringCase(fields_.type, "resource")) return passOver(passedOverKind(fields_.type));
+    info.type = mediaType(fields_.contentType);
+    if (!isHtml(info.type)) return passOver("resource (not HTML)");
+    info.charset = parameter(fields_.contentType, "charset");
+    payload_ = &bytes_;
+    return takeDocument(info);
+}
+
+// The HTTP header inside the block says what the payload is and how it is sent.
+bool WarcSource::Reader::chooseResponse(DocumentInfo& info) {
+    block_.fill(5);
+    if (!block_.visible().starts_with("HTTP/")) return passOver("response (not HTTP)");
+    const std::size_t length = block_.headerBlock(kHeaderLimit);
+    if (length == 0) {
+        if (!block_.cut() && !place_.truncated) problem("an HTTP header that never ends", place_.offset);
+        return passOver("response (bad HTTP header)");
+    }
+    parseHeaderBlock(block_.visible().substr(0, length), http_);
+    const std::string_view contentType = http_.value("Content-Type");
+    info.type = mediaType(contentType);
+    if (!isHtml(info.type)) return passOver("response (not HTML)");
+    const std::string encoding = lowerCased(http_.value("Content-Encoding"));
+    const bool decode = encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate";
+    if (!decode && !encoding.empty() && encoding != "identity") {
+        ledger_.undecodable();
+        return passOver("response (unknown Content-Encoding)");
+    }
+    info.status = statusCode(http_.first);
+    info.charset = parameter(contentType, "charset");
+    payload_ = &bytes_;
+    if (lowerCased(http_.value("Transfer-Encoding")).find("chunked") != std::string::npos) {
+        dechunker_.begin();
+        payload_ = &dechunker_;
+    }
+    if (decode) {
+        decoder_.begin(*payload_);
+        payload_ = &decoder_;
+    }
+    block_.consume(length);
+    return takeDocument(info);
+}
+
+bool WarcSource::Reader::takeDocument(DocumentInfo& info) {
+    info.url = fields_.url;
+    info.date = fields_.date;
+    info.record = fields_.record;
+    info.truncated = fields_.truncated;
+    info.offset = place_.offset;
+    record_ = CrawlSpan::Kind::Document;
+    ++ledger_.counts.documents;
+    return true;
+}
+
+bool WarcSource::Reader::passOver(std::string_view kind) {
+    ++ledger_.counts.passedOver[std::string(kind)];
+    return false;
+}
+
+// The rest of the current record's block, and the line ends after it.
+void WarcSource::Reader::finishRecord() {
+    if (!record_) return;
+    payload_ = nullptr;
+    const long long left = block_.left();
+    if (block_.skip(left) < left) problem("a record cut short", place_.offset);
+    block_.unlimit();
+    skipLineEnds();
+    endSpan(*record_);
+    record_.reset();
+}
+
+// A record cut short by a broken member is that member's problem, reported already.
+void WarcSource::Reader::problem(std::string_view what, long long offset) {
+    if (what == "a record cut short" && members_.broken()) return;
+    ledger_.problem(offset, what);
+}
+
+void WarcSource::Reader::endSpan(CrawlSpan::Kind kind) {
+    ledger_.span(kind, members_.compressed() ? members_.offset() : 0, spanStart_, block_.position());
+    spanStart_ = block_.position();
 }
 
 WarcSource::WarcSource(std::unique_ptr<ByteSource> file, std::string name)
@@ -625,5 +330,7 @@ WarcSource::~WarcSource() = default;
 std::size_t WarcSource::read(char* to, std::size_t room) { return reader_->read(to, room); }
 bool WarcSource::nextDocument(DocumentInfo& info) { return reader_->nextDocument(info); }
 bool WarcSource::mayWaitForEver() const { return reader_->mayWaitForEver(); }
+const CrawlCounts& WarcSource::counts() const { return reader_->ledger().counts; }
+void WarcSource::keepSpans(std::vector<CrawlSpan>* spans) { reader_->ledger().spans = spans; }
 
 }  // namespace tagsift

@@ -5,22 +5,56 @@
 // A WarcSource turns the bytes of one WARC file into documents: the HTTP
 // payload of each response record whose Content-Type is HTML, and the block
 // of each resource record whose Content-Type is HTML. A chunked payload is
-// de-chunked, and one sent with Content-Encoding gzip or deflate decoded;
-// one with any other encoding is passed over and counted. Every other record
-// is passed over.
+// de-chunked, and one sent with Content-Encoding gzip (every member of it)
+// or deflate decoded; one with any other encoding is passed over and counted.
+// Every other record is passed over and counted by its kind.
 //
 // Bad input (a record cut short, a header block that never ends, a broken
-// gzip member, bytes that are no record) is reported as a problem with the
-// file's name and the byte offset of the record (of its gzip member in a
-// compressed file); the reader goes on at the next record it can find.
+// gzip member, bytes that are no record, a bad chunk size, compressed data
+// that fails its checksum) is reported as a problem with the file's name and
+// the byte offset where the trouble starts: the record's, or in a compressed
+// file its gzip member's. The reader then goes on at the next record it can
+// prove: in a compressed file the next gzip member (a file holds one record
+// a member, or several in one; a record never runs on into the next
+// member), in a plain file the next "WARC/1.0" or "WARC/1.1" line, wherever
+// it starts.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "io/input.h"
 
 namespace tagsift {
+
+// What a reader has read of its file so far.
+struct CrawlCounts {
+    long long records = 0;    // records whose WARC header was read whole
+    long long documents = 0;  // of those, the documents
+    // The other records, by kind: the WARC-Type of a "warcinfo", "request", "metadata",
+    // "revisit", "conversion" or "continuation" record; "response (not HTML)",
+    // "response (not HTTP)", "response (bad HTTP header)", "response (unknown
+    // Content-Encoding)" and "resource (not HTML)"; "other" for any other WARC-Type.
+    std::map<std::string, long long> passedOver;
+    long long bytesRead = 0;      // bytes of the file
+    long long bytesInflated = 0;  // the same after gzip decompression (equal in a plain file)
+};
+
+// Where the bytes of a file went, for tests that check that none vanish. A Member or
+// BrokenMember span covers bytes of the file: the members (a plain file is one) and broken
+// stretches of a compressed file, one after another from byte 0 to the end. The other spans
+// cover the decoded bytes of one member, one after another from 0 to its end: each record (with
+// the line ends after it; line ends with no record are passed over), and the bytes that are no
+// record. A Problem or BrokenMember span has a problem reported at its start (at its member's
+// start, in a compressed file).
+struct CrawlSpan {
+    enum class Kind { Member, BrokenMember, Document, PassedOver, Problem };
+    Kind kind;
+    long long member;    // where its member starts in the file (its own start for a member)
+    long long from, to;  // [from, to) in the file (members) or in the member's decoded bytes
+};
 
 class WarcSource : public ByteSource {
 public:
@@ -29,8 +63,16 @@ public:
     ~WarcSource() override;
 
     std::size_t read(char* to, std::size_t room) override;
+    // Fills every field of info for the next document, with the problems found since the one
+    // before.
     bool nextDocument(DocumentInfo& info) override;
     bool mayWaitForEver() const override;
+
+    // Up to date whenever nextDocument() returns; read it on the thread that calls nextDocument(),
+    // or after the last call.
+    const CrawlCounts& counts() const;
+    // Appends a span to spans for every stretch of bytes read from now on; nullptr stops it.
+    void keepSpans(std::vector<CrawlSpan>* spans);
 
 private:
     class Reader;

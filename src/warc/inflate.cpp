@@ -1,0 +1,38 @@
+#include "warc/inflate.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include <isa-l/igzip_lib.h>
+
+namespace tagsift::warc {
+
+Inflater::Inflater() = default;
+Inflater::~Inflater() = default;
+
+void Inflater::start(Wrapper wrapper) {
+    if (!state_) state_ = std::make_unique<inflate_state>();
+    isal_inflate_init(state_.get());
+    state_->crc_flag = wrapper == Wrapper::Gzip ? ISAL_GZIP : wrapper == Wrapper::Zlib ? ISAL_ZLIB : ISAL_DEFLATE;
+    live_ = true;
+}
+
+Inflater::Step Inflater::run(const char* in, std::size_t inLength, char* out, std::size_t outLength) {
+    inflate_state& z = *state_;
+    z.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(in));
+    z.avail_in = static_cast<std::uint32_t>(std::min<std::size_t>(inLength, 1u << 30));
+    z.next_out = reinterpret_cast<std::uint8_t*>(out);
+    z.avail_out = static_cast<std::uint32_t>(std::min<std::size_t>(outLength, 1u << 30));
+    const int status = isal_inflate(&z);
+    Step step;
+    step.consumed = static_cast<std::size_t>(reinterpret_cast<const char*>(z.next_in) - in);
+    step.produced = static_cast<std::size_t>(reinterpret_cast<char*>(z.next_out) - out);
+    // A wrong checksum is found at the end, with the stream's last bytes already out.
+    if (status == ISAL_INCORRECT_CHECKSUM) step.state = State::WrongCheck;
+    else if (status < 0 || status == ISAL_NEED_DICT) step.state = State::Broken;
+    else if (z.block_state == ISAL_BLOCK_FINISH) step.state = State::Finished;
+    if (step.state != State::More) live_ = false;
+    return step;
+}
+
+}  // namespace tagsift::warc

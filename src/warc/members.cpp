@@ -1,0 +1,174 @@
+#include "warc/members.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tagsift::warc {
+
+namespace {
+constexpr std::size_t kRaw = 1 << 16;
+// A member that breaks within this many bytes of its start (most members of real crawls are
+// smaller) is searched again for the next gzip header from the byte after its start; one that
+// breaks later, from where it broke.
+constexpr std::size_t kHistory = 1 << 15;
+
+bool isGzipHeader(const char* p) {
+    return static_cast<unsigned char>(p[0]) == 0x1f && static_cast<unsigned char>(p[1]) == 0x8b && p[2] == 8;
+}
+}  // namespace
+
+Members::Members(ByteSource& file, Ledger& ledger) : file_(file), ledger_(ledger), raw_(new char[kRaw]) {}
+
+// Moves the bytes still wanted to the front: those not used, and the current member's from its
+// start while it is young enough to be searched again.
+void Members::compact() {
+    std::size_t keep = rawAt_;
+    const long long start = start_ - rawBase_;
+    if (start >= 0 && rawAt_ - static_cast<std::size_t>(start) <= kHistory) keep = static_cast<std::size_t>(start);
+    std::memmove(raw_.get(), raw_.get() + keep, rawEnd_ - keep);
+    rawBase_ += static_cast<long long>(keep);
+    rawAt_ -= keep;
+    rawEnd_ -= keep;
+}
+
+bool Members::readRaw() {
+    if (fileEnded_) return false;
+    if (rawEnd_ == kRaw) compact();
+    const std::size_t got = file_.read(raw_.get() + rawEnd_, kRaw - rawEnd_);
+    ledger_.counts.bytesRead += static_cast<long long>(got);
+    rawEnd_ += got;
+    fileEnded_ = got == 0;
+    return got > 0;
+}
+
+bool Members::next() {
+    if (state_ == State::Over) return false;
+    if (state_ == State::Unstarted) {
+        while (rawEnd_ < 2 && readRaw()) {
+        }
+        compressed_ = rawEnd_ >= 2 && static_cast<unsigned char>(raw_[0]) == 0x1f &&
+                      static_cast<unsigned char>(raw_[1]) == 0x8b;
+        return startMember();
+    }
+    if (!compressed_) {
+        ledger_.span(CrawlSpan::Kind::Member, 0, 0, ledger_.counts.bytesRead);
+        state_ = State::Over;
+        return false;
+    }
+    if (state_ == State::Ended) ledger_.span(CrawlSpan::Kind::Member, start_, start_, end_);
+    if (state_ == State::Rejected) endStretch(end_);
+    if (state_ == State::Broken) seekHeader();
+    if (startMember()) return true;
+    endStretch(rawOffset());
+    state_ = State::Over;
+    return false;
+}
+
+bool Members::startMember() {
+    if (rawAt_ == rawEnd_ && !readRaw()) {
+        state_ = State::Over;
+        return false;
+    }
+    start_ = rawOffset();
+    decoded_ = 0;
+    if (compressed_) inflater_.start(Inflater::Wrapper::Gzip);
+    state_ = State::Reading;
+    return true;
+}
+
+std::size_t Members::read(char* to, std::size_t room) {
+    if (state_ != State::Reading || room == 0) return 0;
+    return compressed_ ? inflate(to, room) : readPlain(to, room);
+}
+
+std::size_t Members::gave(std::size_t n) {
+    decoded_ += static_cast<long long>(n);
+    ledger_.counts.bytesInflated += static_cast<long long>(n);
+    return n;
+}
+
+// What the first read left in the buffer, then straight from the file into the caller's block.
+std::size_t Members::readPlain(char* to, std::size_t room) {
+    if (rawAt_ < rawEnd_) {
+        const std::size_t n = std::min(room, rawEnd_ - rawAt_);
+        std::memcpy(to, raw_.get() + rawAt_, n);
+        rawAt_ += n;
+        return gave(n);
+    }
+    const std::size_t n = fileEnded_ ? 0 : file_.read(to, room);
+    ledger_.counts.bytesRead += static_cast<long long>(n);
+    if (n == 0) {
+        fileEnded_ = true;
+        state_ = State::Ended;
+    }
+    return gave(n);
+}
+
+std::size_t Members::inflate(char* to, std::size_t room) {
+    for (;;) {
+        if (rawAt_ == rawEnd_) readRaw();
+        const Inflater::Step step = inflater_.run(raw_.get() + rawAt_, rawEnd_ - rawAt_, to, room);
+        rawAt_ += step.consumed;
+        gave(step.produced);
+        switch (step.state) {
+        case Inflater::State::Finished:
+            state_ = State::Ended;
+            end_ = rawOffset();
+            endStretch(start_);
+            return step.produced;
+        case Inflater::State::Broken:
+            fail("a broken gzip member");
+            return step.produced;
+        case Inflater::State::WrongCheck:
+            // Its end is known: the next member is right after it.
+            fail("a gzip member that fails its checksum");
+            state_ = State::Rejected;
+            end_ = rawOffset();
+            return step.produced;
+        case Inflater::State::More:
+            if (step.produced > 0) return step.produced;
+            if (step.consumed == 0 && rawAt_ == rawEnd_ && fileEnded_) {
+                fail("a gzip member cut short");
+                return 0;
+            }
+        }
+    }
+}
+
+// A member that gave bytes before it broke is a member of its own; one that gave none is more
+// of the broken stretch before it, if there is one.
+void Members::fail(std::string_view what) {
+    state_ = State::Broken;
+    if (stretch_ >= 0 && decoded_ == 0) return;
+    endStretch(start_);
+    stretch_ = start_;
+    ledger_.problem(start_, what);
+}
+
+void Members::endStretch(long long at) {
+    if (stretch_ >= 0) ledger_.span(CrawlSpan::Kind::BrokenMember, stretch_, stretch_, at);
+    stretch_ = -1;
+}
+
+// Goes to the next gzip header after the broken member's first byte, or to the end of the file.
+void Members::seekHeader() {
+    const long long from = std::max(start_ + 1, rawBase_);
+    rawAt_ = std::min(rawEnd_, static_cast<std::size_t>(from - rawBase_));
+    for (;;) {
+        for (; rawAt_ + 2 < rawEnd_; ++rawAt_) {
+            const char* p = static_cast<const char*>(std::memchr(raw_.get() + rawAt_, 0x1f, rawEnd_ - 2 - rawAt_));
+            if (!p) {
+                rawAt_ = rawEnd_ - 2;
+                break;
+            }
+            rawAt_ = static_cast<std::size_t>(p - raw_.get());
+            if (isGzipHeader(p)) return;
+        }
+        if (!readRaw()) {
+            rawAt_ = rawEnd_;
+            return;
+        }
+    }
+}
+
+}  // namespace tagsift::warc
