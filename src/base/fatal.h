@@ -108,6 +108,13 @@ inline Fatal noFileListName() {
     return withBanner("\n! Error : No file name specified after --files-from!\n");
 }
 
+inline Fatal noDocumentCondition() {
+    return withBanner("\n! Error : No condition specified after --doc-if!\n");
+}
+inline Fatal unknownDocumentField(std::string_view name, std::string_view known) {
+    return withBanner("\n! Error : --doc-if knows no field " + std::string(name) + " : it tests " + std::string(known) +
+                      "\n");
+}
 inline Fatal noJobCount() { return withBanner("\n! Error : No number specified after --jobs!\n"); }
 inline Fatal badJobCount(std::string_view word, unsigned most) {
     return withBanner("\n! Error : --jobs takes a number from 1 to " + std::to_string(most) + " : " + std::string(word) +

@@ -91,6 +91,7 @@ private:
     int caseHandler(int count, std::span<const std::string> words);
     int filesFromHandler(int count, std::span<const std::string> words);
     int jobsHandler(int count, std::span<const std::string> words);
+    int docIfHandler(int count, std::span<const std::string> words);
     int answer(std::string text) {
         line_.answer = std::move(text);
         return SwitchParser::kEnough;
@@ -122,6 +123,10 @@ std::vector<SwitchSpec> CommandLineReader::switchTable() {
         {"-warc", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return line_.settings.warc = true, 0; }},
         {"-files-from", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::filesFromHandler)},
         {"-jobs", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::jobsHandler)},
+        {"-doc-if", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::docIfHandler)},
+        {"-stats", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return line_.settings.stats = true, 0; }},
+        {"-progress", Name, 0, upTo, "",
+         [this](int, std::span<const std::string>) { return line_.settings.progress = true, 0; }},
         {"-help", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return answer(helpText()); }},
         {"-version", Name, 0, upTo, "",
          [this](int, std::span<const std::string>) { return answer("tagsift " TAGSIFT_VERSION "\n"); }},
@@ -174,6 +179,31 @@ int CommandLineReader::jobsHandler(int count, std::span<const std::string> words
     if (end == 0 || end != word.size() || n < 1 || n > kMostJobs) throw fatal::badJobCount(word, kMostJobs);
     line_.settings.jobs = static_cast<unsigned>(n);
     return 1;
+}
+
+namespace {
+// Every test of a --doc-if condition names a field it knows.
+void checkFields(const ConditionList& list) {
+    for (const Condition& node : list) {
+        checkFields(node.members);
+        if (node.type != IfType::IfTest) continue;
+        const auto known = std::find_if(std::begin(kDocumentFields), std::end(kDocumentFields),
+                                        [&](std::string_view f) { return equalsIgnoringCase(f, node.attrName); });
+        if (known != std::end(kDocumentFields)) continue;
+        std::string all;
+        for (std::string_view f : kDocumentFields) all.append(all.empty() ? "" : ", ").append(f);
+        throw fatal::unknownDocumentField(node.attrName, all);
+    }
+}
+}  // namespace
+
+int CommandLineReader::docIfHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noDocumentCondition();
+    ConditionList condition = parseConditions(words.first(static_cast<std::size_t>(count)), ignoreCase_);
+    checkFields(condition);
+    line_.settings.documentCondition = std::move(condition);
+    line_.settings.choosesDocuments = true;
+    return count;
 }
 
 CommandLine CommandLineReader::read(std::span<const std::string> words) {

@@ -62,7 +62,15 @@ struct Settings {
     std::string listName;            // --files-from: a file of names, one a line ("-": standard input)
     bool warc = false;               // --warc: each file is a WARC file of many documents
     unsigned jobs = 0;               // --jobs: documents filtered at once; 0 for one a processor
+    bool choosesDocuments = false;   // --doc-if was given
+    ConditionList documentCondition; // --doc-if: on the fields of DocumentFields
+    bool stats = false;              // --stats: counts on standard error at the end
+    bool progress = false;           // --progress: a line on a terminal's standard error
 };
+
+// The fields --doc-if tests, in the words it knows them by.
+inline constexpr std::string_view kDocumentFields[] = {"url", "status", "type", "date",
+                                                       "file", "record", "offset", "truncated"};
 
 struct CommandLine {
     RuleSet rules;

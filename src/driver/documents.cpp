@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tagsift {
@@ -51,6 +52,38 @@ bool DocumentNames::next(std::string& name) {
         if (!name.empty()) return true;  // blank lines name nothing
     }
     return false;
+}
+
+bool DocumentChoice::takes(const std::string& name, const DocumentInfo& info) {
+    if (!settings_.choosesDocuments) return true;
+    offset_ = info.offset < 0 ? std::string() : std::to_string(info.offset);
+    const std::string_view values[] = {info.url, info.status, info.type,  info.date,
+                                       name,     info.record, offset_,    info.truncated};
+    static_assert(std::size(values) == std::size(kDocumentFields));
+    fields_.clear();
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+        if (values[i].empty()) continue;
+        Attribute& field = fields_.add();
+        field.name = kDocumentFields[i];
+        field.hasValue = true;
+        field.value = values[i];
+    }
+    return checkArgs(settings_.documentCondition, fields_);
+}
+
+KnownSizes knownSizes(const Settings& settings, int inFd) {
+    KnownSizes sizes;
+    if (!settings.listName.empty()) return sizes;
+    sizes.files = static_cast<long long>(settings.files.size());
+    long long bytes = 0;
+    for (const std::string& name : settings.files) {
+        struct stat info;
+        const int got = name == "-" ? fstat(inFd, &info) : stat(name.c_str(), &info);
+        if (got != 0 || !S_ISREG(info.st_mode)) return sizes;
+        bytes += info.st_size;
+    }
+    sizes.bytes = bytes;
+    return sizes;
 }
 
 std::string describeFile(const std::string& name) {

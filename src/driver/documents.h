@@ -1,6 +1,8 @@
 // The documents of a run: their names, and their files.
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "base/fatal.h"
 #include "driver/command_line.h"
 #include "io/input.h"
+#include "tag/tag.h"
 
 namespace tagsift {
 
@@ -28,6 +31,49 @@ private:
     const char* at_ = nullptr;
     const char* end_ = nullptr;
 };
+
+// What --doc-if says of a document: its fields are the attributes that the condition tests,
+// and an empty field is an absent one. Without --doc-if every document is taken.
+class DocumentChoice {
+public:
+    explicit DocumentChoice(const Settings& settings) : settings_(settings) {}
+    bool takes(const std::string& name, const DocumentInfo& info);
+
+private:
+    const Settings& settings_;
+    AttributeList fields_;
+    std::string offset_;
+};
+
+// A source whose bytes are counted as they are read (for --stats and --progress): into read,
+// and into inflated too unless it is null.
+class CountedSource final : public ByteSource {
+public:
+    CountedSource(std::unique_ptr<ByteSource> source, std::atomic<long long>& read, std::atomic<long long>* inflated)
+        : source_(std::move(source)), read_(read), inflated_(inflated) {}
+    std::size_t read(char* to, std::size_t room) override {
+        const std::size_t n = source_->read(to, room);
+        read_ += static_cast<long long>(n);
+        if (inflated_) *inflated_ += static_cast<long long>(n);
+        return n;
+    }
+    bool mayWaitForEver() const override { return source_->mayWaitForEver(); }
+    long long knownSize() const override { return source_->knownSize(); }
+    bool worthReadingAhead() const override { return source_->worthReadingAhead(); }
+
+private:
+    std::unique_ptr<ByteSource> source_;
+    std::atomic<long long>& read_;
+    std::atomic<long long>* inflated_;
+};
+
+// The number of files and their bytes in all, where both are known before the run (the names
+// after -- of regular files); else -1.
+struct KnownSizes {
+    long long files = -1;
+    long long bytes = -1;
+};
+KnownSizes knownSizes(const Settings& settings, int inFd);
 
 // How a message names the file name: standard input for "-", else the name in quotes, with
 // any NUL byte shown as \0.

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <optional>
 #include <sched.h>
+#include <unistd.h>
 #include <system_error>
 #include <thread>
 
@@ -75,14 +76,16 @@ private:
 
 // What the threads of one run share.
 struct Run {
-    Run(const CommandLine& line, int inFd, int outFd, int errFd, unsigned jobs)
-        : line(line), inFd(inFd), printer(outFd, errFd, 2 * jobs + 2, kHoldLimit, stop), diagnostics(printer),
-          tasks(stop) {}
+    Run(const CommandLine& line, int inFd, int outFd, int errFd, unsigned jobs, Diagnostics& diagnostics)
+        : line(line), inFd(inFd), printer(outFd, errFd, 2 * jobs + 2, kHoldLimit, stop), diagnostics(diagnostics),
+          tasks(stop) {
+        diagnostics.usePrinter(printer);
+    }
     const CommandLine& line;
     const int inFd;
     Stop stop;
     Printer printer;
-    Diagnostics diagnostics;
+    Diagnostics& diagnostics;
     TaskQueue tasks;
     BlockPool blocks;
 };
@@ -112,15 +115,24 @@ private:
     void filterOne(const Task& task) {
         sink_.use(task.slot);
         std::optional<DocumentError> error;
+        Tally& tally = run_.diagnostics.tally();
+        bool opened = false;  // a file of the worker's own, which counts once it is read
         try {
             std::unique_ptr<ByteSource> source;
-            if (task.channel) source = std::make_unique<ChannelSource>(task.channel);
-            else source = openDocument(task.name, run_.inFd);
+            if (task.channel) {
+                source = std::make_unique<ChannelSource>(task.channel);  // counted as it was read
+            } else {
+                source = std::make_unique<CountedSource>(openDocument(task.name, run_.inFd), tally.bytesRead,
+                                                         &tally.bytesInflated);
+                opened = true;
+            }
             Input input(std::move(source), kBlock);
+            ++tally.documents;
             error = filter_.filter(input, task.name, task.info);
         } catch (DocumentError& e) {
             error = std::move(e);
         }
+        if (opened) ++tally.files;
         out_.flush();
         if (error) report(task, *error);
         run_.printer.close(task.slot);
@@ -145,7 +157,7 @@ private:
 // The main thread's part: the names, the crawl files, and the documents handed out in order.
 class Dispatcher {
 public:
-    explicit Dispatcher(Run& run) : run_(run) {}
+    explicit Dispatcher(Run& run) : run_(run), choice_(run.line.settings) {}
 
     void dispatch() {
         DocumentNames names(run_.line.settings, run_.inFd);
@@ -167,6 +179,10 @@ private:
     }
 
     void handOut(const std::string& name) {
+        if (!choice_.takes(name, {})) {
+            ++run_.diagnostics.tally().skipped;
+            return;
+        }
         std::optional<Printer::Slot> slot = run_.printer.open();
         if (!slot) return;
         Task task{*slot, name, {}, nullptr};
@@ -178,24 +194,44 @@ private:
         auto channel = std::make_shared<Channel>(run_.stop, run_.blocks);
         task.channel = channel;
         run_.tasks.push(std::move(task));
-        FdSource in(run_.inFd, describeFile(name), false);
+        Tally& tally = run_.diagnostics.tally();
+        CountedSource in(std::make_unique<FdSource>(run_.inFd, describeFile(name), false), tally.bytesRead,
+                         &tally.bytesInflated);
         pump(in, *channel);
+        ++tally.files;
     }
 
     void readCrawl(const std::string& name) {
+        Tally& tally = run_.diagnostics.tally();
         std::unique_ptr<ByteSource> file;
         try {
-            file = openDocument(name, run_.inFd);
+            file = std::make_unique<CountedSource>(openDocument(name, run_.inFd), tally.bytesRead, nullptr);
         } catch (const DocumentError& e) {
             say({message::cannotRead(e.what, e.why)});
             return;
         }
         WarcSource crawl(std::move(file), name);
+        CrawlCounts counted;  // what the tally has of this file
+        auto count = [&] {
+            const CrawlCounts& now = crawl.counts();
+            tally.bytesInflated += now.bytesInflated - counted.bytesInflated;
+            tally.records += now.records - counted.records;
+            counted.bytesInflated = now.bytesInflated;
+            counted.records = now.records;
+        };
         try {
             for (DocumentInfo info;;) {
                 const bool more = crawl.nextDocument(info);
+                count();
                 run_.diagnostics.undecodable(info.undecodable);
+                if (more && !choice_.takes(name, info)) {
+                    ++tally.skipped;
+                    if (!say(info.problems)) return;
+                    continue;  // the record's rest is passed over with the next
+                }
                 if (!more) {
+                    for (const auto& [kind, n] : crawl.counts().passedOver) tally.passedOver[kind] += n;
+                    ++tally.files;
                     say(info.problems);
                     return;
                 }
@@ -209,6 +245,9 @@ private:
         } catch (const DocumentError& e) {
             say({message::cannotRead(e.what, e.why)});
         }
+        count();
+        for (const auto& [kind, n] : crawl.counts().passedOver) tally.passedOver[kind] += n;
+        ++tally.files;
     }
 
     // The document's bytes into its channel; false when the source failed, and nothing more
@@ -233,13 +272,16 @@ private:
     }
 
     Run& run_;
+    DocumentChoice choice_;
 };
 
 }  // namespace
 
-int filterMany(const CommandLine& line, int inFd, int outFd, int errFd) {
+int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnostics& diagnostics,
+               StatusLine* statusLine) {
     const unsigned jobs = line.settings.jobs ? line.settings.jobs : processorsToRunOn();
-    Run run(line, inFd, outFd, errFd, jobs);
+    Run run(line, inFd, outFd, errFd, jobs, diagnostics);
+    if (statusLine) run.printer.keepClearOf(statusLine, isatty(outFd));
     std::vector<std::unique_ptr<Worker>> workers;
     std::vector<std::jthread> threads;
     for (unsigned i = 0; i < jobs; ++i) {
@@ -268,7 +310,6 @@ int filterMany(const CommandLine& line, int inFd, int outFd, int errFd) {
         std::rethrow_exception(failure);
     }
     run.printer.finish();
-    if (const std::string notes = run.diagnostics.notes(); !notes.empty()) writeAll(errFd, notes);
     return run.diagnostics.status();
 }
 

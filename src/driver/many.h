@@ -11,11 +11,15 @@
 #pragma once
 
 #include "driver/command_line.h"
+#include "driver/diagnostics.h"
+#include "jobs/status_line.h"
 
 namespace tagsift {
 
-// Runs the documents of the command line; returns the exit status. Failures that end the run
-// leave as exceptions (Fatal, QuietExit), after every thread has stopped.
-int filterMany(const CommandLine& line, int inFd, int outFd, int errFd);
+// Runs the documents of the command line, with what it says of them in diagnostics; returns
+// the exit status. Failures that end the run leave as exceptions (Fatal, QuietExit), after
+// every thread has stopped. Writes to the terminal keep clear of statusLine, when there is one.
+int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnostics& diagnostics,
+               StatusLine* statusLine);
 
 }  // namespace tagsift

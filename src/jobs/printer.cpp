@@ -81,6 +81,8 @@ void Printer::passOn(std::unique_lock<std::mutex>& lock) {
 void Printer::emit(Stream stream, std::string_view bytes) {
     if (stream == Stream::Err) {
         flushGathered();
+        std::unique_lock<std::mutex> clear;
+        if (statusLine_) clear = statusLine_->clear();
         writeAll(errFd_, bytes);  // as ever, a failing standard error is not reported anywhere
         return;
     }
@@ -94,11 +96,15 @@ void Printer::emit(Stream stream, std::string_view bytes) {
         gathered_.append(bytes);
         return;
     }
+    std::unique_lock<std::mutex> clear;
+    if (statusLine_ && outputUnderLine_) clear = statusLine_->clear();
     writeOutput(outFd_, bytes);
 }
 
 void Printer::flushGathered() {
     if (gathered_.empty()) return;
+    std::unique_lock<std::mutex> clear;
+    if (statusLine_ && outputUnderLine_) clear = statusLine_->clear();
     std::string bytes;
     bytes.swap(gathered_);  // never written twice, whatever the outcome
     writeOutput(outFd_, bytes);

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "io/output.h"
+#include "jobs/status_line.h"
 #include "jobs/stop.h"
 
 namespace tagsift {
@@ -52,6 +53,12 @@ public:
     void close(Slot slot);
     // Every slot is closed: writes what standard output has gathered. Throws as a write fails.
     void finish();
+    // Writes to standard error (and to standard output, when it is a terminal too) clear this line
+    // first. Set before the first slot opens.
+    void keepClearOf(StatusLine* line, bool outputToo) {
+        statusLine_ = line;
+        outputUnderLine_ = outputToo;
+    }
 
 private:
     struct Held {
@@ -76,6 +83,8 @@ private:
     Slot head_ = 0, next_ = 0;
     bool headLive_ = true;  // head_'s worker writes itself (or, with no slot open, the next will)
     std::string gathered_;  // standard output not yet written; touched only with the line
+    StatusLine* statusLine_ = nullptr;
+    bool outputUnderLine_ = false;
 };
 
 // An Output's sink that prints into one slot of a Printer; the slot changes with the document.
