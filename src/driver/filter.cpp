@@ -51,7 +51,8 @@ bool DocumentFilter::baseOf(const AttributeList& attributes, std::string& base) 
     const Attribute* href = attributes.find("href");
     if (!href) return false;
     base.clear();
-    appendDecoded(href->value, ReferencesIn::Attribute, base);
+    std::string address;
+    appendDecoded(href->asAddress(address), ReferencesIn::Attribute, base);
     if (!tag_.url.empty()) base = resolveUrl(tag_.url, base);
     return true;
 }

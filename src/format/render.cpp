@@ -86,12 +86,15 @@ void Renderer::printAttribute(const FormatItem& item, const TagContext& tag) {
         out_.write("<undefined>");
         return;
     }
+    // Resolving passes over the line feeds of an address; without a base it only decodes, as ever.
+    const bool resolves = item.steps.resolve && !(tag.base.empty() && tag.url.empty());
+    const std::string_view value = resolves ? a->asAddress(address_) : std::string_view(a->value);
     if (item.quoted && a->quote) {
         out_.put(a->quote);
-        printText(item, a->value, ReferencesIn::Attribute, tag);
+        printText(item, value, ReferencesIn::Attribute, tag);
         out_.put(a->quote);
     } else {
-        printText(item, a->value, ReferencesIn::Attribute, tag);
+        printText(item, value, ReferencesIn::Attribute, tag);
     }
 }
 

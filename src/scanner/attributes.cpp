@@ -7,29 +7,31 @@
 
 namespace tagsift {
 
-void Scanner::readQuotedValue(std::string& value) {
+void Scanner::readQuotedValue(Attribute& attribute) {
     int quote = getChar();
-    value.clear();
+    attribute.value.clear();
     // No echo here: a quoted value never reaches an open region.
-    if (!readQuotedInto(quote, value)) throw fatal::eofInTag();
+    if (!readQuotedInto(quote, attribute.value, attribute.lineFeeds)) throw fatal::eofInTag();
 }
 
 namespace {
 
 // The attributes from p up to and including the tag's '>', read as readAttributes reads a tag on
-// one line; false when a line feed or the end comes first. p moves past what was read. Inlined
-// into each caller, as the quick way for the common tag needs.
+// one line; false when a line feed (unless the tag may hold them: then they read as blanks) or the
+// end comes first. p moves past what was read. Inlined into each caller, as the quick way for the
+// common tag needs.
+template <bool kLineFeeds = false>
 [[gnu::always_inline]] inline bool readAttributesFrom(const char*& p, const char* const end,
                                                       AttributeList& list) {
     // Each step stops short at a line feed or the end, where the tag is not one of these.
     auto skipSpace = [&] {
-        while (p != end && isSpace(static_cast<unsigned char>(*p)) && *p != '\n') ++p;
-        return p != end && *p != '\n';
+        while (p != end && isSpace(static_cast<unsigned char>(*p)) && (kLineFeeds || *p != '\n')) ++p;
+        return p != end && (kLineFeeds || *p != '\n');
     };
     auto word = [&](std::string& to) {
         const char* from = p;
         while (p != end && !isWordDelimiter(*p)) ++p;
-        if (p == end || *p == '\n') return false;
+        if (p == end || (!kLineFeeds && *p == '\n')) return false;
         to.assign(from, p);
         return true;
     };
@@ -46,8 +48,13 @@ namespace {
                 const void* close = std::memchr(p, a.quote, static_cast<std::size_t>(end - p));
                 if (!close) return false;
                 const char* q = static_cast<const char*>(close);
-                if (std::memchr(p, '\n', static_cast<std::size_t>(q - p))) return false;
+                if (!kLineFeeds && std::memchr(p, '\n', static_cast<std::size_t>(q - p))) return false;
                 a.value.assign(p, q);
+                for (std::size_t i = 0; kLineFeeds && i < a.value.size(); ++i) {
+                    if (a.value[i] != '\n') continue;
+                    a.value[i] = ' ';
+                    a.lineFeeds.push_back(i);
+                }
                 p = q + 1;
             } else if (!word(a.value)) {
                 return false;
@@ -83,13 +90,15 @@ void Scanner::skipTagReading(AttributeList& attributes) {
         echo('<');
         echo(tagName_);
     }
-    // What skipTagRest reads and echoes, a byte at a time and kept; rare enough to need no hurry.
+    // What skipTagRest reads and echoes, a byte at a time and kept (line feeds as they were, for
+    // an address); rare enough to need no hurry.
     skipped_.clear();
     for (int quote = 0;;) {
+        const long long line = cursor_.line;
         const int c = getChar();
         if (c == kEnd) break;
         if (echoingTags()) echo(c);
-        skipped_.push_back(static_cast<char>(c));
+        skipped_.push_back(cursor_.line != line ? '\n' : static_cast<char>(c));
         if (quote) {
             if (c == quote) quote = 0;
         } else if (c == '"' || c == '\'') {
@@ -99,7 +108,7 @@ void Scanner::skipTagReading(AttributeList& attributes) {
         }
     }
     const char* p = skipped_.data();
-    if (!readAttributesFrom(p, p + skipped_.size(), attributes)) attributes.clear();
+    if (!readAttributesFrom<true>(p, p + skipped_.size(), attributes)) attributes.clear();
 }
 
 void Scanner::readAttributes(AttributeList& list) {
@@ -127,7 +136,7 @@ void Scanner::readAttributes(AttributeList& list) {
             ungetChar(c);
             if (c == '"' || c == '\'') {
                 a.quote = static_cast<char>(c);
-                readQuotedValue(a.value);
+                readQuotedValue(a);
             } else {
                 readWord(a.value);
             }

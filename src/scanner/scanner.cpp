@@ -94,12 +94,14 @@ int Scanner::skipTo() {
     }
 }
 
-bool Scanner::readQuotedInto(int quote, std::string& value) {
+bool Scanner::readQuotedInto(int quote, std::string& value, std::vector<std::size_t>& lineFeeds) {
     for (;;) {
         if (pushed_ != kNone || cursor_.at == cursor_.end) {
+            const long long line = cursor_.line;
             int c = getChar();
             if (c == kEnd) return false;
             if (c == quote) return true;
+            if (cursor_.line != line) lineFeeds.push_back(value.size());
             value.push_back(static_cast<char>(c));
             continue;
         }
@@ -109,7 +111,11 @@ bool Scanner::readQuotedInto(int quote, std::string& value) {
                                         : findStop<'\''>(cursor_.at, cursor_.end, lines, lineStart);
         std::size_t from = value.size();
         value.append(cursor_.at, stop);
-        if (lines) std::replace(value.begin() + static_cast<std::ptrdiff_t>(from), value.end(), '\n', ' ');
+        for (std::size_t i = from; lines && i < value.size(); ++i) {
+            if (value[i] != '\n') continue;
+            value[i] = ' ';
+            lineFeeds.push_back(i);
+        }
         cursor_.moveTo(stop, lines, lineStart);
         if (stop != cursor_.end) {
             ++cursor_.column;

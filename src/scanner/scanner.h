@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "io/input.h"
 #include "io/output.h"
@@ -141,8 +142,9 @@ private:
     void skipTagRestQuietly();
     void skipComment();
     // Appends characters to value up to the quote, which is consumed; false at the end of the input.
-    bool readQuotedInto(int quote, std::string& value);
-    void readQuotedValue(std::string& value);
+    // Where a line feed was read as a blank, its place goes to lineFeeds.
+    bool readQuotedInto(int quote, std::string& value, std::vector<std::size_t>& lineFeeds);
+    void readQuotedValue(Attribute& attribute);
     bool readAttributesInBlock(AttributeList& list);
     // Where the pass-over may run: true when it stops just after the '<' of a tag that the
     // ordinary way must read (nameEnd: where its name ends, when the pass saw it), false when it

@@ -18,7 +18,18 @@ struct Attribute {
     std::string name;      // as read, case kept; may be empty
     char quote = 0;        // '"' or '\'' around the value, 0 when unquoted
     bool hasValue = false; // false when written without '='
-    std::string value;     // without its quotes
+    std::string value;     // without its quotes; a line feed in it reads as a blank
+    // Where the value had a line feed (a quoted value on several lines): an address leaves
+    // those out, as browsers do, where every other use sees a blank.
+    std::vector<std::size_t> lineFeeds;
+
+    // The value as an address sees it: with its line feeds, which resolving passes over.
+    std::string_view asAddress(std::string& scratch) const {
+        if (lineFeeds.empty()) return value;
+        scratch = value;
+        for (std::size_t at : lineFeeds) scratch[at] = '\n';
+        return scratch;
+    }
 };
 
 class AttributeList {
@@ -30,6 +41,7 @@ public:
         a.quote = 0;
         a.hasValue = false;
         a.value.clear();
+        a.lineFeeds.clear();
         return a;
     }
     // Forgets every record; storage is kept for the next tag.
