@@ -211,43 +211,45 @@ private:
             return;
         }
         WarcSource crawl(std::move(file), name);
-        CrawlCounts counted;  // what the tally has of this file
-        auto count = [&] {
-            const CrawlCounts& now = crawl.counts();
-            tally.bytesInflated += now.bytesInflated - counted.bytesInflated;
-            tally.records += now.records - counted.records;
-            counted.bytesInflated = now.bytesInflated;
-            counted.records = now.records;
-        };
         try {
-            for (DocumentInfo info;;) {
-                const bool more = crawl.nextDocument(info);
-                count();
-                run_.diagnostics.undecodable(info.undecodable);
-                if (more && !choice_.takes(name, info)) {
-                    ++tally.skipped;
-                    if (!say(info.problems)) return;
-                    continue;  // the record's rest is passed over with the next
-                }
-                if (!more) {
-                    for (const auto& [kind, n] : crawl.counts().passedOver) tally.passedOver[kind] += n;
-                    ++tally.files;
-                    say(info.problems);
-                    return;
-                }
-                std::optional<Printer::Slot> slot = run_.printer.open();
-                if (!slot) return;
-                for (const std::string& problem : info.problems) run_.diagnostics.error(*slot, problem);
-                auto channel = std::make_shared<Channel>(run_.stop, run_.blocks);
-                run_.tasks.push(Task{*slot, name, std::move(info), channel});
-                if (!pump(crawl, *channel)) return;
-            }
+            handOutRecords(crawl, name);
         } catch (const DocumentError& e) {
             say({message::cannotRead(e.what, e.why)});
         }
-        count();
-        for (const auto& [kind, n] : crawl.counts().passedOver) tally.passedOver[kind] += n;
+        const CrawlCounts& counts = crawl.counts();
+        tally.records += counts.records;
+        tally.bytesInflated += counts.bytesInflated - inflatedSoFar_;
+        inflatedSoFar_ = 0;
+        for (const auto& [kind, n] : counts.passedOver) tally.passedOver[kind] += n;
         ++tally.files;
+    }
+
+    // The documents of a crawl file, handed out one by one until the file ends, fails or the run
+    // stops; a read error between documents leaves as a DocumentError.
+    void handOutRecords(WarcSource& crawl, const std::string& name) {
+        Tally& tally = run_.diagnostics.tally();
+        for (DocumentInfo info;;) {
+            const bool more = crawl.nextDocument(info);
+            // The bytes inflated so far, for --progress while the file is read.
+            tally.bytesInflated += crawl.counts().bytesInflated - inflatedSoFar_;
+            inflatedSoFar_ = crawl.counts().bytesInflated;
+            run_.diagnostics.undecodable(info.undecodable);
+            if (!more) {
+                say(info.problems);
+                return;
+            }
+            if (!choice_.takes(name, info)) {
+                ++tally.skipped;
+                if (!say(info.problems)) return;
+                continue;  // the record's rest is passed over with the next
+            }
+            std::optional<Printer::Slot> slot = run_.printer.open();
+            if (!slot) return;
+            for (const std::string& problem : info.problems) run_.diagnostics.error(*slot, problem);
+            auto channel = std::make_shared<Channel>(run_.stop, run_.blocks);
+            run_.tasks.push(Task{*slot, name, std::move(info), channel});
+            if (!pump(crawl, *channel)) return;
+        }
     }
 
     // The document's bytes into its channel; false when the source failed, and nothing more
@@ -273,6 +275,7 @@ private:
 
     Run& run_;
     DocumentChoice choice_;
+    long long inflatedSoFar_ = 0;  // of the crawl file being read, what the tally has
 };
 
 }  // namespace
