@@ -33,6 +33,22 @@ bool isHtml(std::string_view contentType) {
     return equalsIgnoringCase(type, "text/html") || equalsIgnoringCase(type, "application/xhtml+xml");
 }
 
+// The charset parameter of a Content-Type value, without quotes; empty when it has none.
+std::string charsetOf(std::string_view contentType) {
+    for (std::size_t semicolon = contentType.find(';'); semicolon != std::string_view::npos;) {
+        contentType.remove_prefix(semicolon + 1);
+        semicolon = contentType.find(';');
+        const std::string_view parameter = contentType.substr(0, semicolon);
+        const std::size_t equals = parameter.find('=');
+        if (equals == std::string_view::npos || !equalsIgnoringCase(trimmed(parameter.substr(0, equals)), "charset"))
+            continue;
+        std::string_view value = trimmed(parameter.substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        return std::string(value);
+    }
+    return {};
+}
+
 // Reads a header line "Name: value" into name and value; false when it has no colon.
 bool splitField(std::string_view line, std::string_view& name, std::string_view& value) {
     const std::size_t colon = line.find(':');
@@ -410,8 +426,10 @@ bool WarcSource::Reader::readRecord() {
         inRecord_ = true;
         // Some writers put the address in angle brackets.
         if (url.size() >= 2 && url.front() == '<' && url.back() == '>') url = url.substr(1, url.size() - 2);
+        std::string charset;
         if (type == "resource" && isHtml(contentType)) {
             chunked_ = decode_ = false;
+            charset = charsetOf(contentType);
         } else if (type == "response") {
             // The HTTP status line and headers, inside the block.
             std::string httpType, encoding, transfer;
@@ -435,6 +453,7 @@ bool WarcSource::Reader::readRecord() {
                 endRecord();
                 continue;
             }
+            charset = charsetOf(httpType);
             chunked_ = transfer.find("chunked") != std::string::npos;
             decode_ = false;
             if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
@@ -458,6 +477,7 @@ bool WarcSource::Reader::readRecord() {
         if (info_) {
             info_->url = std::move(url);
             info_->date = std::move(date);
+            info_->charset = std::move(charset);
         }
         return true;
     }
