@@ -50,38 +50,52 @@ std::string helpText() {
 
 // The base that a <base> tag's href gives, resolved against the document's address; false
 // (and base left as it was) without an href.
-bool baseOf(const AttributeList& attributes, std::string_view url, std::string& base) {
+bool baseOf(const AttributeList& attributes, std::string_view url, Renderer& renderer, std::string& base) {
     const Attribute* href = attributes.find("href");
     if (!href) return false;
     base.clear();
-    appendDecoded(href->value, ReferencesIn::Attribute, base);
+    renderer.appendPageText(href->value, ReferencesIn::Attribute, base);
     if (!url.empty()) base = resolveUrl(url, base);
     return true;
 }
 
 }  // namespace
 
-EchoFilter* ConvertedEcho::begin(bool json) {
+EchoFilter* ConvertedEcho::begin(bool json, Encoding encoding) {
     json_ = json;
+    transcoder_.reset(encoding);
     decoder_ = {};
     escaper_ = {};
     return this;
 }
 
 void ConvertedEcho::echo(std::string_view text) {
-    blanked_.assign(text);
+    // A line feed is a line feed in every encoding a byte scanner can read.
+    if (transcoder_.encoding().isUtf8()) {
+        blanked_.assign(text);
+    } else {
+        blanked_.clear();
+        transcoder_.feed(text, blanked_);
+    }
     std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
     decoder_.feed(blanked_, decoded_);
     write();
 }
 
 void ConvertedEcho::breakText() {
+    // A character begun before a tag does not go on after it.
+    transcoded_.clear();
+    transcoder_.finish(transcoded_);
+    decoder_.feed(transcoded_, decoded_);
     decoder_.finish(decoded_);
     write();
 }
 
 void ConvertedEcho::finish() {
     if (!active_) return;
+    transcoded_.clear();
+    transcoder_.finish(transcoded_);
+    decoder_.feed(transcoded_, decoded_);
     decoder_.finish(decoded_);
     if (json_) escaper_.finish(escaped_);
     write();
@@ -121,6 +135,7 @@ std::vector<SwitchSpec> Program::switchTable() {
         {"I", LetterWithText, 0, upTo, "", bind(&Program::caseHandler)},
         {"-warc", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return documents_.warc = true, 0; }},
         {"-files-from", NameWithWords, 1, CountRule::All, "", bind(&Program::filesFromHandler)},
+        {"-encoding", NameWithWords, 1, CountRule::All, "", bind(&Program::encodingHandler)},
         {"-help", Name, 0, upTo, "", [](int, std::span<const std::string>) -> int { throw fatal::answer(helpText()); }},
         {"-version", Name, 0, upTo, "",
          [](int, std::span<const std::string>) -> int { throw fatal::answer("tagsift " TAGSIFT_VERSION "\n"); }},
@@ -165,6 +180,20 @@ int Program::filesFromHandler(int count, std::span<const std::string> words) {
     return 1;
 }
 
+int Program::encodingHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noEncodingLabel();
+    const std::optional<Encoding> named = Encoding::forLabel(words[0]);
+    if (!named) throw fatal::unknownEncoding(words[0]);
+    fallbackEncoding_ = *named;
+    return 1;
+}
+
+Encoding Program::documentEncoding(Input& input, const DocumentInfo& info) {
+    // Only a format that reads the page's text as characters needs to know their encoding.
+    if (!needsEncoding_) return Encoding();
+    return sniffEncoding(input.start(kPrescanBytes), info.charset, fallbackEncoding_);
+}
+
 Documents Program::parseCommandLine(std::span<const std::string> words) {
     // The words after the first "--" name the documents, and are never switches.
     auto separator = std::find(words.begin() + std::min<std::size_t>(words.size(), 1), words.end(), "--");
@@ -186,7 +215,10 @@ Documents Program::parseCommandLine(std::span<const std::string> words) {
         rulesByName_[lowerCased((*it)->name)].push_back(it->get());
     if (rulesByName_.size() <= 8) ruleGroups_.assign(rulesByName_.begin(), rulesByName_.end());
     for (const auto& rule : rules_)
-        for (const FormatItem& item : rule->format) resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
+        for (const FormatItem& item : rule->format) {
+            resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
+            needsEncoding_ = needsEncoding_ || item.steps.decode || item.variable == Variable::Charset;
+        }
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     // %U resolves against a document's first <base href>: only then are base tags looked at.
     for (const auto& rule : rules_) wantedNames_.push_back(rule->name);
@@ -224,6 +256,8 @@ void Program::filter(Input& input, std::string_view document, const DocumentInfo
     for (const auto& rule : rules_) rule->count = 0;
     globalCount_ = 0;
     renderer_.dropRegion();
+    const Encoding encoding = documentEncoding(input, info);
+    renderer_.useEncoding(encoding);
     Scanner scanner(input, out_);
     scanner.passOverTagsOtherThan(wantedNames_);
     bool lookingForBase = resolvesUrls_;
@@ -238,6 +272,7 @@ void Program::filter(Input& input, std::string_view document, const DocumentInfo
     tag.offset = offset;
     tag.record = info.record;
     tag.truncated = info.truncated;
+    tag.charset = encoding.name();
     tag.attributes = &attributes;
     std::string base, nextBase;
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
@@ -246,7 +281,7 @@ void Program::filter(Input& input, std::string_view document, const DocumentInfo
         if (!rules) {
             if (lookingForBase && equalsIgnoringCase(scanner.tagName(), "base")) {
                 scanner.skipTagReading(attributes);  // its href, with the echo of any tag without rules
-                if (baseOf(attributes, tag.url, base)) {
+                if (baseOf(attributes, tag.url, renderer_, base)) {
                     tag.base = base;
                     lookingForBase = false;
                 }
@@ -259,7 +294,7 @@ void Program::filter(Input& input, std::string_view document, const DocumentInfo
         scanner.readAttributes(attributes);
         // A base tag's own rules still see the base from before it.
         const bool newBase = lookingForBase && equalsIgnoringCase(scanner.tagName(), "base") &&
-                             baseOf(attributes, tag.url, nextBase);
+                             baseOf(attributes, tag.url, renderer_, nextBase);
         for (TagRule* rule : *rules) {
             if (rule->hasCondition && !checkArgs(rule->condition, attributes)) continue;
             if (renderer_.regionOpen()) closeRegion(scanner, tag);
@@ -273,7 +308,7 @@ void Program::filter(Input& input, std::string_view document, const DocumentInfo
             tag.globalCount = globalCount_;
             if (std::optional<BodyMode> mode = renderer_.render(tag, rule->format))
                 scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything,
-                                   convertedEcho_.start(renderer_.regionSteps()));
+                                   convertedEcho_.start(renderer_.regionSteps(), encoding));
             break;
         }
         // A region opened just now took the attributes and left an empty list here.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "conditions/conditions.h"
+#include "encoding/encoding.h"
 #include "format/format.h"
 #include "io/input.h"
 #include "io/output.h"
@@ -40,14 +41,15 @@ struct Documents {
     bool warc = false;                // --warc: each file is a WARC file of many documents
 };
 
-// Carries what a body region with %tH or %tJ copies through that conversion to the output.
+// Carries what a body region with %tH or %tJ copies through that conversion to the output,
+// turning the text into UTF-8 from the document's encoding first.
 class ConvertedEcho final : public EchoFilter {
 public:
     explicit ConvertedEcho(Output& out) : out_(out) {}
     // The filter for a region that opens with these steps; nullptr when they change nothing.
-    EchoFilter* start(ValueSteps steps) {
+    EchoFilter* start(ValueSteps steps, Encoding encoding) {
         active_ = steps.decode;
-        return active_ ? begin(steps.json) : nullptr;
+        return active_ ? begin(steps.json, encoding) : nullptr;
     }
     void echo(std::string_view text) override;
     void breakText() override;
@@ -55,15 +57,16 @@ public:
     void finish();
 
 private:
-    EchoFilter* begin(bool json);
+    EchoFilter* begin(bool json, Encoding encoding);
     void write();
 
     Output& out_;
     bool active_ = false;
     bool json_ = false;
+    TextDecoder transcoder_;
     StreamingDecoder decoder_;
     JsonEscaper escaper_;
-    std::string blanked_, decoded_, escaped_;
+    std::string blanked_, transcoded_, decoded_, escaped_;
 };
 
 class Program {
@@ -82,6 +85,9 @@ private:
     int ifHandler(int count, std::span<const std::string> words);
     int caseHandler(int count, std::span<const std::string> words);
     int filesFromHandler(int count, std::span<const std::string> words);
+    int encodingHandler(int count, std::span<const std::string> words);
+    // The encoding of the document about to be read, when some format needs it; else UTF-8.
+    Encoding documentEncoding(Input& input, const DocumentInfo& info);
 
     // The rules named name (ignoring ASCII case), newest first; nullptr when there are none.
     const std::vector<TagRule*>* findRules(std::string_view name);
@@ -98,6 +104,8 @@ private:
     long long globalCount_ = 0;
     bool ignoreCase_ = true;
     bool resolvesUrls_ = false;  // some format uses %U, which needs the document's <base href>
+    bool needsEncoding_ = false;  // some format uses a value letter or $_charset$
+    Encoding fallbackEncoding_;   // --encoding: for documents that name none
     std::vector<std::string> wantedNames_;  // the tags the scanner must not pass over
     Documents documents_;
 };
