@@ -63,43 +63,53 @@ bool baseOf(const AttributeList& attributes, std::string_view url, Renderer& ren
 
 EchoFilter* ConvertedEcho::begin(bool json, Encoding encoding) {
     json_ = json;
-    transcoder_.reset(encoding);
+    // UTF-8 holds nothing from one region to the next: only other encodings start over.
+    if (!encoding.isUtf8() || !transcoder_.encoding().isUtf8()) transcoder_.reset(encoding);
     decoder_ = {};
     escaper_ = {};
     return this;
 }
 
 void ConvertedEcho::echo(std::string_view text) {
-    // A line feed is a line feed in every encoding a byte scanner can read.
-    if (transcoder_.encoding().isUtf8()) {
-        blanked_.assign(text);
-    } else {
-        blanked_.clear();
-        transcoder_.feed(text, blanked_);
+    if (!transcoder_.encoding().isUtf8()) {
+        transcode(text);
+        return;
     }
+    blanked_.assign(text);
+    std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
+    decoder_.feed(blanked_, decoded_);
+    write();
+}
+
+void ConvertedEcho::transcode(std::string_view text) {
+    // A line feed is a line feed in every encoding a byte scanner can read.
+    blanked_.clear();
+    transcoder_.feed(text, blanked_);
     std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
     decoder_.feed(blanked_, decoded_);
     write();
 }
 
 void ConvertedEcho::breakText() {
-    // A character begun before a tag does not go on after it.
-    transcoded_.clear();
-    transcoder_.finish(transcoded_);
-    decoder_.feed(transcoded_, decoded_);
+    if (!transcoder_.encoding().isUtf8()) endCharacter();
     decoder_.finish(decoded_);
     write();
 }
 
 void ConvertedEcho::finish() {
     if (!active_) return;
-    transcoded_.clear();
-    transcoder_.finish(transcoded_);
-    decoder_.feed(transcoded_, decoded_);
+    if (!transcoder_.encoding().isUtf8()) endCharacter();
     decoder_.finish(decoded_);
     if (json_) escaper_.finish(escaped_);
     write();
     active_ = false;
+}
+
+void ConvertedEcho::endCharacter() {
+    // A character begun before a tag does not go on after it.
+    transcoded_.clear();
+    transcoder_.finish(transcoded_);
+    decoder_.feed(transcoded_, decoded_);
 }
 
 void ConvertedEcho::write() {

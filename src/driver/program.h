@@ -58,6 +58,8 @@ public:
 
 private:
     EchoFilter* begin(bool json, Encoding encoding);
+    void transcode(std::string_view text);
+    void endCharacter();
     void write();
 
     Output& out_;
