@@ -164,7 +164,8 @@ void makeTable(unsigned char id, ByteTable& table) {
     const EncodingRow& row = kEncodings[id];
     iconv_t cd = row.charset ? iconv_open("UTF-32LE", row.charset) : reinterpret_cast<iconv_t>(-1);
     const bool windows = row.name.starts_with("windows-");
-    for (int b = 0; b < 256; ++b) {
+    for (TableEntry& e : table) {
+        const int b = static_cast<int>(&e - table.data());
         char32_t c = static_cast<char32_t>(b);
         if (!row.charset) {
             if (b >= 0x80) c = 0xF780 + static_cast<char32_t>(b) - 0x80;  // x-user-defined
@@ -174,7 +175,6 @@ void makeTable(unsigned char id, ByteTable& table) {
         }
         for (const ByteOverride& o : kByteOverrides)
             if (o.encoding == id && o.byte == b) c = o.to;
-        TableEntry& e = table[static_cast<std::size_t>(b)];
         e.length = static_cast<unsigned char>(utf8Length(c));
         putUtf8(c, e.bytes);
     }

@@ -53,13 +53,12 @@ private:
     bool atEnd() const { return at_ >= s_.size(); }
     bool startsWith(std::string_view text) const { return s_.substr(at_).starts_with(text); }
     Got attribute(std::string& name, std::string& value);
-    // A <meta>'s attributes, from after its name; nullopt (with ended_ set at the end) when it
-    // names no encoding.
+    // A <meta>'s attributes, from after its name; nullopt when it names no encoding (or the bytes
+    // end in it, which ends the prescan too).
     std::optional<Encoding> meta();
 
     std::string_view s_;
     std::size_t at_ = 0;
-    bool ended_ = false;
 };
 
 Prescan::Got Prescan::attribute(std::string& name, std::string& value) {
@@ -112,10 +111,7 @@ std::optional<Encoding> Prescan::meta() {
     std::optional<Encoding> charset;
     for (;;) {
         const Got got = attribute(name, value);
-        if (got == Got::End) {
-            ended_ = true;
-            return std::nullopt;
-        }
+        if (got == Got::End) return std::nullopt;
         if (got == Got::None) break;
         if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
         seen.push_back(name);
@@ -152,7 +148,7 @@ std::optional<Encoding> Prescan::run() {
                    (isBlank(s_[at_ + 5]) || s_[at_ + 5] == '/')) {
             at_ += 6;
             if (std::optional<Encoding> found = meta()) return found;
-            if (ended_) return std::nullopt;
+            if (atEnd()) return std::nullopt;
         } else if (s_[at_] == '<' && at_ + 1 < s_.size() &&
                    (isLetter(s_[at_ + 1]) ||
                     (s_[at_ + 1] == '/' && at_ + 2 < s_.size() && isLetter(s_[at_ + 2])))) {
