@@ -104,6 +104,12 @@ inline Fatal fileListError(std::string_view name, std::string_view why) {
     return withBanner("\n! Error : cannot read the file list \"" + std::string(name) + "\" : " + std::string(why) +
                       "\n");
 }
+inline Fatal noEncodingLabel() {
+    return withBanner("\n! Error : No encoding specified after --encoding!\n");
+}
+inline Fatal unknownEncoding(std::string_view label) {
+    return withBanner("\n! Error : unknown encoding : " + std::string(label) + "\n");
+}
 inline Fatal noFileListName() {
     return withBanner("\n! Error : No file name specified after --files-from!\n");
 }

@@ -39,6 +39,7 @@ std::string helpText() {
            "  --jobs N           filter N documents at once (default: one a processor)\n"
            "  --stats            counts of what was read, on standard error at the end\n"
            "  --progress         a line of progress on standard error, when it is a terminal\n"
+           "  --encoding LABEL   the encoding of the pages that declare none (default UTF-8)\n"
            "\n"
            "Formats: text with \\n \\t \\xHH escapes, and\n"
            "  $attr$  $~attr$    an attribute's value, bare / in its own quotes\n"
@@ -47,6 +48,7 @@ std::string helpText() {
            "  $_tag$  $_body$    the whole tag, the element's content (%c: no comments, %t: text only)\n"
            "  $_file$ $_url$ $_date$ $_status$ $_type$ $_offset$ $_record$ $_truncated$\n"
            "                     the document: its file, and what its crawl record says\n"
+           "  $_charset$         the encoding its text is read in\n"
            "  %-20$href$         a printf-style conversion before any variable\n"
            "  %H  %U  %J  %UJ    decode character references; and resolve as a URL; and escape for JSON\n"
            "\n"
@@ -82,7 +84,10 @@ void RuleSet::index() {
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) byName_[(*it)->name].push_back(it->get());
     if (byName_.size() <= 8) groups_.assign(byName_.begin(), byName_.end());
     for (const auto& rule : rules_)
-        for (const FormatItem& item : rule->format) resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
+        for (const FormatItem& item : rule->format) {
+            resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
+            needsEncoding_ = needsEncoding_ || item.steps.decode || item.variable == Variable::Charset;
+        }
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     // %U resolves against a document's first <base href>: only then are base tags looked at.
     for (const auto& rule : rules_) wantedNames_.push_back(rule->name);
@@ -103,6 +108,7 @@ private:
     int filesFromHandler(int count, std::span<const std::string> words);
     int jobsHandler(int count, std::span<const std::string> words);
     int docIfHandler(int count, std::span<const std::string> words);
+    int encodingHandler(int count, std::span<const std::string> words);
     int answer(std::string text) {
         line_.answer = std::move(text);
         return SwitchParser::kEnough;
@@ -135,6 +141,7 @@ std::vector<SwitchSpec> CommandLineReader::switchTable() {
         {"-files-from", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::filesFromHandler)},
         {"-jobs", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::jobsHandler)},
         {"-doc-if", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::docIfHandler)},
+        {"-encoding", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::encodingHandler)},
         {"-stats", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return line_.settings.stats = true, 0; }},
         {"-progress", Name, 0, upTo, "",
          [this](int, std::span<const std::string>) { return line_.settings.progress = true, 0; }},
@@ -179,6 +186,14 @@ int CommandLineReader::filesFromHandler(int count, std::span<const std::string> 
     if (count == 0) throw fatal::noFileListName();
     line_.settings.listName = words[0];
     line_.settings.named = true;
+    return 1;
+}
+
+int CommandLineReader::encodingHandler(int count, std::span<const std::string> words) {
+    if (count == 0) throw fatal::noEncodingLabel();
+    const std::optional<Encoding> named = Encoding::forLabel(words[0]);
+    if (!named) throw fatal::unknownEncoding(words[0]);
+    line_.settings.fallbackEncoding = *named;
     return 1;
 }
 

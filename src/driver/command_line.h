@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "conditions/conditions.h"
+#include "encoding/encoding.h"
 #include "format/format.h"
 
 namespace tagsift {
@@ -33,6 +34,9 @@ public:
     std::span<const std::string> wantedNames() const { return wantedNames_; }
     // Some format uses %U, which needs each document's first <base href>.
     bool resolvesUrls() const { return resolvesUrls_; }
+    // Some format reads the page's text as characters (a value letter, or $_charset$), which
+    // needs each document's encoding.
+    bool needsEncoding() const { return needsEncoding_; }
 
 private:
     friend class CommandLineReader;
@@ -53,6 +57,7 @@ private:
     std::vector<std::pair<std::string, std::vector<const TagRule*>>> groups_;
     std::vector<std::string> wantedNames_;
     bool resolvesUrls_ = false;
+    bool needsEncoding_ = false;
 };
 
 // Where the documents come from, and how they are read.
@@ -64,6 +69,7 @@ struct Settings {
     unsigned jobs = 0;               // --jobs: documents filtered at once; 0 for one a processor
     bool choosesDocuments = false;   // --doc-if was given
     ConditionList documentCondition; // --doc-if: on the fields of DocumentFields
+    Encoding fallbackEncoding;       // --encoding: for the documents that declare none
     bool stats = false;              // --stats: counts on standard error at the end
     bool progress = false;           // --progress: a line on a terminal's standard error
 };

@@ -6,31 +6,55 @@
 
 namespace tagsift {
 
-EchoFilter* ConvertedEcho::begin(bool json) {
+EchoFilter* ConvertedEcho::begin(bool json, Encoding encoding) {
     json_ = json;
+    // UTF-8 holds nothing from one region to the next: only other encodings start over.
+    if (!encoding.isUtf8() || !transcoder_.encoding().isUtf8()) transcoder_.reset(encoding);
     decoder_ = {};
     escaper_ = {};
     return this;
 }
 
 void ConvertedEcho::echo(std::string_view text) {
+    if (!transcoder_.encoding().isUtf8()) {
+        transcode(text);
+        return;
+    }
     blanked_.assign(text);
     std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
     decoder_.feed(blanked_, decoded_);
     write();
 }
 
+void ConvertedEcho::transcode(std::string_view text) {
+    // A line feed is a line feed in every encoding a byte scanner can read.
+    blanked_.clear();
+    transcoder_.feed(text, blanked_);
+    std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
+    decoder_.feed(blanked_, decoded_);
+    write();
+}
+
 void ConvertedEcho::breakText() {
+    if (!transcoder_.encoding().isUtf8()) endCharacter();
     decoder_.finish(decoded_);
     write();
 }
 
 void ConvertedEcho::finish() {
     if (!active_) return;
+    if (!transcoder_.encoding().isUtf8()) endCharacter();
     decoder_.finish(decoded_);
     if (json_) escaper_.finish(escaped_);
     write();
     active_ = false;
+}
+
+void ConvertedEcho::endCharacter() {
+    // A character begun before a tag does not go on after it.
+    transcoded_.clear();
+    transcoder_.finish(transcoded_);
+    decoder_.feed(transcoded_, decoded_);
 }
 
 void ConvertedEcho::write() {
@@ -44,15 +68,16 @@ void ConvertedEcho::write() {
     decoded_.clear();
 }
 
-DocumentFilter::DocumentFilter(const RuleSet& rules, Output& out)
-    : rules_(rules), out_(out), renderer_(out), convertedEcho_(out), counts_(rules.size()) {}
+DocumentFilter::DocumentFilter(const CommandLine& line, Output& out)
+    : rules_(line.rules), settings_(line.settings), out_(out), renderer_(out), convertedEcho_(out),
+      counts_(line.rules.size()) {}
 
-bool DocumentFilter::baseOf(const AttributeList& attributes, std::string& base) const {
+bool DocumentFilter::baseOf(const AttributeList& attributes, std::string& base) {
     const Attribute* href = attributes.find("href");
     if (!href) return false;
     base.clear();
     std::string address;
-    appendDecoded(href->asAddress(address), ReferencesIn::Attribute, base);
+    renderer_.appendPageText(href->asAddress(address), ReferencesIn::Attribute, base);
     if (!tag_.url.empty()) base = resolveUrl(tag_.url, base);
     return true;
 }
@@ -73,6 +98,10 @@ std::optional<DocumentError> DocumentFilter::filter(Input& input, std::string_vi
     std::fill(counts_.begin(), counts_.end(), 0);
     globalCount_ = 0;
     renderer_.dropRegion();
+    // Only a format that reads the page's text as characters needs to know their encoding.
+    encoding_ = rules_.needsEncoding() ? sniffEncoding(input.start(kPrescanBytes), info.charset, settings_.fallbackEncoding)
+                                       : Encoding();
+    renderer_.useEncoding(encoding_);
     attributes_.clear();
     tag_ = TagContext{};
     tag_.document = name;
@@ -84,6 +113,7 @@ std::optional<DocumentError> DocumentFilter::filter(Input& input, std::string_vi
     tag_.offset = offset_;
     tag_.record = info.record;
     tag_.truncated = info.truncated;
+    tag_.charset = encoding_.name();
     tag_.attributes = &attributes_;
     std::optional<DocumentError> error;
     try {
@@ -131,7 +161,7 @@ void DocumentFilter::run(Input& input) {
             tag_.globalCount = ++globalCount_;
             if (std::optional<BodyMode> mode = renderer_.render(tag_, rule->format))
                 scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything,
-                                   convertedEcho_.start(renderer_.regionSteps()));
+                                   convertedEcho_.start(renderer_.regionSteps(), encoding_));
             break;
         }
         // A region opened just now took the attributes and left an empty list here.

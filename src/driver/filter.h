@@ -23,14 +23,15 @@
 
 namespace tagsift {
 
-// Carries what a body region with %tH or %tJ copies through that conversion to the output.
+// Carries what a body region with %tH or %tJ copies through that conversion to the output,
+// turning the text into UTF-8 from the document's encoding first.
 class ConvertedEcho final : public EchoFilter {
 public:
     explicit ConvertedEcho(Output& out) : out_(out) {}
     // The filter for a region that opens with these steps; nullptr when they change nothing.
-    EchoFilter* start(ValueSteps steps) {
+    EchoFilter* start(ValueSteps steps, Encoding encoding) {
         active_ = steps.decode;
-        return active_ ? begin(steps.json) : nullptr;
+        return active_ ? begin(steps.json, encoding) : nullptr;
     }
     void echo(std::string_view text) override;
     void breakText() override;
@@ -38,20 +39,23 @@ public:
     void finish();
 
 private:
-    EchoFilter* begin(bool json);
+    EchoFilter* begin(bool json, Encoding encoding);
+    void transcode(std::string_view text);
+    void endCharacter();
     void write();
 
     Output& out_;
     bool active_ = false;
     bool json_ = false;
+    TextDecoder transcoder_;
     StreamingDecoder decoder_;
     JsonEscaper escaper_;
-    std::string blanked_, decoded_, escaped_;
+    std::string blanked_, transcoded_, decoded_, escaped_;
 };
 
 class DocumentFilter {
 public:
-    DocumentFilter(const RuleSet& rules, Output& out);
+    DocumentFilter(const CommandLine& line, Output& out);
 
     // Filters one document from input to the output: name is its $_file$, info what a crawl
     // says of it. Returns the problem that ended it early, if one did; what it printed before
@@ -62,9 +66,10 @@ private:
     void run(Input& input);
     void closeRegion(Scanner& scanner);
     // The <base> tag at hand: its href, resolved, in base; false without one.
-    bool baseOf(const AttributeList& attributes, std::string& base) const;
+    bool baseOf(const AttributeList& attributes, std::string& base);
 
     const RuleSet& rules_;
+    const Settings& settings_;
     Output& out_;
     Renderer renderer_;
     ConvertedEcho convertedEcho_;
@@ -72,6 +77,7 @@ private:
     long long globalCount_ = 0;
     AttributeList attributes_;
     TagContext tag_;  // the document's part, and the tag at hand
+    Encoding encoding_;  // the document's
     std::string offset_, base_, nextBase_;
 };
 

@@ -100,7 +100,7 @@ std::string documentName(const Task& task) {
 
 class Worker {
 public:
-    explicit Worker(Run& run) : run_(run), sink_(run.printer), out_(sink_), filter_(run.line.rules, out_) {}
+    explicit Worker(Run& run) : run_(run), sink_(run.printer), out_(sink_), filter_(run.line, out_) {}
 
     void work() {
         try {

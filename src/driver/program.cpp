@@ -45,7 +45,7 @@ int filterStandardInput(const CommandLine& line, int inFd, Output& out, std::str
     }
     Input input(std::make_unique<CountedSource>(std::make_unique<FdSource>(inFd, "standard input", false),
                                                 tally.bytesRead, &tally.bytesInflated));
-    DocumentFilter filter(line.rules, out);
+    DocumentFilter filter(line, out);
     ++tally.documents;
     const std::optional<DocumentError> error = filter.filter(input, "-");
     ++tally.files;

@@ -54,7 +54,7 @@ constexpr SystemVariable kSystemVariables[] = {
     {"url", FormatKind::Text, Variable::Url, "s"},      {"date", FormatKind::Text, Variable::Date, "s"},
     {"status", FormatKind::Text, Variable::Status, "s"}, {"type", FormatKind::Text, Variable::Type, "s"},
     {"offset", FormatKind::Text, Variable::Offset, "s"}, {"record", FormatKind::Text, Variable::Record, "s"},
-    {"truncated", FormatKind::Text, Variable::Truncated, "s"},
+    {"truncated", FormatKind::Text, Variable::Truncated, "s"}, {"charset", FormatKind::Text, Variable::Charset, "s"},
 };
 
 BodyMode bodyModeOf(std::string_view conversion) {

@@ -6,10 +6,13 @@
 //   $_name$ $_line$ $_pos$ $_num$ $_gnum$   system variables
 //   $_file$ $_url$ $_date$                   the document: its name, and where and when a crawl took it
 //   $_status$ $_type$ $_offset$ $_record$ $_truncated$   what its crawl record says of it
+//   $_charset$          the document's encoding, by its standard name
 //   $_tag$              the whole tag      $_body$  the element's content
 //   %-20$href$          a printf-style conversion before any variable
 //   %H$alt$ %U$href$ %J$title$ %UJ$href$   a text with its character references
-//                       decoded, then resolved as a URL, escaped for a JSON string
+//                       decoded, then resolved as a URL, escaped for a JSON string; text of
+//                       the page (attribute values, $_tag$, $_name$, bodies) is first turned
+//                       into UTF-8 from the document's encoding
 //
 // Compiling checks the format and reports a malformed one as a Fatal;
 // rendering reads every value from the tag's context at that moment.
@@ -21,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "encoding/encoding.h"
 #include "format/conversion.h"
 #include "io/output.h"
 #include "tag/tag.h"
@@ -29,7 +33,8 @@
 namespace tagsift {
 
 enum class FormatKind { Literal, Number, Text, WholeTag, Attribute, Body };
-enum class Variable { None, Name, Line, Pos, Num, Gnum, File, Url, Date, Status, Type, Offset, Record, Truncated };
+enum class Variable { None, Name, Line, Pos, Num, Gnum, File, Url, Date, Status, Type, Offset, Record, Truncated,
+                      Charset };
 
 // What an open body region copies besides the text: %c$_body$ drops comments,
 // %t$_body$ drops tags and comments.
@@ -85,13 +90,20 @@ public:
     // What the open region does to the text it copies.
     ValueSteps regionSteps() const { return openedSteps_; }
 
+    // The encoding of the document's text from now on (UTF-8 until told otherwise).
+    void useEncoding(Encoding encoding) { pageDecoder_.reset(encoding); }
+    Encoding encoding() const { return pageDecoder_.encoding(); }
+    // Appends text of the page as the value letters read it: in UTF-8, its references decoded.
+    void appendPageText(std::string_view text, ReferencesIn where, std::string& out);
+
 private:
     bool renderItems(const TagContext& tag, std::span<const FormatItem> items, bool mayOpenRegion);
     void printTag(const FormatItem& item, const TagContext& tag);
     void printAttribute(const FormatItem& item, const TagContext& tag);
-    void printText(const FormatItem& item, std::string_view value, ReferencesIn where,
+    // fromPage: the value is text of the page, in its encoding (else it is UTF-8 already).
+    void printText(const FormatItem& item, std::string_view value, ReferencesIn where, bool fromPage,
                    const TagContext& tag);
-    std::string_view converted(const FormatItem& item, std::string_view value, ReferencesIn where,
+    std::string_view converted(const FormatItem& item, std::string_view value, ReferencesIn where, bool fromPage,
                                const TagContext& tag);
 
     Output& out_;
@@ -106,7 +118,8 @@ private:
     long long globalCount_ = 0;
     std::string regionBase_;  // what %U resolved against at the opening tag
     // Room for a value on its way through its conversion.
-    std::string wholeTag_, address_, decoded_, resolved_, escaped_;
+    std::string wholeTag_, address_, decoded_, resolved_, escaped_, transcoded_;
+    TextDecoder pageDecoder_;
 };
 
 }  // namespace tagsift

@@ -13,6 +13,7 @@ std::string_view textOf(const TagContext& tag, Variable variable) {
         case Variable::Offset: return tag.offset;
         case Variable::Record: return tag.record;
         case Variable::Truncated: return tag.truncated;
+        case Variable::Charset: return tag.charset;
         default: return tag.tagName;
     }
 }
@@ -40,7 +41,9 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 formatNumber(out_, item.spec, value);
                 break;
             }
-            case FormatKind::Text: printText(item, textOf(tag, item.variable), ReferencesIn::Text, tag); break;
+            case FormatKind::Text:
+                printText(item, textOf(tag, item.variable), ReferencesIn::Text, item.variable == Variable::Name, tag);
+                break;
             case FormatKind::WholeTag: printTag(item, tag); break;
             case FormatKind::Attribute: printAttribute(item, tag); break;
             case FormatKind::Body:
@@ -91,10 +94,10 @@ void Renderer::printAttribute(const FormatItem& item, const TagContext& tag) {
     const std::string_view value = resolves ? a->asAddress(address_) : std::string_view(a->value);
     if (item.quoted && a->quote) {
         out_.put(a->quote);
-        printText(item, value, ReferencesIn::Attribute, tag);
+        printText(item, value, ReferencesIn::Attribute, true, tag);
         out_.put(a->quote);
     } else {
-        printText(item, value, ReferencesIn::Attribute, tag);
+        printText(item, value, ReferencesIn::Attribute, true, tag);
     }
 }
 
@@ -113,19 +116,30 @@ void Renderer::printTag(const FormatItem& item, const TagContext& tag) {
     }
     s.push_back('>');
     // Without a value letter the conversion of $_tag$ prints nothing of its own.
-    if (item.steps.decode) printText(item, s, ReferencesIn::Attribute, tag);
+    if (item.steps.decode) printText(item, s, ReferencesIn::Attribute, true, tag);
     else out_.write(s);
 }
 
-void Renderer::printText(const FormatItem& item, std::string_view value, ReferencesIn where,
+void Renderer::printText(const FormatItem& item, std::string_view value, ReferencesIn where, bool fromPage,
                          const TagContext& tag) {
-    formatText(out_, item.spec, item.steps.decode ? converted(item, value, where, tag) : value);
+    formatText(out_, item.spec, item.steps.decode ? converted(item, value, where, fromPage, tag) : value);
+}
+
+void Renderer::appendPageText(std::string_view text, ReferencesIn where, std::string& out) {
+    // A reference means the same character in every encoding: the text is turned into UTF-8 first.
+    if (!pageDecoder_.encoding().isUtf8()) {
+        transcoded_.clear();
+        pageDecoder_.convert(text, transcoded_);
+        text = transcoded_;
+    }
+    appendDecoded(text, where, out);
 }
 
 std::string_view Renderer::converted(const FormatItem& item, std::string_view value, ReferencesIn where,
-                                     const TagContext& tag) {
+                                     bool fromPage, const TagContext& tag) {
     decoded_.clear();
-    appendDecoded(value, where, decoded_);
+    if (fromPage) appendPageText(value, where, decoded_);
+    else appendDecoded(value, where, decoded_);
     std::string_view text = decoded_;
     // The first <base href> of the document before the tag, else the document's own address.
     const std::string_view base = tag.base.empty() ? tag.url : tag.base;

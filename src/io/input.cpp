@@ -259,8 +259,42 @@ Input::Piece& Input::take() {
     return a.slots[a.held];
 }
 
+std::string_view Input::start(std::size_t n) {
+    if (!looked_.empty()) return {shown_.data(), std::min(n, shown_.size())};
+    // The current document's first piece, undelivered, as refill() would find it.
+    if (ended_ || (current_ && current_->boundary && !boundaryTaken_)) return {};
+    if (!current_ || delivered_ || current_->length == 0) {
+        current_ = &take();
+        boundaryTaken_ = delivered_ = false;
+        if (current_->boundary) return {};
+    }
+    if (current_->length >= n) return {current_->bytes.data(), n};
+    // A short block (a small document, a pipe's read, a small block size): the pieces after it
+    // are taken too, and the blocks before the last one kept as copies, since taking a piece
+    // frees the one before. A boundary, when it comes, stays in current_ after them.
+    shown_.assign(current_->bytes.data(), current_->length);
+    while (shown_.size() < n) {
+        looked_.emplace_back(current_->bytes.data(), current_->length);
+        current_ = &take();
+        boundaryTaken_ = delivered_ = false;
+        if (current_->boundary) break;
+        shown_.append(current_->bytes.data(), current_->length);
+    }
+    return {shown_.data(), std::min(n, shown_.size())};
+}
+
 bool Input::refill() {
     begin_ = end_ = nullptr;
+    if (lookedOut_) {
+        looked_.pop_front();
+        lookedOut_ = false;
+    }
+    if (!looked_.empty()) {
+        begin_ = looked_.front().data();
+        end_ = begin_ + looked_.front().size();
+        lookedOut_ = true;
+        return true;
+    }
     // At a boundary the document is over until nextDocument() moves past it.
     if (ended_ || (current_ && current_->boundary && !boundaryTaken_)) return false;
     if (!current_ || delivered_ || current_->length == 0) {
@@ -277,6 +311,8 @@ bool Input::refill() {
 bool Input::nextDocument(DocumentInfo& info) {
     info = DocumentInfo{};
     begin_ = end_ = nullptr;
+    looked_.clear();
+    lookedOut_ = false;
     if (ended_) return false;
     while (!current_ || !current_->boundary || boundaryTaken_) {
         current_ = &take();

@@ -12,8 +12,10 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -92,6 +94,12 @@ public:
     const char* begin() const { return begin_; }
     const char* end() const { return end_; }
 
+    // The first bytes of the current document, up to n of them (fewer when it is shorter), as
+    // refill() will deliver them: a look at its start before any block of it is read, for once a
+    // document. The blocks refill() then delivers are the same as without the look; the view
+    // lasts until the next refill().
+    std::string_view start(std::size_t n);
+
     // Passes over what is left of the current document and starts the next; false when none
     // follows (info then holds only the problems found after the last one).
     bool nextDocument(DocumentInfo& info);
@@ -134,6 +142,11 @@ private:
     Piece* current_ = nullptr;  // the piece last taken, until it is used up
     bool boundaryTaken_ = false;  // nextDocument() has moved past current_'s boundary
     bool delivered_ = false;      // refill() has handed out current_'s block
+    // start() looked past current_'s block: copies of the blocks it took before the one in
+    // current_, delivered first, and the bytes it showed.
+    std::deque<std::string> looked_;
+    bool lookedOut_ = false;  // refill() has handed out looked_'s first block
+    std::string shown_;
     const char* begin_ = nullptr;
     const char* end_ = nullptr;
 };

@@ -95,6 +95,7 @@ struct TagContext {
     std::string_view offset;     // $_offset$: where its record starts in the crawl file
     std::string_view record;     // $_record$: the WARC-Record-ID
     std::string_view truncated;  // $_truncated$: why the crawler cut the payload short
+    std::string_view charset;    // $_charset$: the document's encoding, when some format needs it
     std::string_view base;       // the document's first <base href> so far, resolved against url; or empty
     AttributeList* attributes = nullptr;
 };

@@ -36,7 +36,7 @@ inline Outcome runInProcess(const std::vector<std::string>& args, std::string_vi
     Outcome r;
     try {
         const CommandLine line = readCommandLine(words);
-        DocumentFilter filter(line.rules, out);
+        DocumentFilter filter(line, out);
         if (std::optional<DocumentError> error = filter.filter(in, "-")) {
             if (error->kind == DocumentError::Kind::EofInTag) out.write(message::kEofInTag);
             r.status = 1;
