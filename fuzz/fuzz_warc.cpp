@@ -6,11 +6,15 @@
 // documents where neither does. (Where there is a problem, what comes of it
 // depends on how much the decompressor had taken: a member's checksum is
 // checked at its end, and broken data decodes to garbage of any length.)
+// Nothing vanishes: the spans the reader keeps cover every byte of the file
+// and every decoded byte, and each span of a problem has its message.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "warc/warc.h"
 
@@ -31,21 +35,55 @@ private:
     std::size_t step_, at_ = 0;
 };
 
+void check(bool holds) {
+    if (!holds) std::abort();
+}
+
+// Every byte of the file in a member or a broken stretch, every decoded byte in a span, and a
+// message at the place each problem span names.
+void checkSpans(const std::vector<tagsift::CrawlSpan>& spans, const tagsift::CrawlCounts& counts,
+                const std::set<long long>& named, std::size_t size) {
+    using Kind = tagsift::CrawlSpan::Kind;
+    long long fileEnd = 0, decoded = 0;
+    std::vector<std::pair<long long, long long>> ends;  // member, its decoded bytes so far
+    for (const tagsift::CrawlSpan& s : spans) {
+        check(s.from <= s.to);
+        if (s.kind == Kind::Member || s.kind == Kind::BrokenMember) {
+            check(s.from == fileEnd);
+            fileEnd = s.to;
+            check(s.kind == Kind::Member || named.count(s.from));
+            continue;
+        }
+        auto end = std::find_if(ends.begin(), ends.end(), [&](auto& e) { return e.first == s.member; });
+        if (end == ends.end()) end = ends.insert(ends.end(), {s.member, 0});
+        check(s.from == end->second);
+        end->second = s.to;
+        decoded += s.to - s.from;
+        if (s.kind == Kind::Problem)
+            check(named.count(s.member) || named.lower_bound(s.from) != named.lower_bound(std::max(s.to, s.from + 1)));
+    }
+    check(fileEnd == static_cast<long long>(size) && counts.bytesRead == fileEnd);
+    check(decoded == counts.bytesInflated);
+}
+
 // Every document's address and payload, then "!" when there was a problem.
 std::string readAll(const std::string& file, std::size_t step, std::size_t room) {
     tagsift::WarcSource warc(std::make_unique<Bytes>(file, step), "fuzz");
+    std::vector<tagsift::CrawlSpan> spans;
+    warc.keepSpans(&spans);
+    std::set<long long> named;
     std::string seen;
-    bool problems = false;
     std::string buffer(room, '\0');
     tagsift::DocumentInfo info;
     for (bool more = true; more;) {
         more = warc.nextDocument(info);
-        problems = problems || !info.problems.empty();
+        for (const std::string& p : info.problems) named.insert(std::stoll(p.substr(p.find(" byte ") + 6)));
         if (!more) break;
         seen += "@" + info.url + "\n";
         while (std::size_t n = warc.read(buffer.data(), buffer.size())) seen.append(buffer, 0, n);
     }
-    return seen + (problems ? "!" : "");
+    checkSpans(spans, warc.counts(), named, file.size());
+    return seen + (named.empty() ? "" : "!");
 }
 
 }  // namespace
