@@ -51,7 +51,7 @@ Bytes gzipStored(std::string_view data) {
     return out + le32(crc32(data)) + le32(static_cast<std::uint32_t>(data.size()));
 }
 
-enum class Gz { Whole, CutShort, WrongCheck };
+enum class Gz { Whole, CutShort, WrongCheck, Unknown };
 // One stored member at s[at...]: its data, how it ended, and its length.
 Gz gunzipStored(std::string_view s, std::size_t at, Bytes& data, std::size_t& length) {
     const std::size_t start = at, before = data.size();
@@ -60,6 +60,7 @@ Gz gunzipStored(std::string_view s, std::size_t at, Bytes& data, std::size_t& le
         if (at + 5 > s.size()) return Gz::CutShort;
         last = s[at] & 1;
         const std::uint32_t n = readLe(s, at + 1, 2);
+        if ((s[at] & 6) != 0 || (n ^ readLe(s, at + 3, 2)) != 0xffff) return Gz::Unknown;
         at += 5;
         data.append(s.substr(at, std::min<std::size_t>(n, s.size() - std::min(at, s.size()))));
         at += n;
@@ -76,19 +77,21 @@ Gz gunzipStored(std::string_view s, std::size_t at, Bytes& data, std::size_t& le
 struct Found {
     std::vector<std::string> documents;  // each: its fields, then its payload
     std::vector<std::string> problems;   // each: "offset what", sorted
+    bool unknowable = false;             // compressed data the small reader cannot read
 };
 
-bool isSpaceChar(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 std::string trim(std::string_view s) {
-    while (!s.empty() && isSpaceChar(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isSpaceChar(s.back())) s.remove_suffix(1);
+    while (!s.empty() && space(s.front())) s.remove_prefix(1);
+    while (!s.empty() && space(s.back())) s.remove_suffix(1);
     return std::string(s);
 }
 std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
-std::string oneLine(const std::string& v) {
+// Line ends with the white space around them become one space; angle brackets go.
+std::string oneLine(const std::string& v, bool unbracket = false) {
     std::string r;
     for (std::size_t i = 0; i < v.size(); ++i) {
         if (v[i] != '\r' && v[i] != '\n') {
@@ -96,66 +99,70 @@ std::string oneLine(const std::string& v) {
             continue;
         }
         while (!r.empty() && (r.back() == ' ' || r.back() == '\t')) r.pop_back();
-        while (i + 1 < v.size() && isSpaceChar(v[i + 1])) ++i;
+        while (i + 1 < v.size() && space(v[i + 1])) ++i;
         r += ' ';
     }
-    return r;
+    return unbracket && r.size() >= 2 && r.front() == '<' && r.back() == '>' ? r.substr(1, r.size() - 2) : r;
 }
-std::string unbracket(const std::string& v) {
-    const std::string s = oneLine(v);
-    return s.size() >= 2 && s.front() == '<' && s.back() == '>' ? s.substr(1, s.size() - 2) : s;
+std::string media(const std::string& ct) { return lower(trim(ct.substr(0, ct.find(';')))); }
+bool html(const std::string& type) { return type == "text/html" || type == "application/xhtml+xml"; }
+std::string charset(const std::string& ct) {
+    for (std::size_t semi = ct.find(';'); semi != std::string::npos;) {
+        const std::size_t next = ct.find(';', semi + 1), eq = ct.find('=', semi);
+        if (eq < next && lower(trim(ct.substr(semi + 1, eq - semi - 1))) == "charset") {
+            const std::string v = trim(ct.substr(eq + 1, next - eq - 1));
+            return v.size() >= 2 && v.front() == '"' && v.back() == '"' ? v.substr(1, v.size() - 2) : v;
+        }
+        semi = next;
+    }
+    return "";
 }
 
 bool versionAt(std::string_view s, std::size_t at) {
     return s.substr(at, 7) == "WARC/1." && at + 9 <= s.size() && (s[at + 7] == '0' || s[at + 7] == '1') &&
            (s[at + 8] == '\n' || s.substr(at + 8, 2) == "\r\n");
 }
+// The length of the header block at the start of s (at most 65536 bytes), or npos.
 std::size_t blockEnd(std::string_view s) {
-    for (std::size_t i = 0; i < s.size(); ++i)
-        if (s[i] == '\n' && (s.substr(i + 1, 1) == "\n" || s.substr(i + 1, 2) == "\r\n"))
-            return i + (s[i + 1] == '\n' ? 2 : 3);
+    for (std::size_t i = 0; i < s.size() && i < 65536; ++i)
+        if (s[i] == '\n' && (s.substr(i + 1, 1) == "\n" || s.substr(i + 1, 2) == "\r\n")) {
+            const std::size_t end = i + (s[i + 1] == '\n' ? 2 : 3);
+            return end <= 65536 ? end : std::string::npos;
+        }
     return std::string::npos;
 }
 
 struct Header {
     std::string first;
-    std::vector<std::pair<std::string, std::string>> fields;
+    std::vector<std::pair<std::string, std::string>> fields;  // names in lower case
     std::string get(const std::string& name) const {
         std::string v;
-        for (const auto& [n, value] : fields)
-            if (lower(n) == lower(name)) v = value;
+        for (const auto& [n, value] : fields) v = n == lower(name) ? value : v;
         return v;
     }
-    int count(const std::string& name) const {
-        return static_cast<int>(std::count_if(fields.begin(), fields.end(), [&](auto& f) { return lower(f.first) == lower(name); }));
+    long count(const std::string& name) const {
+        return std::count_if(fields.begin(), fields.end(), [&](auto& f) { return f.first == lower(name); });
     }
 };
 
+// A line that begins with white space goes on with the value before it.
 Header parse(std::string_view block) {
     Header h;
-    std::vector<std::string_view> lines;
-    for (std::size_t at = 0; at < block.size();) {
-        std::size_t lf = block.find('\n', at);
+    const char* valueStart = nullptr;
+    for (std::size_t at = 0, lf; (lf = block.find('\n', at)) != std::string_view::npos; at = lf + 1) {
         std::string_view line = block.substr(at, lf - at);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        at = lf + 1;
-    }
-    h.first = std::string(lines[0]);
-    const char* valueStart = nullptr;  // of the last field, in block
-    for (std::size_t i = 1; i < lines.size() && !lines[i].empty(); ++i) {
-        const std::string_view line = lines[i];
+        if (at == 0) h.first = line;
+        if (at == 0 || line.empty()) continue;
         if ((line[0] == ' ' || line[0] == '\t') && !h.fields.empty()) {
             if (h.fields.back().second.empty()) valueStart = line.data();
             h.fields.back().second = trim(std::string_view(valueStart, line.data() + line.size() - valueStart));
-            continue;
+        } else if (const std::size_t colon = line.find(':'); colon != std::string_view::npos) {
+            std::string_view value = line.substr(colon + 1);
+            while (!value.empty() && space(value.front())) value.remove_prefix(1);
+            valueStart = value.data();
+            h.fields.emplace_back(lower(trim(line.substr(0, colon))), trim(value));
         }
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos) continue;
-        std::string_view value = line.substr(colon + 1);
-        while (!value.empty() && isSpaceChar(value.front())) value.remove_prefix(1);
-        valueStart = value.data();
-        h.fields.emplace_back(trim(line.substr(0, colon)), trim(value));
     }
     return h;
 }
@@ -183,15 +190,14 @@ public:
     }
 
 private:
-    struct Record {
-        std::size_t offset;
-        bool truncated;
-    };
+    std::size_t offset_ = 0;  // of the record, for its problems
+    bool truncated_ = false;
 
     void problem(std::size_t offset, const std::string& what) {
         found.problems.push_back(std::to_string(offset) + " " + what);
     }
 
+    // After a problem: the next member, or the next version line after the record's start.
     void member(std::string_view s, std::size_t offset, bool gz, bool broken) {
         for (std::size_t at = 0;;) {
             while (at < s.size() && (s[at] == '\r' || s[at] == '\n')) ++at;
@@ -204,16 +210,16 @@ private:
             }
             if (what != "a record cut short" || !broken) problem(gz ? offset : at, what);
             if (gz) return;
-            at = std::min(s.find("WARC/1.", at + 1), s.size());
-            while (at < s.size() && !versionAt(s, at)) at = std::min(s.find("WARC/1.", at + 1), s.size());
+            do at = std::min(s.find("WARC/1.", at + 1), s.size());
+            while (at < s.size() && !versionAt(s, at));
         }
     }
 
     // Reads the record at s[at...]; where the next begins, or what is wrong with its header.
     std::size_t record(std::string_view s, std::size_t at, std::size_t offset, bool broken, std::string& what) {
-        const std::size_t end = blockEnd(s.substr(at, 65537));
+        const std::size_t end = blockEnd(s.substr(at));
         if (!versionAt(s, at)) what = "not a WARC record";
-        else if (end == std::string::npos || end > 65536) what = s.size() - at > 65536 ? "a header block that never ends" : "a record cut short";
+        else if (end == std::string::npos) what = s.size() - at > 65536 ? "a header block that never ends" : "a record cut short";
         if (!what.empty()) return 0;
         const Header h = parse(s.substr(at, end));
         for (const char* once : {"Content-Length", "WARC-Type", "WARC-Record-ID", "WARC-Date", "WARC-Target-URI"})
@@ -224,40 +230,23 @@ private:
         if (!what.empty()) return 0;
         const std::size_t length = std::stoull(digits), from = at + end;
         const std::string_view block = s.substr(from, length);
-        const Record r{offset, !oneLine(h.get("WARC-Truncated")).empty()};
-        choose(h, block, length, r);
+        offset_ = offset;
+        truncated_ = !oneLine(h.get("WARC-Truncated")).empty();
+        const std::string fields = oneLine(h.get("WARC-Target-URI"), true) + "|" + oneLine(h.get("WARC-Date")) + "|" +
+                                   oneLine(h.get("WARC-Record-ID"), true) + "|" + oneLine(h.get("WARC-Truncated")) +
+                                   "|" + std::to_string(offset) + "|";
+        const std::string type = lower(h.get("WARC-Type")), ct = oneLine(h.get("Content-Type"));
+        if (type == "resource" && html(media(ct)))
+            found.documents.push_back(fields + "|" + media(ct) + "|" + charset(ct) + "\n" + std::string(block));
+        if (type == "response" && block.substr(0, 5) == "HTTP/") response(block, length, fields);
         if (block.size() < length && !broken) problem(offset, "a record cut short");
         return from + block.size();
     }
 
-    void choose(const Header& h, std::string_view block, std::size_t length, const Record& r) {
-        const std::string type = lower(h.get("WARC-Type"));
-        std::string fields = unbracket(h.get("WARC-Target-URI")) + "|" + oneLine(h.get("WARC-Date")) + "|" +
-                             unbracket(h.get("WARC-Record-ID")) + "|" + oneLine(h.get("WARC-Truncated")) + "|" +
-                             std::to_string(r.offset);
-        const auto html = [](const std::string& t) { return t == "text/html" || t == "application/xhtml+xml"; };
-        const auto media = [](const std::string& ct) { return lower(trim(ct.substr(0, ct.find(';')))); };
-        const auto charset = [](const std::string& ct) {
-            for (std::size_t semi = ct.find(';'); semi != std::string::npos;) {
-                const std::size_t next = ct.find(';', semi + 1);
-                const std::string item = ct.substr(semi + 1, next - semi - 1);
-                semi = next;
-                const std::size_t eq = item.find('=');
-                if (eq == std::string::npos || lower(trim(item.substr(0, eq))) != "charset") continue;
-                std::string v = trim(item.substr(eq + 1));
-                return v.size() >= 2 && v.front() == '"' && v.back() == '"' ? v.substr(1, v.size() - 2) : v;
-            }
-            return std::string();
-        };
-        if (type == "resource") {
-            const std::string ct = oneLine(h.get("Content-Type"));
-            if (html(media(ct))) found.documents.push_back(fields + "||" + media(ct) + "|" + charset(ct) + "\n" + std::string(block));
-            return;
-        }
-        if (type != "response" || block.substr(0, 5) != "HTTP/") return;
-        const std::size_t end = blockEnd(block.substr(0, 65537));
-        if (end == std::string::npos || end > 65536) {
-            if (block.size() == length && !r.truncated) problem(r.offset, "an HTTP header that never ends");
+    void response(std::string_view block, std::size_t length, const std::string& fields) {
+        const std::size_t end = blockEnd(block);
+        if (end == std::string::npos) {
+            if (block.size() == length && !truncated_) problem(offset_, "an HTTP header that never ends");
             return;
         }
         const Header http = parse(block.substr(0, end));
@@ -265,23 +254,18 @@ private:
         if (!html(media(ct)) || (!encoding.empty() && encoding != "identity" && encoding != "gzip")) return;
         std::string status = http.first.substr(std::min(http.first.find(' '), http.first.size()));
         status = status.empty() ? "" : status.substr(1, status.find(' ', 1) - 1);
-        if (status.empty() || status.find_first_not_of("0123456789") != std::string::npos) status.clear();
+        if (status.find_first_not_of("0123456789") != std::string::npos) status.clear();
         const bool cut = block.size() < length;
         std::string payload(block.substr(end));
         if (lower(http.get("Transfer-Encoding")).find("chunked") != std::string::npos)
-            payload = dechunk(payload, length - end, cut, r);
-        if (encoding == "gzip") payload = gunzip(payload, cut, r);
-        found.documents.push_back(fields + "|" + status + "|" + media(ct) + "|" + charset(ct) + "\n" + payload);
+            payload = dechunk(payload, length - end, cut);
+        if (encoding == "gzip") payload = gunzip(payload, cut);
+        found.documents.push_back(fields + status + "|" + media(ct) + "|" + charset(ct) + "\n" + payload);
     }
 
-    std::string dechunk(std::string_view in, std::size_t left, bool cut, const Record& r) {
+    std::string dechunk(std::string_view in, std::size_t left, bool cut) {
         std::string out;
-        for (std::size_t at = 0;;) {
-            std::size_t lf = in.find('\n', at);
-            if (lf == std::string::npos) {
-                if (!cut && !r.truncated) problem(r.offset, "a chunked payload cut short");
-                return out;
-            }
+        for (std::size_t at = 0, lf; (lf = in.find('\n', at)) != std::string_view::npos;) {
             std::string line(in.substr(at, lf - at));
             at = lf + 1;
             if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -294,25 +278,27 @@ private:
                 else if (size >> 60) what = "a chunk size past 64 bits";
                 else size = size << 4 | std::stoul(digits.substr(i, 1), nullptr, 16);
             }
-            if (what.empty() && size > left - at && !r.truncated) what = "a chunk that runs past the record's end";
-            if (!what.empty()) problem(r.offset, what);
+            if (what.empty() && size > left - at && !truncated_) what = "a chunk that runs past the record's end";
+            if (!what.empty()) problem(offset_, what);
             if (!what.empty() || size == 0) return out;
-            const std::size_t n = std::min<std::size_t>(size, in.size() - at);
-            out.append(in.substr(at, n));
-            at += n;
-            if (n < size) return out;
+            out.append(in.substr(at, size));
+            at += size;
+            if (at > in.size()) return out;
         }
+        if (!cut && !truncated_) problem(offset_, "a chunked payload cut short");
+        return out;
     }
 
-    std::string gunzip(std::string_view in, bool cut, const Record& r) {
+    // Members as long as they come; bytes after them are no part of the payload.
+    std::string gunzip(std::string_view in, bool cut) {
         std::string out;
-        for (std::size_t at = 0; at < in.size() && (at == 0 || in.substr(at, 2) == "\x1f\x8b");) {
-            std::size_t length = 0;
+        found.unknowable = found.unknowable || in.substr(0, 10) != std::string_view("\x1f\x8b\x08\0\0\0\0\0\0\xff", 10).substr(0, std::min<std::size_t>(in.size(), 10));
+        for (std::size_t at = 0, length = 0; at < in.size() && (at == 0 || in.substr(at, 2) == "\x1f\x8b"); at += length) {
             const Gz end = gunzipStored(in, at, out, length);
-            if (end == Gz::WrongCheck) problem(r.offset, "a payload whose compressed data fails its checksum");
-            if (end == Gz::CutShort && !cut && !r.truncated) problem(r.offset, "a payload whose compressed data is cut short");
+            found.unknowable = found.unknowable || end == Gz::Unknown;
+            if (end == Gz::WrongCheck) problem(offset_, "a payload whose compressed data fails its checksum");
+            if (end == Gz::CutShort && !cut && !truncated_) problem(offset_, "a payload whose compressed data is cut short");
             if (end != Gz::Whole) break;
-            at += length;
         }
         return out;
     }
@@ -382,16 +368,19 @@ struct Crawl {
 Crawl handMade() {
     Crawl c;
     const Bytes page = "<title>T</title><a href=x>y</a>\n<p>text";
-    const Bytes gz = gzipStored(page) + gzipStored("<b>second member</b>");
-    c.kept = {gz};
+    const Bytes gz = gzipStored(page) + gzipStored("<b>second member</b>"), gzCut = gzipStored(page).substr(0, 30);
+    const Bytes chunked = "Content-Type: TEXT/HTML\r\nTransfer-Encoding: chunked\r\n", cut = "WARC-Truncated: length\r\n";
+    c.kept = {gz, gzCut};
     c.records = {
         record("warcinfo", "software: test\r\n", "w"),
         response(page, "http://a/1", "Content-Type: text/html; charset=\"utf-8\"\r\n"),
         record("request", "GET / HTTP/1.1\r\n\r\n", "http://a/1"),
-        response("b\r\n<a href=c1>\r\n6;x=1\r\n<br>xy\r\n0\r\nT: t\r\n\r\n", "http://a/chunked",
-                 "Content-Type: TEXT/HTML\r\nTransfer-Encoding: chunked\r\n"),
+        response("b\r\n<a href=c1>\r\n6;x=1\r\n<br>xy\r\n0\r\nT: t\r\n\r\n", "http://a/chunked", chunked),
         response(gz, "http://a/gz", "Content-Type: text/html\r\nContent-Encoding: gzip\r\n"),
-        response("<a href=cut>partial", "http://a/cut", "Content-Type: text/html\r\n", "WARC-Truncated: length\r\n"),
+        // Payloads the crawler cut short.
+        response("<a href=cut>partial", "http://a/cut", "Content-Type: text/html\r\n", cut),
+        response("b\r\n<a href=c1>\r\n20\r\nabc", "http://a/chunkcut", chunked, cut),
+        response(gzCut, "http://a/gzcut", "Content-Type: text/html\r\nContent-Encoding: gzip\r\n", cut),
         record("resource", page, "http://a/res", "Content-Type: application/xhtml+xml; charset=latin1\r\n"),
         response("\x89PNG", "http://a/img", "Content-Type: image/png\r\n"),
         record("metadata", "k: v\r\n", "http://a/1", "Content-Type: application/warc-fields\r\n"),
@@ -432,6 +421,7 @@ Bytes mutate(Bytes s, const std::vector<std::string>& kept, std::mt19937& random
 
 void expectSame(const std::string& file, const std::string& what) {
     Found mirror = readWithMirror(file);
+    if (mirror.unknowable) return;
     std::sort(mirror.problems.begin(), mirror.problems.end());
     for (const auto& [step, room] : {std::pair<std::size_t, std::size_t>{1 << 16, 1 << 16}, {7, 5}, {1, 4096}}) {
         Found found = readWithWarcSource(file, step, room);
@@ -441,14 +431,24 @@ void expectSame(const std::string& file, const std::string& what) {
     }
 }
 
-TEST(WarcReader, HandMadeFilesAsTheSmallReaderReadsThem) {
+// Both readers agree on the hand-made crawl, with what the reader counts for --stats.
+TEST(WarcReader, HandMadeFiles) {
     const Crawl c = handMade();
     for (const bool gz : {false, true}) {
         const Bytes file = join(c.records, gz);
-        const Found found = readWithMirror(file);
-        EXPECT_EQ(found.documents.size(), 6u);
-        EXPECT_TRUE(found.problems.empty());
+        EXPECT_EQ(readWithMirror(file).documents.size(), 8u);
         expectSame(file, gz ? "compressed" : "plain");
+        const Bytes junk = gz ? gzipStored("junk\r\n") + file : "junk" + file;
+        WarcSource warc(std::make_unique<Pieces>(junk, 100), "f");
+        for (DocumentInfo info; warc.nextDocument(info);) {
+        }
+        const CrawlCounts& counts = warc.counts();
+        const std::map<std::string, long long> passed = {{"metadata", 1}, {"request", 1}, {"response (not HTML)", 1},
+                                                         {"warcinfo", 1}};
+        EXPECT_EQ(counts.passedOver, passed);
+        EXPECT_EQ(std::make_pair(counts.records, counts.documents), std::make_pair(12LL, 8LL));
+        EXPECT_EQ(counts.bytesRead, static_cast<long long>(junk.size()));
+        EXPECT_EQ(counts.bytesInflated, static_cast<long long>(join(c.records, false).size() + (gz ? 6 : 4)));
     }
 }
 
@@ -477,48 +477,6 @@ TEST(WarcReader, MutatedFilesAsTheSmallReaderReadsThem) {
         }
         if (round % 10 == 0) gz.resize(gz.size() - random() % 40);
         expectSame(gz, "compressed round " + std::to_string(round));
-    }
-}
-
-// The counts and the spans: every byte of a file lands in a document, a record passed over
-// or a problem.
-TEST(WarcReader, CountsAndSpansCoverTheFile) {
-    const Crawl c = handMade();
-    std::vector<Bytes> records = c.records;
-    records.insert(records.begin() + 2, "junk\r\n");
-    for (const bool gz : {false, true}) {
-        const Bytes file = join(records, gz);
-        WarcSource warc(std::make_unique<Pieces>(file, 100), "f");
-        std::vector<CrawlSpan> spans;
-        warc.keepSpans(&spans);
-        char buffer[64];
-        for (DocumentInfo info; warc.nextDocument(info);)
-            while (warc.read(buffer, sizeof buffer) > 0) {
-            }
-        const CrawlCounts& counts = warc.counts();
-        EXPECT_EQ(counts.records, 10);
-        EXPECT_EQ(counts.documents, 6);
-        const std::map<std::string, long long> passed = {{"metadata", 1}, {"request", 1}, {"response (not HTML)", 1},
-                                                         {"warcinfo", 1}};
-        EXPECT_EQ(counts.passedOver, passed);
-        EXPECT_EQ(counts.bytesRead, static_cast<long long>(file.size()));
-        EXPECT_EQ(counts.bytesInflated, static_cast<long long>(join(records, false).size()));
-        long long fileEnd = 0, decoded = 0, problems = 0;
-        std::map<long long, long long> memberEnd;  // decoded bytes of each member so far
-        for (const CrawlSpan& s : spans) {
-            if (s.kind == CrawlSpan::Kind::Member || s.kind == CrawlSpan::Kind::BrokenMember) {
-                EXPECT_EQ(s.from, fileEnd);
-                fileEnd = s.to;
-                continue;
-            }
-            EXPECT_EQ(s.from, memberEnd[s.member]) << "gz " << gz;
-            memberEnd[s.member] = s.to;
-            decoded += s.to - s.from;
-            problems += s.kind == CrawlSpan::Kind::Problem;
-        }
-        EXPECT_EQ(fileEnd, static_cast<long long>(file.size()));
-        EXPECT_EQ(decoded, counts.bytesInflated);
-        EXPECT_EQ(problems, 1);
     }
 }
 

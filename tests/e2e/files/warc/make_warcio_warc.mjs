@@ -30,12 +30,13 @@ const index = page("Shop", '<a href="/shoes">Shoes</a> <a href="/old">Old</a> <i
 const shoes = page("Shoes", '<p>Red <a href="/shoes/red">red</a></p><img src="/img/red.png" alt="red"><p>' + "x".repeat(200));
 const plain = (type) => ({ "Content-Type": type });
 
-// [type, path, options, body]: a request is written before each response, as crawlers do.
+// [type, path, options, body]; "request" also writes the request before the response, as
+// crawlers do.
 const records = [
   ["warcinfo", "", {}, "software: warcio.js\r\nformat: WARC File Format 1.1\r\n"],
-  ["response", "", { httpHeaders: plain("text/html; charset=utf-8") }, index],
+  ["request", "", { httpHeaders: plain("text/html; charset=utf-8") }, index],
   ["response", "shoes", { httpHeaders: { "Content-Type": "text/html", "Content-Encoding": "gzip" } }, gzipSync(text(shoes))],
-  ["response", "gone", { statusline: "HTTP/1.1 404 Not Found", httpHeaders: plain("text/html") },
+  ["request", "gone", { statusline: "HTTP/1.1 404 Not Found", httpHeaders: plain("text/html") },
    page("Not found", '<a href="/">home</a>')],
   ["response", "old", { statusline: "HTTP/1.1 301 Moved Permanently",
                         httpHeaders: { "Content-Type": "text/html", Location: site + "shoes" } },
@@ -62,9 +63,9 @@ async function serialize(gzip) {
         [typeof content === "string" ? text(content) : content]);
       parts.push(await WARCSerializer.serialize(record, { gzip }));
     };
-    if (type === "response")
+    if (type === "request")
       await write("request", { statusline: `GET /${path} HTTP/1.1`, httpHeaders: { Host: "shop.example" } }, "");
-    await write(type, options, body);
+    await write(type === "request" ? "response" : type, options, body);
   }
   return Buffer.concat(parts.map((p) => Buffer.from(p)));
 }
