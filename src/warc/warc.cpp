@@ -297,7 +297,10 @@ bool WarcSource::Reader::takeDocument(DocumentInfo& info) {
 }
 
 bool WarcSource::Reader::passOver(std::string_view kind) {
-    ++ledger_.counts.passedOver[std::string(kind)];
+    auto& passedOver = ledger_.counts.passedOver;
+    auto counted = passedOver.find(kind);
+    if (counted == passedOver.end()) counted = passedOver.emplace(kind, 0).first;
+    ++counted->second;
     return false;
 }
 

@@ -443,7 +443,7 @@ TEST(WarcReader, HandMadeFiles) {
         for (DocumentInfo info; warc.nextDocument(info);) {
         }
         const CrawlCounts& counts = warc.counts();
-        const std::map<std::string, long long> passed = {{"metadata", 1}, {"request", 1}, {"response (not HTML)", 1},
+        const std::map<std::string, long long, std::less<>> passed = {{"metadata", 1}, {"request", 1}, {"response (not HTML)", 1},
                                                          {"warcinfo", 1}};
         EXPECT_EQ(counts.passedOver, passed);
         EXPECT_EQ(std::make_pair(counts.records, counts.documents), std::make_pair(12LL, 8LL));
