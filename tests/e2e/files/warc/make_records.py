@@ -104,14 +104,15 @@ open("members.warc.gz", "wb").write(members([one, two[:60]]) + last[:40] + membe
 # Plain: a UTF-8 byte order mark before the first record; header blocks without one valid
 # Content-Length; the first 60 bytes of a record, whose header block runs on into the next
 # record's and repeats its fields: the reader goes on at the version line inside it.
-none = response(b"<a href=none>", url="http://example.org/none")
-none = re.sub(rb"Content-Length: (\d)", rb"Content-Length: \1x", none)
-twice = response(b"<a href=twice>", url="http://example.org/twice")
-twice = twice.replace(b"Content-Length", b"Content-Length: 1\r\nContent-Length", 1)
-open("resync.warc", "wb").write(b"\xef\xbb\xbf" + one + none + two + twice + two[:60] + three)
+def lean(name):
+    return response(b"<a href=%s>" % name.encode(), url="http://example.org/" + name, lean=True)
+
+
+none = re.sub(rb"Content-Length: (\d)", rb"Content-Length: \1x", lean("none"))
+twice = lean("twice").replace(b"Content-Length", b"Content-Length: 1\r\nContent-Length", 1)
+open("resync.warc", "wb").write(b"\xef\xbb\xbf" + lean("1") + none + lean("2") + twice + lean("cut")[:50] + lean("3"))
 
 # --- chunks and compressed payloads ---
-# Records with the fewest header lines.
 def html(body, url, *headers, truncated=False):
     return response(body, (b"Content-Type: text/html",) + headers, url="http://example.org/" + url, lean=True,
                     warc_headers=(b"WARC-Truncated: length",) if truncated else ())
@@ -119,12 +120,10 @@ def html(body, url, *headers, truncated=False):
 
 CHUNKED = b"Transfer-Encoding: chunked"
 GZIP = b"Content-Encoding: gzip"
-bad_crc = bytearray(gzip.compress(b"<a href=crc>", mtime=0))
-bad_crc[-8:-4] = b"\0\0\0\0"
-bad_size = bytearray(gzip.compress(b"<a href=isize>", mtime=0))
-bad_size[-4] = bad_size[-4] ^ 1
+bad_crc = gzip.compress(b"<a href=crc>", mtime=0)[:-8] + b"\0\0\0\0" + gzip.compress(b"<a href=crc>", mtime=0)[-4:]
+bad_size = gzip.compress(b"<a href=isize>", mtime=0)[:-4] + b"\0\0\0\0"
 C1 = b"b\r\n<a href=c1>\r\n"  # a good first chunk
-chunks = [
+payloads = [
     one,
     html(C1 + b"zz\r\n<a href=x>\r\n0\r\n\r\n", "zz", CHUNKED),
     html(C1 + b"1000000000000000a\r\n<a href=x>\r\n0\r\n\r\n", "17digits", CHUNKED),
@@ -136,13 +135,9 @@ chunks = [
     # A payload the crawler cut short may end inside a chunk, or inside compressed data.
     html(C1 + b"20\r\nabc", "chunkcut", CHUNKED, truncated=True),
     html(gzip.compress(b"<a href=gzcut>" + b"x" * 100, mtime=0)[:30], "gzcut", GZIP, truncated=True),
-    two,
-]
-open("chunks.warc.gz", "wb").write(members(chunks))
-payloads = [
     html(gzip.compress(b"<a href=m1>", mtime=0) + gzip.compress(b"<a href=m2>", mtime=0), "members", GZIP),
-    html(bytes(bad_crc), "crc", GZIP),
-    html(bytes(bad_size), "isize", GZIP),
+    html(bad_crc, "crc", GZIP),
+    html(bad_size, "isize", GZIP),
     html(zlib.compress(b"<a href=adler>")[:-1] + b"\0", "adler", b"Content-Encoding: deflate"),
     html(gzip.compress(b"<a href=trail>", mtime=0) + b"\0\0\0\0", "trailing", GZIP),
     record(b"response", b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nX: y", "http://example.org/noend"),
