@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "warc/pieces.h"
@@ -20,10 +21,11 @@
 
 namespace {
 
-// Every byte of the file in a member or a broken stretch, every decoded byte in a span, and a
-// message at the place each problem span names.
+// Every byte of the file in a member or a broken stretch, every decoded byte in a span, a message
+// at the place each problem span names, and in a plain file a record at the start of each record
+// span (after line ends).
 void checkSpans(const std::vector<tagsift::CrawlSpan>& spans, const tagsift::CrawlCounts& counts,
-                const std::set<long long>& named, std::size_t size) {
+                const std::set<long long>& named, const std::string& file) {
     using Kind = tagsift::CrawlSpan::Kind;
     long long fileEnd = 0, decoded = 0;
     std::map<long long, long long> ends;  // decoded bytes of each member so far
@@ -36,8 +38,12 @@ void checkSpans(const std::vector<tagsift::CrawlSpan>& spans, const tagsift::Cra
         const bool problem = s.kind == Kind::BrokenMember || s.kind == Kind::Problem;
         const bool found = named.count(s.member) || named.lower_bound(s.from) != named.lower_bound(std::max(s.to, s.from + 1));
         if (problem && !found) std::abort();
+        if (member || problem || file.starts_with("\x1f\x8b")) continue;
+        const std::string_view bytes = std::string_view(file).substr(s.from, s.to - s.from);
+        const std::size_t record = bytes.find_first_not_of("\r\n");
+        if (record != std::string_view::npos && !bytes.substr(record).starts_with("WARC/1.")) std::abort();
     }
-    if (fileEnd != static_cast<long long>(size) || counts.bytesRead != fileEnd || decoded != counts.bytesInflated)
+    if (fileEnd != static_cast<long long>(file.size()) || counts.bytesRead != fileEnd || decoded != counts.bytesInflated)
         std::abort();
 }
 
@@ -57,7 +63,7 @@ std::string readAll(const std::string& file, std::size_t step, std::size_t room)
         seen += "@" + info.url + "\n";
         while (std::size_t n = warc.read(buffer.data(), buffer.size())) seen.append(buffer, 0, n);
     }
-    checkSpans(spans, warc.counts(), named, file.size());
+    checkSpans(spans, warc.counts(), named, file);
     return seen + (named.empty() ? "" : "!");
 }
 
