@@ -9,43 +9,62 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "warc/pieces.h"
 #include "warc/warc.h"
 
 namespace {
 
-class Bytes : public tagsift::ByteSource {
-public:
-    Bytes(std::string data, std::size_t step) : data_(std::move(data)), step_(step) {}
-    std::size_t read(char* to, std::size_t room) override {
-        const std::size_t n = std::min({room, step_, data_.size() - at_});
-        data_.copy(to, n, at_);
-        at_ += n;
-        return n;
+// Every byte of the file in a member or a broken stretch, every decoded byte in a span, a message
+// at the place each problem span names, and in a plain file a record at the start of each record
+// span (after line ends).
+void checkSpans(const std::vector<tagsift::CrawlSpan>& spans, const tagsift::CrawlCounts& counts,
+                const std::set<long long>& named, const std::string& file) {
+    using Kind = tagsift::CrawlSpan::Kind;
+    long long fileEnd = 0, decoded = 0;
+    std::map<long long, long long> ends;  // decoded bytes of each member so far
+    for (const tagsift::CrawlSpan& s : spans) {
+        const bool member = s.kind == Kind::Member || s.kind == Kind::BrokenMember;
+        long long& end = member ? fileEnd : ends[s.member];
+        if (s.from != end || s.to < s.from) std::abort();
+        end = s.to;
+        decoded += member ? 0 : s.to - s.from;
+        const bool problem = s.kind == Kind::BrokenMember || s.kind == Kind::Problem;
+        const bool found = named.count(s.member) || named.lower_bound(s.from) != named.lower_bound(std::max(s.to, s.from + 1));
+        if (problem && !found) std::abort();
+        if (member || problem || file.starts_with("\x1f\x8b")) continue;
+        const std::string_view bytes = std::string_view(file).substr(s.from, s.to - s.from);
+        const std::size_t record = bytes.find_first_not_of("\r\n");
+        if (record != std::string_view::npos && !bytes.substr(record).starts_with("WARC/1.")) std::abort();
     }
-
-private:
-    std::string data_;
-    std::size_t step_, at_ = 0;
-};
+    if (fileEnd != static_cast<long long>(file.size()) || counts.bytesRead != fileEnd || decoded != counts.bytesInflated)
+        std::abort();
+}
 
 // Every document's address and payload, then "!" when there was a problem.
 std::string readAll(const std::string& file, std::size_t step, std::size_t room) {
-    tagsift::WarcSource warc(std::make_unique<Bytes>(file, step), "fuzz");
+    tagsift::WarcSource warc(std::make_unique<tagsift::testing::Pieces>(file, step), "fuzz");
+    std::vector<tagsift::CrawlSpan> spans;
+    warc.keepSpans(&spans);
+    std::set<long long> named;
     std::string seen;
-    bool problems = false;
     std::string buffer(room, '\0');
     tagsift::DocumentInfo info;
     for (bool more = true; more;) {
         more = warc.nextDocument(info);
-        problems = problems || !info.problems.empty();
+        for (const std::string& p : info.problems) named.insert(std::stoll(p.substr(p.find(" byte ") + 6)));
         if (!more) break;
         seen += "@" + info.url + "\n";
         while (std::size_t n = warc.read(buffer.data(), buffer.size())) seen.append(buffer, 0, n);
     }
-    return seen + (problems ? "!" : "");
+    checkSpans(spans, warc.counts(), named, file);
+    return seen + (named.empty() ? "" : "!");
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ public:
     void limit(long long n) { left_ = n; }
     void unlimit() { left_ = LLONG_MAX; }
     long long left() const { return left_; }
-    // The member ended before the limit did.
-    bool cut() { return left_ > 0 && memberEnded(); }
+    // The member has given its last byte, and the limit reaches past it.
+    bool cut() const { return drained_ && static_cast<long long>(end_ - at_) < left_; }
 
     // Makes at least n bytes visible (fewer at the member's or the limit's end); how many are.
     std::size_t fill(std::size_t n);

@@ -6,11 +6,11 @@
 namespace tagsift::warc {
 
 namespace {
-constexpr std::size_t kRaw = 1 << 16;
-// A member that breaks within this many bytes of its start (most members of real crawls are
+constexpr std::size_t kRaw = 1 << 15;
+// A member that breaks within this many bytes of its start (many members of real crawls are
 // smaller) is searched again for the next gzip header from the byte after its start; one that
 // breaks later, from where it broke.
-constexpr std::size_t kHistory = 1 << 15;
+constexpr std::size_t kHistory = 1 << 14;
 
 bool isGzipHeader(const char* p) {
     return static_cast<unsigned char>(p[0]) == 0x1f && static_cast<unsigned char>(p[1]) == 0x8b && p[2] == 8;

@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 #include "io/input.h"
 #include "warc/inflate.h"
@@ -36,7 +35,7 @@ public:
     bool mayWaitForEver() const { return file_.mayWaitForEver(); }
 
 private:
-        // Rejected: it ended where its trailer says, with a wrong CRC32 or length; Broken: where it
+    // Rejected: it ended where its trailer says, with a wrong CRC32 or length; Broken: where it
     // really ends is unknown.
     enum class State { Unstarted, Reading, Ended, Rejected, Broken, Over };
 

@@ -21,6 +21,7 @@ using namespace warc;
 
 // Header blocks of real crawls are a few hundred bytes; one larger than this never ends.
 constexpr std::size_t kHeaderLimit = 1 << 16;
+// A plain file is searched this many bytes at a time for the next version line.
 constexpr std::size_t kResync = 1 << 16;
 // "WARC/1.0\r\n": a version line, 10 bytes at most.
 constexpr std::size_t kVersionLine = 10;
@@ -70,12 +71,12 @@ std::string_view passedOverKind(std::string_view type) {
 // Fields that a record holds once at most.
 constexpr std::array<std::string_view, 5> kOnce = {"Content-Length", "WARC-Type", "WARC-Record-ID", "WARC-Date",
                                                    "WARC-Target-URI"};
-}  // namespace
 
 // What the record layer keeps of a WARC header, which lives in the buffer only until the next fill.
 struct WarcFields {
     std::string type, url, date, record, truncated, contentType;
 };
+}  // namespace
 
 class WarcSource::Reader {
 public:
@@ -297,7 +298,10 @@ bool WarcSource::Reader::takeDocument(DocumentInfo& info) {
 }
 
 bool WarcSource::Reader::passOver(std::string_view kind) {
-    ++ledger_.counts.passedOver[std::string(kind)];
+    auto& passedOver = ledger_.counts.passedOver;
+    auto counted = passedOver.find(kind);
+    if (counted == passedOver.end()) counted = passedOver.emplace(kind, 0).first;
+    ++counted->second;
     return false;
 }
 

@@ -20,6 +20,7 @@
 // it starts.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,7 +38,7 @@ struct CrawlCounts {
     // "revisit", "conversion" or "continuation" record; "response (not HTML)",
     // "response (not HTTP)", "response (bad HTTP header)", "response (unknown
     // Content-Encoding)" and "resource (not HTML)"; "other" for any other WARC-Type.
-    std::map<std::string, long long> passedOver;
+    std::map<std::string, long long, std::less<>> passedOver;
     long long bytesRead = 0;      // bytes of the file
     long long bytesInflated = 0;  // the same after gzip decompression (equal in a plain file)
 };

@@ -9,18 +9,21 @@ import zlib
 PAGE = b'<title>T</title><a href="a1">x</a>\r\n<p>\r\n<a href=a2>'
 
 
-def record(kind, block, url="http://example.org/", headers=(), version=b"WARC/1.0", length=None, rid=b"0"):
-    head = [version, b"WARC-Type: " + kind, b"WARC-Target-URI: " + url.encode(),
-            b"WARC-Date: 2026-01-02T03:04:05Z", b"WARC-Record-ID: <urn:uuid:" + rid + b">"]
+def record(kind, block, url="http://example.org/", headers=(), version=b"WARC/1.0", length=None, lean=False):
+    head = [version, b"WARC-Type: " + kind, b"WARC-Target-URI: " + url.encode()]
+    if not lean:
+        head += [b"WARC-Date: 2026-01-02T03:04:05Z", b"WARC-Record-ID: <urn:uuid:0>"]
     head += list(headers)
     head.append(b"Content-Length: " + str(len(block) if length is None else length).encode())
     return b"\r\n".join(head) + b"\r\n\r\n" + block + b"\r\n\r\n"
 
 
-def response(body, http_headers=(b"Content-Type: text/html",), url="http://example.org/", status=b"200 OK",
-             warc_headers=(), **kw):
-    block = b"HTTP/1.1 " + status + b"\r\n" + b"".join(h + b"\r\n" for h in http_headers) + b"\r\n" + body
-    return record(b"response", block, url, (b"Content-Type: application/http; msgtype=response",) + warc_headers, **kw)
+def response(body, http_headers=(b"Content-Type: text/html",), url="http://example.org/", warc_headers=(), lean=False,
+             **kw):
+    block = b"HTTP/1.1 200 OK\r\n" + b"".join(h + b"\r\n" for h in http_headers) + b"\r\n" + body
+    if not lean:
+        warc_headers = (b"Content-Type: application/http; msgtype=response",) + warc_headers
+    return record(b"response", block, url, warc_headers, lean=lean, **kw)
 
 
 def chunked(data, sizes):
@@ -79,7 +82,7 @@ open("cut.warc", "wb").write(one + response(b"<a href=cut>", url="http://example
 open("noend.warc", "wb").write(one + b"WARC/1.0\r\nWARC-Type: response\r\n" + b"X-Long: " + b"y" * 70000 + b"\r\n")
 # Bytes that are no record, between two records; compressed, the offset is the junk's member's.
 open("junk.warc", "wb").write(one + b"this is not a record\r\n" + two)
-open("junk.warc.gz", "wb").write(members([one, b"this is not a record\r\n", two]))
+open("junk.warc.gz", "wb").write(members([one, b"JUNK", two]))
 # A broken gzip member between two good ones.
 bad = bytearray(gzip.compress(two, mtime=0))
 bad[20:30] = b"\xff" * 10
@@ -91,42 +94,36 @@ open("truncated.warc.gz", "wb").write(gzip.compress(one, mtime=0) + last[:len(la
 open("eof.warc", "wb").write(response(b"<a href='open") + two)
 
 # --- after trouble the reader goes on at the next record it can prove ---
-# A member of junk between two records: the next member is the next record.
-open("junk-member.warc.gz", "wb").write(members([one, b"JUNK", two]))
-# A member holding the first 60 bytes of a record: the record ends with its member; compressed,
-# the next member is the next record; plain, the header block runs on into the next record's,
-# which repeats its fields, and the reader goes on at the version line inside the broken one.
-open("cut-member.warc.gz", "wb").write(members([one, two[:60], three]))
-open("cut-header.warc", "wb").write(one + two[:60] + three)
-# The first bytes of a member, then a whole member: the next gzip header after the broken
-# member's start.
-open("cut-bytes.warc.gz", "wb").write(gzip.compress(one, mtime=0) + last[:40] + gzip.compress(three, mtime=0))
-# A file member whose CRC32 is wrong: its records are read, and the next member after it.
+# Compressed: a member holding the first 60 bytes of a record (the record ends with its member,
+# the next member is the next record); the first bytes of a member, then a whole member (the
+# next gzip header after the broken member's start); a member whose CRC32 is wrong (its records
+# are read, and the next member after it).
 wrong = bytearray(gzip.compress(two, mtime=0))
 wrong[-8:-4] = b"\0\0\0\0"
-open("crc-member.warc.gz", "wb").write(gzip.compress(one, mtime=0) + bytes(wrong) + gzip.compress(three, mtime=0))
-# A UTF-8 byte order mark before the first record.
-open("bom.warc", "wb").write(b"\xef\xbb\xbf" + one + two)
-# Header blocks without one valid Content-Length, between good records.
-none = response(b"<a href=none>", url="http://example.org/none")
-none = re.sub(rb"Content-Length: (\d)", rb"Content-Length: \1x", none)
-twice = response(b"<a href=twice>", url="http://example.org/twice")
-twice = twice.replace(b"Content-Length", b"Content-Length: 1\r\nContent-Length", 1)
-open("lengths.warc", "wb").write(one + none + two + twice + three)
+open("members.warc.gz", "wb").write(members([one, two[:60]]) + last[:40] + members([three]) + bytes(wrong) + members([one]))
+# Plain: a UTF-8 byte order mark before the first record; header blocks without one valid
+# Content-Length; the first 60 bytes of a record, whose header block runs on into the next
+# record's and repeats its fields: the reader goes on at the version line inside it.
+def lean(name):
+    return response(b"<a href=%s>" % name.encode(), url="http://example.org/" + name, lean=True)
+
+
+none = re.sub(rb"Content-Length: (\d)", rb"Content-Length: \1x", lean("none"))
+twice = lean("twice").replace(b"Content-Length", b"Content-Length: 1\r\nContent-Length", 1)
+open("resync.warc", "wb").write(b"\xef\xbb\xbf" + lean("1") + none + lean("2") + twice + lean("cut")[:50] + lean("3"))
 
 # --- chunks and compressed payloads ---
-def html(body, url, *headers):
-    return response(body, (b"Content-Type: text/html",) + headers, url="http://example.org/" + url)
+def html(body, url, *headers, truncated=False):
+    return response(body, (b"Content-Type: text/html",) + headers, url="http://example.org/" + url, lean=True,
+                    warc_headers=(b"WARC-Truncated: length",) if truncated else ())
 
 
 CHUNKED = b"Transfer-Encoding: chunked"
 GZIP = b"Content-Encoding: gzip"
-bad_crc = bytearray(gzip.compress(b"<a href=crc>", mtime=0))
-bad_crc[-8:-4] = b"\0\0\0\0"
-bad_size = bytearray(gzip.compress(b"<a href=isize>", mtime=0))
-bad_size[-4] = bad_size[-4] ^ 1
+bad_crc = gzip.compress(b"<a href=crc>", mtime=0)[:-8] + b"\0\0\0\0" + gzip.compress(b"<a href=crc>", mtime=0)[-4:]
+bad_size = gzip.compress(b"<a href=isize>", mtime=0)[:-4] + b"\0\0\0\0"
 C1 = b"b\r\n<a href=c1>\r\n"  # a good first chunk
-chunks = [
+payloads = [
     one,
     html(C1 + b"zz\r\n<a href=x>\r\n0\r\n\r\n", "zz", CHUNKED),
     html(C1 + b"1000000000000000a\r\n<a href=x>\r\n0\r\n\r\n", "17digits", CHUNKED),
@@ -135,35 +132,15 @@ chunks = [
     html(chunked(gzip.compress(b"<a href=gz>" + b"z" * 100, mtime=0)[:-10], [9, 1000]), "gzcut", CHUNKED, GZIP),
     html(chunked(gzip.compress(b"<a href=next>", mtime=0), [9, 1000]), "gznext", CHUNKED, GZIP),
     html(b"00000000000000000b\r\n<a href=c1>\r\n5;x=y\r\n<br>x\r\n0\r\n\r\n", "zeros", CHUNKED),
-    two,
-]
-open("chunks.warc", "wb").write(b"".join(chunks))
-payloads = [
+    # A payload the crawler cut short may end inside a chunk, or inside compressed data.
+    html(C1 + b"20\r\nabc", "chunkcut", CHUNKED, truncated=True),
+    html(gzip.compress(b"<a href=gzcut>" + b"x" * 100, mtime=0)[:30], "gzcut", GZIP, truncated=True),
     html(gzip.compress(b"<a href=m1>", mtime=0) + gzip.compress(b"<a href=m2>", mtime=0), "members", GZIP),
-    html(bytes(bad_crc), "crc", GZIP),
-    html(bytes(bad_size), "isize", GZIP),
+    html(bad_crc, "crc", GZIP),
+    html(bad_size, "isize", GZIP),
     html(zlib.compress(b"<a href=adler>")[:-1] + b"\0", "adler", b"Content-Encoding: deflate"),
     html(gzip.compress(b"<a href=trail>", mtime=0) + b"\0\0\0\0", "trailing", GZIP),
     record(b"response", b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nX: y", "http://example.org/noend"),
     two,
 ]
 open("payloads.warc.gz", "wb").write(members(payloads))
-
-# --- each document's own fields ---
-TRUNCATED = (b"WARC-Truncated: length",)
-fields = [
-    response(b"<a href=ok>", (b'Content-Type: text/html; charset="UTF-8"',), "http://example.org/ok", rid=b"f1"),
-    response(b"<a href=missing>", (b"Content-Type: TEXT/HTML;Charset=iso-8859-1",), "http://example.org/missing",
-             status=b"404 Not Found", rid=b"f2"),
-    response(b"<a href=moved>", (b"Content-Type: text/html",), "http://example.org/moved",
-             status=b"301 Moved Permanently", rid=b"f3"),
-    record(b"resource", b"<a href=res>", "http://example.org/res", (b"Content-Type: application/xhtml+xml; charset=utf-8",),
-           rid=b"f4"),
-    response(b"<a href=cut>cu", url="http://example.org/cut", warc_headers=TRUNCATED, rid=b"f5"),
-    response(b"b\r\n<a href=ch>\r\n20\r\nabc", (b"Content-Type: text/html", CHUNKED), "http://example.org/chunkcut",
-             warc_headers=TRUNCATED, rid=b"f6"),
-    response(gzip.compress(b"<a href=gzcut>" + b"x" * 100, mtime=0)[:30], (b"Content-Type: text/html", GZIP),
-             "http://example.org/gzcut", warc_headers=TRUNCATED, rid=b"f7"),
-]
-open("fields.warc", "wb").write(b"".join(fields))
-open("fields.warc.gz", "wb").write(members(fields))

@@ -1,0 +1,27 @@
+// The given bytes as a file that gives at most step bytes a read, so that records, headers and
+// gzip members split anywhere: for the crawl reader's test and fuzz target.
+#pragma once
+
+#include <algorithm>
+#include <string>
+
+#include "io/input.h"
+
+namespace tagsift::testing {
+
+class Pieces : public ByteSource {
+public:
+    Pieces(std::string data, std::size_t step) : data_(std::move(data)), step_(step) {}
+    std::size_t read(char* to, std::size_t room) override {
+        const std::size_t n = std::min({room, step_, data_.size() - at_});
+        data_.copy(to, n, at_);
+        at_ += n;
+        return n;
+    }
+
+private:
+    std::string data_;
+    std::size_t step_, at_ = 0;
+};
+
+}  // namespace tagsift::testing
