@@ -67,11 +67,11 @@ private:
     std::atomic<long long>* inflated_;
 };
 
-// The number of files and their bytes in all, where both are known before the run (the names
-// after -- of regular files); else -1.
+// The number of files and their bytes in all, where they are known before the run (the names
+// after --, of regular files).
 struct KnownSizes {
-    long long files = -1;
-    long long bytes = -1;
+    std::optional<long long> files;
+    std::optional<long long> bytes;
 };
 KnownSizes knownSizes(const Settings& settings, int inFd);
 

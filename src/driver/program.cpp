@@ -99,8 +99,7 @@ int runMain(std::span<const std::string> words, int inFd, int outFd, int errFd) 
         Diagnostics diagnostics;
         std::optional<Progress> progress;
         if (settings.progress) {
-            const KnownSizes sizes = knownSizes(settings, inFd);
-            progress.emplace(errFd, diagnostics.tally(), sizes.files, sizes.bytes);
+            progress.emplace(errFd, diagnostics.tally(), knownSizes(settings, inFd));
         }
         StatusLine* statusLine = progress && progress->drawn() ? &*progress : nullptr;
         int status = 0;

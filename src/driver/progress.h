@@ -16,14 +16,15 @@
 #include <thread>
 
 #include "driver/diagnostics.h"
+#include "driver/documents.h"
 #include "jobs/status_line.h"
 
 namespace tagsift {
 
 class Progress final : public StatusLine {
 public:
-    // Draws nothing unless errFd is a terminal. filesTotal and bytesTotal are -1 when unknown.
-    Progress(int errFd, const Tally& tally, long long filesTotal, long long bytesTotal);
+    // Draws nothing unless errFd is a terminal; total is what is known before the run.
+    Progress(int errFd, const Tally& tally, KnownSizes total);
     ~Progress() override { stop(); }
     // Whether the line is drawn at all.
     bool drawn() const { return thread_.joinable(); }
@@ -32,15 +33,14 @@ public:
     void stop();
 
     // The line's text, for a run that has taken elapsed so far.
-    static std::string text(const Tally& tally, long long filesTotal, long long bytesTotal,
-                            std::chrono::duration<double> elapsed);
+    static std::string text(const Tally& tally, KnownSizes total, std::chrono::duration<double> elapsed);
 
 private:
     void refresh(std::stop_token stop);
 
     const int errFd_;
     const Tally& tally_;
-    const long long filesTotal_, bytesTotal_;
+    const KnownSizes total_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex mutex_;
     bool shown_ = false;
