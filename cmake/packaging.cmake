@@ -90,14 +90,13 @@ set_target_properties(tagsift_portable PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/portable/bin
   INSTALL_RPATH "$ORIGIN/../lib"
   BUILD_WITH_INSTALL_RPATH ON)
+install(TARGETS tagsift_portable RUNTIME DESTINATION bin COMPONENT portable EXCLUDE_FROM_ALL)
+# ISA-L's shared library under each of its names (libisal.so.2 -> libisal.so.2.0.30), from
+# where the one the program links with lies; a static libisal.a leaves nothing to carry.
+# (install(TARGETS ... RUNTIME_DEPENDENCIES) would find it too, but not in a cross build.)
 get_filename_component(TAGSIFT_ISAL_DIR ${ISAL_LIBRARY} DIRECTORY)
-install(TARGETS tagsift_portable
-  RUNTIME_DEPENDENCIES
-    DIRECTORIES ${TAGSIFT_ISAL_DIR}
-    PRE_INCLUDE_REGEXES "^libisal\\.so"
-    PRE_EXCLUDE_REGEXES "."
-  RUNTIME DESTINATION bin COMPONENT portable EXCLUDE_FROM_ALL
-  LIBRARY DESTINATION lib COMPONENT portable EXCLUDE_FROM_ALL)
+file(GLOB TAGSIFT_ISAL_FILES ${TAGSIFT_ISAL_DIR}/libisal.so.*)
+install(FILES ${TAGSIFT_ISAL_FILES} DESTINATION lib COMPONENT portable EXCLUDE_FROM_ALL)
 # ISA-L's license asks that its notice travel with the library.
 get_filename_component(TAGSIFT_ISAL_PREFIX ${ISAL_INCLUDE_DIR} DIRECTORY)
 find_file(TAGSIFT_ISAL_COPYRIGHT copyright
