@@ -73,13 +73,52 @@ ${TAGSIFT_LICENSE_TEXT}")
 file(COPY_FILE ${TAGSIFT_COPYRIGHT}.new ${TAGSIFT_COPYRIGHT} ONLY_IF_DIFFERENT)
 file(REMOVE ${TAGSIFT_COPYRIGHT}.new)
 
-install(TARGETS tagsift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${TAGSIFT_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(TARGETS tagsift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+install(FILES ${TAGSIFT_MAN_GZ} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT docs)
 install(FILES docs/tagsift.txt README.md ${TAGSIFT_COPYRIGHT} ${TAGSIFT_CHANGELOG_GZ}
-  DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
 
-# A Debian package made from the same install: cpack in the build directory.
-set(CPACK_GENERATOR DEB)
+# The program a worker can run wherever it is unpacked, with nothing installed but the C and
+# C++ runtimes: the same program linked with a run path of $ORIGIN/../lib, beside a copy of
+# the ISA-L it was linked with (Debian ships ISA-L as a shared library only). Only the tarball
+# takes it; a plain install and the Debian package keep the plain binary, which finds ISA-L
+# where the system keeps it (Debian forbids run paths in its packages).
+add_executable(tagsift_portable src/driver/main.cpp)
+target_link_libraries(tagsift_portable PRIVATE tagsift_lib)
+set_target_properties(tagsift_portable PROPERTIES
+  OUTPUT_NAME tagsift
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/portable/bin
+  INSTALL_RPATH "$ORIGIN/../lib"
+  BUILD_WITH_INSTALL_RPATH ON)
+install(TARGETS tagsift_portable RUNTIME DESTINATION bin COMPONENT portable EXCLUDE_FROM_ALL)
+# ISA-L's shared library under each of its names (libisal.so.2 -> libisal.so.2.0.30), from
+# where the one the program links with lies; a static libisal.a leaves nothing to carry.
+# (install(TARGETS ... RUNTIME_DEPENDENCIES) would find it too, but not in a cross build.)
+get_filename_component(TAGSIFT_ISAL_DIR ${ISAL_LIBRARY} DIRECTORY)
+file(GLOB TAGSIFT_ISAL_FILES ${TAGSIFT_ISAL_DIR}/libisal.so.*)
+install(FILES ${TAGSIFT_ISAL_FILES} DESTINATION lib COMPONENT portable EXCLUDE_FROM_ALL)
+# ISA-L's license asks that its notice travel with the library.
+get_filename_component(TAGSIFT_ISAL_PREFIX ${ISAL_INCLUDE_DIR} DIRECTORY)
+find_file(TAGSIFT_ISAL_COPYRIGHT copyright
+  PATHS ${TAGSIFT_ISAL_PREFIX}/share/doc/libisal2 ${TAGSIFT_ISAL_PREFIX}/share/doc/libisal-dev
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+  DOC "ISA-L's copyright and license, carried in the tarball beside its library")
+if(TAGSIFT_ISAL_COPYRIGHT)
+  install(FILES ${TAGSIFT_ISAL_COPYRIGHT} DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright.isa-l
+    COMPONENT portable EXCLUDE_FROM_ALL)
+else()
+  message(WARNING "ISA-L's copyright file was not found (set TAGSIFT_ISAL_COPYRIGHT): "
+                  "the tarball will carry its library without its license")
+endif()
+
+# cpack in the build directory makes a Debian package of the plain install and a tarball
+# (TGZ) of the portable program and the documents; cmake/cpack_generators.cmake tells each
+# generator its part.
+set(CPACK_GENERATOR DEB TGZ)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_SOURCE_DIR}/cmake/cpack_generators.cmake)
+set(CPACK_TAGSIFT_BINARY_DIR ${CMAKE_CURRENT_BINARY_DIR})
+string(TOLOWER "linux-${CMAKE_SYSTEM_PROCESSOR}" TAGSIFT_PLATFORM)
+set(CPACK_TAGSIFT_TARBALL_NAME tagsift-${PROJECT_VERSION}-${TAGSIFT_PLATFORM})
 set(CPACK_PACKAGE_NAME tagsift)
 set(CPACK_PACKAGE_VENDOR "The tagsift developers")
 set(CPACK_PACKAGE_CONTACT "${TAGSIFT_PACKAGE_MAINTAINER}")
