@@ -126,8 +126,23 @@ std::vector<SwitchSpec> CommandLineReader::switchTable() {
     using enum SwitchKind;
     const auto upTo = CountRule::UpToNextSwitch;
     const auto listed = CountRule::WhileListed;
+    // A switch without words: a name alone, which sets a flag or answers, or a letter with its text.
+    auto wordless = [](std::string name, SwitchKind kind, SwitchHandler handler) {
+        SwitchSpec row;
+        row.name = std::move(name);
+        row.kind = kind;
+        row.handler = std::move(handler);
+        return row;
+    };
+    auto alone = [&](std::string name, SwitchHandler handler) { return wordless(std::move(name), Name, std::move(handler)); };
+    auto sets = [&](std::string name, bool Settings::*flag) {
+        return alone(std::move(name), [this, flag](int, std::span<const std::string>) {
+            line_.settings.*flag = true;
+            return 0;
+        });
+    };
     return {
-        {"n", Name, 0, upTo, "", [](int, std::span<const std::string>) { return 0; }},
+        alone("n", [](int, std::span<const std::string>) { return 0; }),
         {"tag", NameWithWords, 1, upTo, "", bind(&CommandLineReader::tagHandler)},
         {"t", NameWithWords, 1, upTo, "", bind(&CommandLineReader::tagHandler)},
         {"out", NameWithWords, 1, upTo, "", bind(&CommandLineReader::outHandler)},
@@ -135,19 +150,17 @@ std::vector<SwitchSpec> CommandLineReader::switchTable() {
         {"arg", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::ifHandler)},
         {"a", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::ifHandler)},
         {"if", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::ifHandler)},
-        {"i", LetterWithText, 0, upTo, "", bind(&CommandLineReader::caseHandler)},
-        {"I", LetterWithText, 0, upTo, "", bind(&CommandLineReader::caseHandler)},
-        {"-warc", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return line_.settings.warc = true, 0; }},
+        wordless("i", LetterWithText, bind(&CommandLineReader::caseHandler)),
+        wordless("I", LetterWithText, bind(&CommandLineReader::caseHandler)),
+        sets("-warc", &Settings::warc),
         {"-files-from", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::filesFromHandler)},
         {"-jobs", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::jobsHandler)},
         {"-doc-if", NameWithWords, 100, listed, kConditionWords, bind(&CommandLineReader::docIfHandler)},
         {"-encoding", NameWithWords, 1, CountRule::All, "", bind(&CommandLineReader::encodingHandler)},
-        {"-stats", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return line_.settings.stats = true, 0; }},
-        {"-progress", Name, 0, upTo, "",
-         [this](int, std::span<const std::string>) { return line_.settings.progress = true, 0; }},
-        {"-help", Name, 0, upTo, "", [this](int, std::span<const std::string>) { return answer(helpText()); }},
-        {"-version", Name, 0, upTo, "",
-         [this](int, std::span<const std::string>) { return answer("tagsift " TAGSIFT_VERSION "\n"); }},
+        sets("-stats", &Settings::stats),
+        sets("-progress", &Settings::progress),
+        alone("-help", [this](int, std::span<const std::string>) { return answer(helpText()); }),
+        alone("-version", [this](int, std::span<const std::string>) { return answer("tagsift " TAGSIFT_VERSION "\n"); }),
     };
 }
 

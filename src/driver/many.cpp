@@ -284,7 +284,7 @@ int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnost
                StatusLine* statusLine) {
     const unsigned jobs = line.settings.jobs ? line.settings.jobs : processorsToRunOn();
     Run run(line, inFd, outFd, errFd, jobs, diagnostics);
-    if (statusLine) run.printer.keepClearOf(statusLine, isatty(outFd));
+    if (statusLine) run.printer.keepClearOf(*statusLine, isatty(outFd));
     std::vector<std::unique_ptr<Worker>> workers;
     std::vector<std::jthread> threads;
     for (unsigned i = 0; i < jobs; ++i) {

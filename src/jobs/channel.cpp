@@ -1,7 +1,6 @@
 #include "jobs/channel.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace tagsift {
@@ -57,39 +56,31 @@ void Channel::fail(DocumentError error) {
 }
 
 std::size_t Channel::read(char* to, std::size_t room) {
-    std::array<std::string, kBlocks> used;
-    std::size_t usedCount = 0;
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait(lock, stop_.token(), [&] { return !blocks_.empty() || ended_; })) throw Stopped{};
+    if (blocks_.empty() && error_) throw *error_;
     std::size_t n = 0;
-    {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait(lock, stop_.token(), [&] { return !blocks_.empty() || ended_; })) throw Stopped{};
-        if (blocks_.empty() && error_) throw *error_;
-        while (n < room && !blocks_.empty()) {
-            Block& first = blocks_.front();
-            const std::size_t k = std::min(room - n, first.length - at_);
-            std::memcpy(to + n, first.bytes.data() + at_, k);
-            n += k;
-            at_ += k;
-            if (at_ < first.length) break;
-            used[usedCount++] = std::move(first.bytes);
-            blocks_.pop_front();
-            at_ = 0;
-        }
-        if (usedCount > 0) changed_.notify_all();
+    while (n < room && !blocks_.empty()) {
+        Block& first = blocks_.front();
+        const std::size_t k = std::min(room - n, first.length - at_);
+        std::memcpy(to + n, first.bytes.data() + at_, k);
+        n += k;
+        at_ += k;
+        if (at_ < first.length) break;
+        pool_.give(std::move(first.bytes));  // the pool's lock is only ever taken inside a channel's
+        blocks_.pop_front();
+        at_ = 0;
+        changed_.notify_all();
     }
-    for (std::size_t i = 0; i < usedCount; ++i) pool_.give(std::move(used[i]));
     return n;
 }
 
 void Channel::abandon() {
-    std::deque<Block> dropped;
-    {
-        std::lock_guard lock(mutex_);
-        abandoned_ = true;
-        dropped.swap(blocks_);
-        changed_.notify_all();
-    }
-    for (Block& b : dropped) pool_.give(std::move(b.bytes));
+    std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    for (Block& b : blocks_) pool_.give(std::move(b.bytes));
+    blocks_.clear();
+    changed_.notify_all();
 }
 
 }  // namespace tagsift

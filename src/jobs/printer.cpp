@@ -82,7 +82,7 @@ void Printer::emit(Stream stream, std::string_view bytes) {
     if (stream == Stream::Err) {
         flushGathered();
         std::unique_lock<std::mutex> clear;
-        if (statusLine_) clear = statusLine_->clear();
+        if (errLine_) clear = errLine_->clear();
         writeAll(errFd_, bytes);  // as ever, a failing standard error is not reported anywhere
         return;
     }
@@ -97,14 +97,14 @@ void Printer::emit(Stream stream, std::string_view bytes) {
         return;
     }
     std::unique_lock<std::mutex> clear;
-    if (statusLine_ && outputUnderLine_) clear = statusLine_->clear();
+    if (outLine_) clear = outLine_->clear();
     writeOutput(outFd_, bytes);
 }
 
 void Printer::flushGathered() {
     if (gathered_.empty()) return;
     std::unique_lock<std::mutex> clear;
-    if (statusLine_ && outputUnderLine_) clear = statusLine_->clear();
+    if (outLine_) clear = outLine_->clear();
     std::string bytes;
     bytes.swap(gathered_);  // never written twice, whatever the outcome
     writeOutput(outFd_, bytes);

@@ -53,11 +53,11 @@ public:
     void close(Slot slot);
     // Every slot is closed: writes what standard output has gathered. Throws as a write fails.
     void finish();
-    // Writes to standard error (and to standard output, when it is a terminal too) clear this line
-    // first. Set before the first slot opens.
-    void keepClearOf(StatusLine* line, bool outputToo) {
-        statusLine_ = line;
-        outputUnderLine_ = outputToo;
+    // Writes to standard error, and to standard output when outputToo (it is the same terminal),
+    // clear this line first. Set before the first slot opens.
+    void keepClearOf(StatusLine& line, bool outputToo) {
+        errLine_ = &line;
+        outLine_ = outputToo ? &line : nullptr;
     }
 
 private:
@@ -83,8 +83,8 @@ private:
     Slot head_ = 0, next_ = 0;
     bool headLive_ = true;  // head_'s worker writes itself (or, with no slot open, the next will)
     std::string gathered_;  // standard output not yet written; touched only with the line
-    StatusLine* statusLine_ = nullptr;
-    bool outputUnderLine_ = false;
+    StatusLine* errLine_ = nullptr;  // the line each write clears first, on standard error
+    StatusLine* outLine_ = nullptr;  // and on standard output
 };
 
 // An Output's sink that prints into one slot of a Printer; the slot changes with the document.

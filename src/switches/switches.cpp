@@ -1,6 +1,7 @@
 #include "switches/switches.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "base/fatal.h"
 #include "base/text.h"
@@ -74,6 +75,11 @@ int SwitchParser::countArguments(const SwitchSpec& row,
 
 void SwitchParser::parseSwitches(std::span<const std::string> words,
                                  std::span<const SwitchSpec> rows) const {
+    // A row that takes no words can be offered none: a count there is a mistake in the table.
+    for (const SwitchSpec& row : rows)
+        if ((row.kind == SwitchKind::Name || row.kind == SwitchKind::LetterWithText || row.kind == SwitchKind::Letters) &&
+            row.maxArgs != 0)
+            throw std::logic_error("switch -" + row.name + " takes no words, but its row offers some");
     std::size_t i = 1;
     while (i < words.size()) {
         const std::string& word = words[i];

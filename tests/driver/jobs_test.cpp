@@ -82,5 +82,31 @@ TEST(Jobs, StandardInputIsReadInItsTurn) {
     EXPECT_EQ(r.status, 1);
 }
 
+// A byte 26 ends a document where it stands: its worker reads no more of it, and the rest of its
+// bytes (here many blocks' worth) must not hold up the thread that reads the crawl file or
+// standard input.
+TEST(Jobs, ADocumentEndedEarlyLetsTheReaderGoOn) {
+    auto record = [](const std::string& url, const std::string& page) {
+        const std::string block = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + page;
+        return "WARC/1.0\r\nWARC-Type: response\r\nWARC-Target-URI: " + url +
+               "\r\nContent-Length: " + std::to_string(block.size()) + "\r\n\r\n" + block + "\r\n\r\n";
+    };
+    const std::string rest(1 << 20, 'x');
+    ScratchDir dir;
+    const std::string crawl = dir.write("ended.warc", record("http://e/1", "<a href=one>\x1a<a href=lost>" + rest) +
+                                                          record("http://e/2", "<a href=two>"));
+    const std::string one = testDir() + "/e2e/files/pages/one.html";
+    for (const char* jobs : {"1", "3"}) {
+        SCOPED_TRACE(std::string("--jobs ") + jobs);
+        const RunResult c = runBinary(binaryPath(), {"--warc", "--jobs", jobs, "-tag", "a", "-out", "$href$\\n", "--", crawl, crawl}, "");
+        EXPECT_EQ(c.out, "one\ntwo\none\ntwo\n");
+        EXPECT_EQ(c.status, 0);
+        const RunResult in = runBinary(binaryPath(), {"--jobs", jobs, "-tag", "a", "-out", "$href$\\n", "--", "-", one},
+                                       "<a href=in>\x1a<a href=lost>" + rest);
+        EXPECT_EQ(in.out, "in\n1\n2\n");
+        EXPECT_EQ(in.status, 0);
+    }
+}
+
 }  // namespace
 }  // namespace tagsift::testing
