@@ -76,3 +76,18 @@ UNAVAILABLE="${unavailable[*]:-}" python3 bench/measure.py \
     --small "$out/corpus-2M.html" --large "$out/corpus-200M.html" \
     --runs "${RUNS:-7}" --slow-runs "${SLOW_RUNS:-3}" \
     --work "$out" | tee "$out/results.md"
+
+# --jobs: one job and two over many pages and crawl files, and beside the build of BASELINE (a git
+# revision, say the last one before --jobs: BASELINE=154ce7e bash bench/run.sh) when it is given.
+baseline=()
+if [ -n "${BASELINE:-}" ]; then
+    rm -rf "$out/baseline-src" && mkdir -p "$out/baseline-src"
+    git archive "$BASELINE" | tar -x -C "$out/baseline-src"
+    cmake -S "$out/baseline-src" -B "$out/baseline" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=g++ \
+        -DTAGSIFT_TESTS=OFF >/dev/null
+    cmake --build "$out/baseline" -j2 --target tagsift >/dev/null
+    baseline=(--baseline "$out/baseline/tagsift")
+fi
+python3 bench/measure_jobs.py --tagsift "$out/build/tagsift" "${baseline[@]}" --pages "$out/pages" \
+    --warc "$out/corpus-200M.warc" --large "$out/corpus-200M.html" --runs "${RUNS:-7}" --work "$out" |
+    tee -a "$out/results.md"
