@@ -17,11 +17,10 @@ namespace tagsift {
 
 inline constexpr std::string_view kBanner = "Tagsifter 1.2";
 
-// Ends the run with status 1.
+// Ends the run with status 1: the text, banner and all, goes to the stream.
 struct Fatal {
     enum class Stream { Out, Err, None };
     Stream stream = Stream::Err;
-    bool banner = true;
     std::string text;
 };
 
@@ -38,9 +37,9 @@ struct QuietExit {};
 
 namespace fatal {
 
-inline Fatal withBanner(std::string text) { return {Fatal::Stream::Err, true, std::move(text)}; }
-inline Fatal onStdout(std::string text) { return {Fatal::Stream::Out, false, std::move(text)}; }
-inline Fatal onStderr(std::string text) { return {Fatal::Stream::Err, false, std::move(text)}; }
+inline Fatal withBanner(std::string text) { return {Fatal::Stream::Err, std::string(kBanner) + text}; }
+inline Fatal onStdout(std::string text) { return {Fatal::Stream::Out, std::move(text)}; }
+inline Fatal onStderr(std::string text) { return {Fatal::Stream::Err, std::move(text)}; }
 
 // The usage text: three strings on standard error.
 inline Fatal usage() {
@@ -53,7 +52,7 @@ inline Fatal unknownSwitch(std::string_view name) {
     return onStdout("Unknown switch -" + std::string(name) + " !\n");
 }
 // A handler refused its words and has already said why.
-inline Fatal silent() { return {Fatal::Stream::None, false, {}}; }
+inline Fatal silent() { return {Fatal::Stream::None, {}}; }
 
 inline Fatal outBeforeTag() { return withBanner("\n! Error : -out before any -tag .\n"); }
 inline Fatal ifBeforeTag() { return withBanner("\n! Error : -if before any -tag .\n"); }

@@ -67,7 +67,7 @@ bool isCaseWord(const std::string& w) {
 
 using OpFunction = bool (*)(const Attribute&, const Condition&);
 
-bool readsAs(const Attribute& a, const Condition& test, bool (*holds)(int)) {
+bool readsAs(const Attribute& a, const Condition& test, bool (*holds)(std::strong_ordering)) {
     if (!a.hasValue) return false;
     std::optional<Number> n = readNumber(a.value);
     return n && holds(compareNumbers(*n, test.number));
@@ -84,15 +84,15 @@ constexpr OpFunction kOpTable[] = {
     [](const Attribute&, const Condition&) { return true; },
     [](const Attribute&, const Condition&) { return false; },
     [](const Attribute& a, const Condition& t) { return matches(a, t); },
-    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](int c) { return c == 0; }); },
+    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](std::strong_ordering c) { return c == 0; }); },
     [](const Attribute& a, const Condition& t) { return !matches(a, t); },
     [](const Attribute& a, const Condition& t) {
-        return !readsAs(a, t, [](int c) { return c == 0; });
+        return !readsAs(a, t, [](std::strong_ordering c) { return c == 0; });
     },
-    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](int c) { return c < 0; }); },
-    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](int c) { return c > 0; }); },
-    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](int c) { return c <= 0; }); },
-    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](int c) { return c >= 0; }); },
+    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](std::strong_ordering c) { return c < 0; }); },
+    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](std::strong_ordering c) { return c > 0; }); },
+    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](std::strong_ordering c) { return c <= 0; }); },
+    [](const Attribute& a, const Condition& t) { return readsAs(a, t, [](std::strong_ordering c) { return c >= 0; }); },
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "conditions/number.h"
 
+#include <tuple>
+
 #include "base/text.h"
 
 namespace tagsift {
@@ -18,14 +20,12 @@ std::optional<Number> readNumber(std::string_view text) {
     return n;
 }
 
-int compareNumbers(const Number& a, const Number& b) {
-    if (a.negative != b.negative) return a.negative ? -1 : 1;
-    int magnitude;
-    if (a.digits.size() != b.digits.size())
-        magnitude = a.digits.size() < b.digits.size() ? -1 : 1;
-    else
-        magnitude = a.digits.compare(b.digits) < 0 ? -1 : (a.digits == b.digits ? 0 : 1);
-    return a.negative ? -magnitude : magnitude;
+std::strong_ordering compareNumbers(const Number& a, const Number& b) {
+    if (a.negative != b.negative) return b.negative <=> a.negative;  // the negative one is below
+    // Without leading zeros, the longer is the larger, and of one length the later in order.
+    const std::strong_ordering magnitude = std::tuple(a.digits.size(), std::string_view(a.digits)) <=>
+                                           std::tuple(b.digits.size(), std::string_view(b.digits));
+    return a.negative ? 0 <=> magnitude : magnitude;
 }
 
 }  // namespace tagsift

@@ -6,6 +6,7 @@
 // number, never a folded one, so comparisons stay right for any digits.
 #pragma once
 
+#include <compare>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +19,6 @@ struct Number {
 };
 
 std::optional<Number> readNumber(std::string_view text);
-// <0, 0 or >0 as a is below, equal to or above b.
-int compareNumbers(const Number& a, const Number& b);
+std::strong_ordering compareNumbers(const Number& a, const Number& b);
 
 }  // namespace tagsift

@@ -82,10 +82,10 @@ int runMain(std::span<const std::string> words, int inFd, int outFd, int errFd) 
         } catch (const QuietExit&) {
             return 1;
         } catch (const Fatal& failed) {
-            writeAll(errFd, std::string(kBanner) + failed.text);
+            writeAll(errFd, failed.text);
             return 1;
         }
-        if (f.stream == Fatal::Stream::Err) writeAll(errFd, f.banner ? std::string(kBanner) + f.text : f.text);
+        if (f.stream == Fatal::Stream::Err) writeAll(errFd, f.text);
         return 1;
     };
     try {

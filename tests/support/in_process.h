@@ -43,7 +43,7 @@ inline Outcome runInProcess(const std::vector<std::string>& args, std::string_vi
         }
     } catch (const Fatal& f) {
         if (f.stream == Fatal::Stream::Out) out.write(f.text);
-        if (f.stream == Fatal::Stream::Err) r.err = (f.banner ? std::string(kBanner) : "") + f.text;
+        if (f.stream == Fatal::Stream::Err) r.err = f.text;
         r.status = 1;
     } catch (const QuietExit&) {
         r.status = 1;
