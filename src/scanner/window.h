@@ -26,13 +26,15 @@ struct Masks {
     std::uint64_t candidate = 0;
 };
 
-// Classifies the 64 bytes at from, after which one more byte can be read.
-using Classifier = void (*)(Masks& masks, const char* from, const Candidates& wanted);
+// Classifies count windows one after another, the first at from, into masks[0] to
+// masks[count - 1]; one more byte than the windows hold can be read. A run of windows at once
+// costs one call and one set-up of the byte constants.
+using Classifier = void (*)(Masks* masks, const char* from, int count, const Candidates& wanted);
 
-void classifyScalar(Masks& masks, const char* from, const Candidates& wanted);
-void classifySse2(Masks& masks, const char* from, const Candidates& wanted);
-void classifyAvx2(Masks& masks, const char* from, const Candidates& wanted);
-void classifyAvx512(Masks& masks, const char* from, const Candidates& wanted);
-void classifyNeon(Masks& masks, const char* from, const Candidates& wanted);
+void classifyScalar(Masks* masks, const char* from, int count, const Candidates& wanted);
+void classifySse2(Masks* masks, const char* from, int count, const Candidates& wanted);
+void classifyAvx2(Masks* masks, const char* from, int count, const Candidates& wanted);
+void classifyAvx512(Masks* masks, const char* from, int count, const Candidates& wanted);
+void classifyNeon(Masks* masks, const char* from, int count, const Candidates& wanted);
 
 }  // namespace tagsift::window

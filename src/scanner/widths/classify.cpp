@@ -17,17 +17,29 @@ namespace tagsift::window {
 #define TAGSIFT_CLASSIFIER classifyScalar
 #endif
 
-void TAGSIFT_CLASSIFIER(Masks& w, const char* from, const Candidates& wanted) {
+namespace {
+
+// The word delimiters but '=', each at the index of its low four bits; an index that holds
+// none has a byte whose low four bits differ from it, which no byte equals there.
+constexpr unsigned char kDelimiters[16] = {' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, '\f', '\r', '>', 0};
+
+// A template, so that the branch a width has no lookup for is never compiled for it.
+template <typename L = Lanes>
+[[gnu::always_inline]] inline void classifyOne(Masks& w, const char* from, const Candidates& wanted) {
     const Bytes64 v(from);
-    const Flags64 open = v == '<';
     const Flags64 close = v == '>';
-    w.open = open.bits();
+    w.open = (v == '<').bits();
     w.close = close.bits();
     w.doubleQuote = (v == '"').bits();
     w.singleQuote = (v == '\'').bits();
     w.lineFeed = (v == '\n').bits();
-    // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
-    w.delimiter = (v.inRange('\t', '\r').butNot(v == '\v') | (v == ' ') | (v == '=') | close).bits();
+    if constexpr (L::kLookup) {
+        // '=' shares its low four bits with carriage return.
+        w.delimiter = (v.template inTable<L>(kDelimiters) | (v == '=')).bits();
+    } else {
+        // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
+        w.delimiter = (v.inRange('\t', '\r').butNot(v == '\v') | (v == ' ') | (v == '=') | close).bits();
+    }
     w.candidate = w.open;
     // Most windows of a page have an open or two: the byte after each is compared only then.
     if (!wanted.everyOpen && w.open) {
@@ -36,6 +48,12 @@ void TAGSIFT_CLASSIFIER(Masks& w, const char* from, const Candidates& wanted) {
         for (int j = 0; j < wanted.count; ++j) hit = hit | (next == static_cast<char>(wanted.bytes[j]));
         w.candidate &= hit.bits();
     }
+}
+
+}  // namespace
+
+void TAGSIFT_CLASSIFIER(Masks* masks, const char* from, int count, const Candidates& wanted) {
+    for (int n = 0; n < count; ++n) classifyOne(masks[n], from + 64 * n, wanted);
 }
 
 }  // namespace tagsift::window

@@ -5,9 +5,10 @@
 //
 // A width gives registers of kBytes bytes (Reg) and per-byte flags (Flags):
 // load, equal to a byte, in an unsigned range, the logic of flags, and the
-// bits of 64 / kBytes flags in byte order. Bytes64 and Flags64 put as many
-// registers side by side as make 64 bytes, so that the classifier is written
-// once for all of them.
+// bits of 64 / kBytes flags in byte order. A width with a byte shuffle
+// (kLookup) also looks bytes up in a table of 16 by their low four bits.
+// Bytes64 and Flags64 put as many registers side by side as make 64 bytes, so
+// that the classifier is written once for all of them.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +25,17 @@ namespace {
 #if defined(TAGSIFT_WIDTH_AVX512)
 struct Lanes {
     static constexpr int kBytes = 64;
+    static constexpr bool kLookup = true;
     using Reg = __m512i;
     using Flags = __mmask64;
     static Reg load(const char* p) { return _mm512_loadu_si512(p); }
     static Flags eq(Reg v, char c) { return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c)); }
+    static Flags eq(Reg v, Reg w) { return _mm512_cmpeq_epi8_mask(v, w); }
+    // A byte past 127 looks up 0.
+    static Reg lookup(const unsigned char* table, Reg v) {
+        return _mm512_shuffle_epi8(
+            _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(table))), v);
+    }
     static Flags inRange(Reg v, char lo, char hi) {
         return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(lo)), _mm512_set1_epi8(char(hi - lo)));
     }
@@ -39,10 +47,16 @@ struct Lanes {
 #elif defined(TAGSIFT_WIDTH_AVX2)
 struct Lanes {
     static constexpr int kBytes = 32;
+    static constexpr bool kLookup = true;
     using Reg = __m256i;
     using Flags = __m256i;
     static Reg load(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
     static Flags eq(Reg v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+    static Flags eq(Reg v, Reg w) { return _mm256_cmpeq_epi8(v, w); }
+    // A byte past 127 looks up 0.
+    static Reg lookup(const unsigned char* table, Reg v) {
+        return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table))), v);
+    }
     // No unsigned compare: a byte is at most k when the smaller of it and k is itself.
     static Flags inRange(Reg v, char lo, char hi) {
         const __m256i t = _mm256_sub_epi8(v, _mm256_set1_epi8(lo));
@@ -59,6 +73,7 @@ struct Lanes {
 #elif defined(TAGSIFT_WIDTH_SSE2)
 struct Lanes {
     static constexpr int kBytes = 16;
+    static constexpr bool kLookup = false;  // no byte shuffle before SSSE3
     using Reg = __m128i;
     using Flags = __m128i;
     static Reg load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -80,10 +95,13 @@ struct Lanes {
 #elif defined(TAGSIFT_WIDTH_NEON)
 struct Lanes {
     static constexpr int kBytes = 16;
+    static constexpr bool kLookup = true;
     using Reg = uint8x16_t;
     using Flags = uint8x16_t;
     static Reg load(const char* p) { return vld1q_u8(reinterpret_cast<const std::uint8_t*>(p)); }
     static Flags eq(Reg v, char c) { return vceqq_u8(v, vdupq_n_u8(static_cast<std::uint8_t>(c))); }
+    static Flags eq(Reg v, Reg w) { return vceqq_u8(v, w); }
+    static Reg lookup(const unsigned char* table, Reg v) { return vqtbl1q_u8(vld1q_u8(table), vandq_u8(v, vdupq_n_u8(15))); }
     static Flags inRange(Reg v, char lo, char hi) {
         return vcleq_u8(vsubq_u8(v, vdupq_n_u8(static_cast<std::uint8_t>(lo))),
                         vdupq_n_u8(static_cast<std::uint8_t>(hi - lo)));
@@ -106,6 +124,7 @@ struct Lanes {
 // Plain code: eight bytes in a 64-bit word, a flag is the top bit of its byte.
 struct Lanes {
     static constexpr int kBytes = 8;
+    static constexpr bool kLookup = false;
     using Reg = std::uint64_t;
     using Flags = std::uint64_t;
     static constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
@@ -176,6 +195,13 @@ struct Bytes64 {
     Flags64 inRange(char lo, char hi) const {
         Flags64 m;
         for (int k = 0; k < kRegisters; ++k) m.f[k] = Lanes::inRange(r[k], lo, hi);
+        return m;
+    }
+    // The bytes equal to the entry of the table at their low four bits (widths with kLookup).
+    template <typename L = Lanes>
+    Flags64 inTable(const unsigned char* table) const {
+        Flags64 m;
+        for (int k = 0; k < kRegisters; ++k) m.f[k] = L::eq(r[k], L::lookup(table, r[k]));
         return m;
     }
 };
