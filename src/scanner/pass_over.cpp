@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "scanner/widths/take.h"
 
 namespace tagsift {
 
@@ -20,14 +21,22 @@ struct Widths {
     void add(Width w) { list[count++] = w; }
 };
 
+#if defined(TAGSIFT_HAVE_AVX512) || defined(TAGSIFT_HAVE_AVX2)
+// What the quiet walk of the AVX2 and AVX-512 widths uses besides (and every processor with AVX2 has).
+bool hasBitInstructions() {
+    return __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") &&
+           __builtin_cpu_supports("pclmul");
+}
+#endif
+
 // The widths the build compiled (TAGSIFT_HAVE_*) that the processor has, the best first.
 Widths detectWidths() {
     Widths w;
 #if defined(TAGSIFT_HAVE_AVX512)
-    if (__builtin_cpu_supports("avx512bw")) w.add(Width::Avx512);
+    if (__builtin_cpu_supports("avx512bw") && hasBitInstructions()) w.add(Width::Avx512);
 #endif
 #if defined(TAGSIFT_HAVE_AVX2)
-    if (__builtin_cpu_supports("avx2")) w.add(Width::Avx2);
+    if (__builtin_cpu_supports("avx2") && hasBitInstructions()) w.add(Width::Avx2);
 #endif
 #if defined(TAGSIFT_HAVE_SSE2)
     w.add(Width::Sse2);
@@ -39,21 +48,27 @@ Widths detectWidths() {
     return w;
 }
 
-window::Classifier classifierOf(Width w) {
+// A width's classifier and quiet walk.
+struct Kernel {
+    window::Classifier classify;
+    window::QuietWalk walkQuietly;
+};
+
+Kernel kernelOf(Width w) {
     switch (w) {
 #if defined(TAGSIFT_HAVE_AVX512)
-        case Width::Avx512: return window::classifyAvx512;
+        case Width::Avx512: return {window::classifyAvx512, window::walkQuietlyAvx512};
 #endif
 #if defined(TAGSIFT_HAVE_AVX2)
-        case Width::Avx2: return window::classifyAvx2;
+        case Width::Avx2: return {window::classifyAvx2, window::walkQuietlyAvx2};
 #endif
 #if defined(TAGSIFT_HAVE_SSE2)
-        case Width::Sse2: return window::classifySse2;
+        case Width::Sse2: return {window::classifySse2, window::walkQuietlySse2};
 #endif
 #if defined(TAGSIFT_HAVE_NEON)
-        case Width::Neon: return window::classifyNeon;
+        case Width::Neon: return {window::classifyNeon, window::walkQuietlyNeon};
 #endif
-        default: return window::classifyScalar;
+        default: return {window::classifyScalar, window::walkQuietlyScalar};
     }
 }
 
@@ -76,14 +91,18 @@ bool PassOver::forceWidthForTests(Width w) {
 
 const char* PassOver::missingFeature() {
 #if defined(TAGSIFT_ONE_WIDTH) && defined(TAGSIFT_HAVE_AVX512)
-    if (!__builtin_cpu_supports("avx512bw")) return "AVX-512 BW";
+    if (!__builtin_cpu_supports("avx512bw") || !hasBitInstructions()) return "AVX-512 BW";
 #elif defined(TAGSIFT_ONE_WIDTH) && defined(TAGSIFT_HAVE_AVX2)
-    if (!__builtin_cpu_supports("avx2")) return "AVX2";
+    if (!__builtin_cpu_supports("avx2") || !hasBitInstructions()) return "AVX2";
 #endif
     return nullptr;
 }
 
-PassOver::PassOver() : classifier_(classifierOf(chosenWidth)) {}
+PassOver::PassOver() {
+    const Kernel kernel = kernelOf(chosenWidth);
+    classifier_ = kernel.classify;
+    walkQuietly_ = kernel.walkQuietly;
+}
 
 const char* PassOver::widthName(Width w) {
     switch (w) {
@@ -119,12 +138,12 @@ namespace {
 
 }  // namespace
 
-void PassOver::classifyFrom(const char* from, const char* end) {
+void PassOver::classifyFrom(const char* from, const char* end, int most) {
     windowsBase_ = from;
     // The classifier reads one byte past each window, for the byte after an open.
-    int n = static_cast<int>(std::min<std::ptrdiff_t>(kBatch, (end - from - 1) / 64));
+    int n = static_cast<int>(std::min<std::ptrdiff_t>(most, (end - from - 1) / 64));
     if (n > 0) classifier_(windows_, from, n, candidates_);
-    if (n < kBatch && from + 64 * n < end) {
+    if (n < most && from + 64 * n < end) {
         classifyLast(windows_[n], from + 64 * n, static_cast<std::size_t>(end - from - 64 * n), candidates_, classifier_);
         ++n;
     }
@@ -147,6 +166,7 @@ void PassOver::want(std::span<const std::string> names) {
         if (candidates_.count == static_cast<int>(std::size(candidates_.bytes))) candidates_.everyOpen = true;
         else candidates_.bytes[candidates_.count++] = static_cast<unsigned char>(b);
     }
+    for (int b = 0; b < 256; ++b) candidates_.follows[b] = wantedFirst_[b] || b == '!';
 }
 
 inline bool PassOver::mayBeWanted(const char* name, std::size_t length, const std::string* regionEnd) const {
@@ -204,7 +224,8 @@ public:
         : pass_(pass), cursor_(cursor), end_(cursor.end), regionEnd_(regionEnd), echo_(echo), counted_(cursor.at) {
         // Windows lie on a 64-byte grid over the block, so that the ordinary way, taken between
         // two passes, never makes a stretch be classified twice. The windows classified before
-        // are still good while the block is the same and the cursor has not left them.
+        // are still good while the block is the same and the cursor has not left them; else the
+        // window is classified when it is first looked at (the quiet walk classifies its own).
         const char* at = cursor.at;
         const std::ptrdiff_t k = pass.windowCount_ && at >= pass.windowsBase_ ? (at - pass.windowsBase_) >> 6 : -1;
         if (k >= 0 && k < pass.windowCount_) {
@@ -212,7 +233,7 @@ public:
             windowsEnd_ = pass.windows_ + pass.windowCount_;
             base_ = pass.windowsBase_ + 64 * k;
         } else {
-            classify(cursor.blockBegin + ((at - cursor.blockBegin) & ~std::ptrdiff_t{63}));
+            base_ = cursor.blockBegin + ((at - cursor.blockBegin) & ~std::ptrdiff_t{63});
         }
     }
 
@@ -228,20 +249,35 @@ private:
     // The outcome of one window taken whole.
     enum class Taken { Whole, WantedTag, NotSure };
 
-    void classify(const char* base) {
-        pass_.classifyFrom(base, end_);
+    // Without an echo, whole windows go to the width's quiet walk: a batch would be wasted.
+    void classify(const char* base, int most = 0) {
+        pass_.classifyFrom(base, end_, most ? most : 1);
         w_ = pass_.windows_;
         windowsEnd_ = w_ + pass_.windowCount_;
+        base_ = base;
+    }
+    // The masks of the window the walk stands in.
+    const window::Masks& masks() {
+        if (!w_) classify(base_);
+        return *w_;
+    }
+    // The window at base, classified already.
+    void keep(const char* base, const window::Masks& masks) {
+        pass_.windows_[0] = masks;
+        pass_.windowsBase_ = base;
+        pass_.windowCount_ = 1;
+        w_ = pass_.windows_;
+        windowsEnd_ = w_ + 1;
         base_ = base;
     }
     void nextWindow() {
         countTo(base_ + 64);
         base_ += 64;
-        if (++w_ == windowsEnd_) classify(base_);
+        w_ = w_ && w_ + 1 != windowsEnd_ ? w_ + 1 : nullptr;
     }
     // The window after this one, which is not the block's last.
     const window::Masks& peekNext() {
-        if (w_ + 1 == windowsEnd_) classify(base_);
+        if (!w_ || w_ + 1 == windowsEnd_) classify(base_, 2);
         return w_[1];
     }
     bool lastWindow() const { return base_ + 64 >= end_; }
@@ -250,7 +286,7 @@ private:
     // behind what is counted already; a name holds no line feed.
     void countTo(const char* at) {
         if (at <= counted_) return;
-        if (std::uint64_t m = w_->lineFeed & bitRange(counted_ - base_, at - base_)) {
+        if (std::uint64_t m = masks().lineFeed & bitRange(counted_ - base_, at - base_)) {
             lines_ += countBits(m);
             lineStart_ = base_ + (64 - std::countl_zero(m));
         }
@@ -270,7 +306,7 @@ private:
         for (;;) {
             const std::ptrdiff_t offset = p - base_;
             if (offset < 64)
-                if (std::uint64_t m = pick(*w_) >> offset) return p + std::countr_zero(m);
+                if (std::uint64_t m = pick(masks()) >> offset) return p + std::countr_zero(m);
             if (lastWindow()) return end_;
             nextWindow();
             p = std::max(p, base_);
@@ -329,15 +365,15 @@ TAGSIFT_STEP PassOver::Stop PassOver::Walk::run(From from) {
             continue;
         }
         // The next tag is often near and wanted (the next cell of a table row): a step or two
-        // within the window before it is taken whole.
-        if (pastName && p - base_ < 64) {
+        // within the window before the walk is called.
+        if (w_ && pastName && p - base_ < 64) {
             const std::uint64_t ahead = tagEndOrQuote(*w_) >> (p - base_);
             if (ahead && p[std::countr_zero(ahead)] == '>') {
                 p += std::countr_zero(ahead) + 1;
                 pastName = false;
             }
         }
-        if (!pastName && p - base_ < 64) {
+        if (w_ && !pastName && p - base_ < 64) {
             const std::ptrdiff_t at = p - base_;
             const std::uint64_t ahead = w_->open >> at;
             if (ahead && (w_->candidate >> (at + std::countr_zero(ahead))) & 1) {
@@ -404,10 +440,39 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
     int i = static_cast<int>(p - base_);
     char openQuote = 0;  // inside a quoted value of a tag, which may run over many windows
     const char* nameStart = nullptr;
+    const char* own = nullptr;  // a window the width's walk handed back, taken here to its end
     for (;;) {
+        if (i < 64 && base_ != own && end_ - base_ > 64) {
+            // The width's quiet walk, from here to the next tag that may be wanted.
+            countTo(base_ + i);
+            window::QuietRun run;
+            run.at = base_;
+            run.end = end_;
+            run.from = i;
+            run.inTag = inTag;
+            run.openQuote = openQuote;
+            if ((run.classified = w_ != nullptr)) run.masks = *w_;
+            pass_.walkQuietly_(run, pass_.candidates_);
+            if (run.lines) {
+                lines_ += run.lines;
+                lineStart_ = run.lineStart;
+            }
+            if (run.at != base_) counted_ = run.at;
+            if (run.classified) {
+                keep(run.at, run.masks);
+            } else {
+                base_ = run.at;
+                w_ = nullptr;
+            }
+            i = run.from;
+            inTag = run.inTag;
+            openQuote = run.openQuote;
+            if (run.stop == window::QuietRun::WantedTag) return {base_ + i + 1, {}};
+            own = base_;
+        }
         if (i < 64) {
             if (openQuote) {
-                const std::uint64_t close = (openQuote == '"' ? w_->doubleQuote : w_->singleQuote) >> i << i;
+                const std::uint64_t close = (openQuote == '"' ? masks().doubleQuote : masks().singleQuote) >> i << i;
                 if (!close) {
                     i = 64;
                 } else {
@@ -416,6 +481,7 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
                 }
                 continue;
             }
+            masks();
             const Taken taken = takeWindow(i, inTag, openQuote, nameStart);
             if (taken == Taken::WantedTag) return {nameStart, {}};
             if (taken == Taken::NotSure && walkStretch(i, inTag, openQuote, nameStart)) return {nameStart, {}};
@@ -430,63 +496,35 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
     }
 }
 
-// The rest of the window from i at once, when its quotes are all of one kind, on the guess that
-// each of them opens or closes a value of a tag past its name; NotSure when the guess fails.
+// The rest of the window from i at once (window::take), and a name that runs on into the next
+// window.
 TAGSIFT_STEP PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
-    const std::uint64_t rest = ~std::uint64_t{0} << i;
-    const std::uint64_t doubleQuotes = w_->doubleQuote & rest;
-    const std::uint64_t singleQuotes = w_->singleQuote & rest;
-    if (doubleQuotes && singleQuotes) return Taken::NotSure;
-    const std::uint64_t quotes = doubleQuotes | singleQuotes;
-    std::uint64_t quoted = quotes;  // from an opening quote to before its closing one
-    for (int k = 1; k < 64; k <<= 1) quoted ^= quoted << k;
-    const std::uint64_t tagOpens = w_->open & rest & ~quoted;
-    // In a tag from each '<' after a '>' to before the next '>': a carry runs from the first '<'
-    // through the bytes that are not '>', and the later ones are added back. Nothing before i
-    // starts a carry, so the closes before it change nothing.
-    const std::uint64_t notClose = ~(w_->close & ~quoted);
-    const std::uint64_t entry = std::uint64_t{inTag} << i;
-    const std::uint64_t starts = tagOpens | (entry & notClose);
-    const std::uint64_t inTags = (notClose & ~(notClose + starts)) | starts;
-    const std::uint64_t inTagBefore = (inTags << 1) | entry;
-    const std::uint64_t openingQuotes = quotes & quoted;
-    const std::uint64_t tagStarts = tagOpens & ~inTagBefore;
-    // Each name, from after its '<' to before the first delimiter: one carry a name, since a
-    // '>' lies between two tag starts.
-    const std::uint64_t delimiter = w_->delimiter;
-    const std::uint64_t nameFirst = (tagStarts << 1) & ~delimiter;
-    const std::uint64_t carried = ~delimiter + nameFirst;
-    const std::uint64_t names = ~(delimiter | carried);
-    const std::uint64_t nameEnds = (carried | (tagStarts << 1)) & delimiter;
-    // Every opening quote must stand inside a tag, past its name, and no name may end at a line
-    // feed (where the name step looks at it).
-    if ((openingQuotes & (names | ~inTagBefore)) | (nameEnds & w_->lineFeed)) return Taken::NotSure;
-    if (const std::uint64_t wanted = w_->candidate & rest & ~(quoted | inTagBefore)) {
-        nameStart = base_ + std::countr_zero(wanted) + 1;
+    const window::Taken taken = window::take(*w_, i, inTag);
+    switch (taken.kind) {
+        case window::Taken::Whole:
+            inTag = taken.inTag;
+            openQuote = taken.openQuote;
+            i = 64;
+            return Taken::Whole;
+        case window::Taken::WantedTag: nameStart = base_ + taken.at + 1; return Taken::WantedTag;
+        case window::Taken::NotSure: return Taken::NotSure;
+        case window::Taken::NameRunsOn: break;
+    }
+    // Passed over here when the name ends in the next window at a delimiter other than a line
+    // feed (a quote before it belongs to the name); else the name step takes the tag.
+    int nameEnd = 64;
+    if (!lastWindow()) {
+        const window::Masks& next = peekNext();
+        if (next.delimiter) nameEnd = std::countr_zero(next.delimiter);
+        if (nameEnd < 64 && ((next.lineFeed >> nameEnd) & 1)) nameEnd = 64;
+    }
+    if (nameEnd == 64) {
+        nameStart = base_ + taken.at + 1;
         return Taken::WantedTag;
     }
-    if ((names | tagStarts) >> 63) {
-        // The last tag's name runs on into the next window: passed over here when it ends there,
-        // at a delimiter other than a line feed (a quote before it belongs to the name); else the
-        // name step takes the tag.
-        int nameEnd = 64;
-        if (!lastWindow()) {
-            const window::Masks& next = peekNext();
-            if (next.delimiter) nameEnd = std::countr_zero(next.delimiter);
-            if (nameEnd < 64 && ((next.lineFeed >> nameEnd) & 1)) nameEnd = 64;
-        }
-        if (nameEnd == 64) {
-            nameStart = base_ + (63 - std::countl_zero(tagStarts)) + 1;
-            return Taken::WantedTag;
-        }
-        nextWindow();
-        i = nameEnd;
-        inTag = true;
-        return Taken::Whole;
-    }
-    inTag = inTags >> 63;
-    openQuote = quoted >> 63 ? (doubleQuotes ? '"' : '\'') : 0;
-    i = 64;
+    nextWindow();
+    i = nameEnd;
+    inTag = true;
     return Taken::Whole;
 }
 

@@ -105,12 +105,13 @@ public:
 private:
     class Walk;
     bool mayBeWanted(const char* name, std::size_t length, const std::string* regionEnd) const;
-    // Classifies the windows of the block that ends at end, from the one at from on, as many as
-    // the batch holds. The masks of the block's last window have no bits past its end, and an
-    // open at the very end is a candidate.
-    void classifyFrom(const char* from, const char* end);
+    // Classifies the windows of the block that ends at end, from the one at from on, at most
+    // most of them (up to kBatch). The masks of the block's last window have no bits past its
+    // end, and an open at the very end is a candidate.
+    void classifyFrom(const char* from, const char* end, int most);
 
     window::Classifier classifier_;
+    window::QuietWalk walkQuietly_;
     bool active_ = false;
     // Windows classified at once, on the block's 64-byte grid: windows_[k] is the one at
     // windowsBase_ + 64 k.

@@ -29,13 +29,13 @@ struct Lanes {
     using Reg = __m512i;
     using Flags = __mmask64;
     static Reg load(const char* p) { return _mm512_loadu_si512(p); }
-    static Flags eq(Reg v, char c) { return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(c)); }
+    static Reg splat(char c) { return _mm512_set1_epi8(c); }
     static Flags eq(Reg v, Reg w) { return _mm512_cmpeq_epi8_mask(v, w); }
-    // A byte past 127 looks up 0.
-    static Reg lookup(const unsigned char* table, Reg v) {
-        return _mm512_shuffle_epi8(
-            _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(table))), v);
+    static Reg table(const unsigned char* t) {
+        return _mm512_maskz_broadcast_i32x4(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
     }
+    // A byte past 127 looks up 0.
+    static Reg lookup(Reg table, Reg v) { return _mm512_shuffle_epi8(table, v); }
     static Flags inRange(Reg v, char lo, char hi) {
         return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(lo)), _mm512_set1_epi8(char(hi - lo)));
     }
@@ -51,12 +51,13 @@ struct Lanes {
     using Reg = __m256i;
     using Flags = __m256i;
     static Reg load(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    static Flags eq(Reg v, char c) { return _mm256_cmpeq_epi8(v, _mm256_set1_epi8(c)); }
+    static Reg splat(char c) { return _mm256_set1_epi8(c); }
     static Flags eq(Reg v, Reg w) { return _mm256_cmpeq_epi8(v, w); }
-    // A byte past 127 looks up 0.
-    static Reg lookup(const unsigned char* table, Reg v) {
-        return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table))), v);
+    static Reg table(const unsigned char* t) {
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t)));
     }
+    // A byte past 127 looks up 0.
+    static Reg lookup(Reg table, Reg v) { return _mm256_shuffle_epi8(table, v); }
     // No unsigned compare: a byte is at most k when the smaller of it and k is itself.
     static Flags inRange(Reg v, char lo, char hi) {
         const __m256i t = _mm256_sub_epi8(v, _mm256_set1_epi8(lo));
@@ -77,7 +78,8 @@ struct Lanes {
     using Reg = __m128i;
     using Flags = __m128i;
     static Reg load(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-    static Flags eq(Reg v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); }
+    static Reg splat(char c) { return _mm_set1_epi8(c); }
+    static Flags eq(Reg v, Reg w) { return _mm_cmpeq_epi8(v, w); }
     static Flags inRange(Reg v, char lo, char hi) {
         const __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(lo));
         return _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(char(hi - lo))), t);
@@ -99,9 +101,10 @@ struct Lanes {
     using Reg = uint8x16_t;
     using Flags = uint8x16_t;
     static Reg load(const char* p) { return vld1q_u8(reinterpret_cast<const std::uint8_t*>(p)); }
-    static Flags eq(Reg v, char c) { return vceqq_u8(v, vdupq_n_u8(static_cast<std::uint8_t>(c))); }
+    static Reg splat(char c) { return vdupq_n_u8(static_cast<std::uint8_t>(c)); }
     static Flags eq(Reg v, Reg w) { return vceqq_u8(v, w); }
-    static Reg lookup(const unsigned char* table, Reg v) { return vqtbl1q_u8(vld1q_u8(table), vandq_u8(v, vdupq_n_u8(15))); }
+    static Reg table(const unsigned char* t) { return vld1q_u8(t); }
+    static Reg lookup(Reg table, Reg v) { return vqtbl1q_u8(table, vandq_u8(v, vdupq_n_u8(15))); }
     static Flags inRange(Reg v, char lo, char hi) {
         return vcleq_u8(vsubq_u8(v, vdupq_n_u8(static_cast<std::uint8_t>(lo))),
                         vdupq_n_u8(static_cast<std::uint8_t>(hi - lo)));
@@ -136,14 +139,15 @@ struct Lanes {
     }
     // A byte is zero when neither its low seven bits nor its top bit are set; adding 0x7F to
     // the low seven bits never carries into the next byte.
-    static Flags eq(Reg v, char c) {
-        const std::uint64_t y = v ^ (std::uint64_t{0x0101010101010101} * static_cast<unsigned char>(c));
+    static Reg splat(char c) { return std::uint64_t{0x0101010101010101} * static_cast<unsigned char>(c); }
+    static Flags eq(Reg v, Reg w) {
+        const std::uint64_t y = v ^ w;
         return ~(((y & kLow7) + kLow7) | y | kLow7);
     }
     static Flags inRange(Reg v, char lo, char hi) {
         Flags f = 0;
         for (int c = static_cast<unsigned char>(lo); c <= static_cast<unsigned char>(hi); ++c)
-            f |= eq(v, static_cast<char>(c));
+            f |= eq(v, splat(static_cast<char>(c)));
         return f;
     }
     static Flags any(Flags a, Flags b) { return a | b; }
@@ -187,7 +191,8 @@ struct Bytes64 {
     explicit Bytes64(const char* p) {
         for (int k = 0; k < kRegisters; ++k) r[k] = Lanes::load(p + k * Lanes::kBytes);
     }
-    Flags64 operator==(char c) const {
+    // A byte spread over a register (Lanes::splat), made once for many windows.
+    Flags64 operator==(Lanes::Reg c) const {
         Flags64 m;
         for (int k = 0; k < kRegisters; ++k) m.f[k] = Lanes::eq(r[k], c);
         return m;
@@ -197,9 +202,10 @@ struct Bytes64 {
         for (int k = 0; k < kRegisters; ++k) m.f[k] = Lanes::inRange(r[k], lo, hi);
         return m;
     }
-    // The bytes equal to the entry of the table at their low four bits (widths with kLookup).
+    // The bytes equal to the entry of the table (Lanes::table) at their low four bits (widths
+    // with kLookup).
     template <typename L = Lanes>
-    Flags64 inTable(const unsigned char* table) const {
+    Flags64 inTable(typename L::Reg table) const {
         Flags64 m;
         for (int k = 0; k < kRegisters; ++k) m.f[k] = L::eq(r[k], L::lookup(table, r[k]));
         return m;
