@@ -42,7 +42,7 @@ const std::vector<Words> kCommands = {
      "checked", "-out", "$_tag$\\n"},
     {"-tag", "B", "-out", "$_line$:$_pos$|", "-tag", "img", "-out", "$_line$:$_pos$ $_tag$\\n"},
     {"-tag", "p", "-out", "[$_body$]$_line$:$_pos$\\n", "-tag", "x", "-out", "<$y$>"},
-    {"-tag", "p", "-out", "[%c$_body$]\\n", "-tag", "ab", "-out", "{%t$_body$}$_name$\\n"},
+    {"-tag", "p", "-out", "[%c$_body$]$id$\\n", "-tag", "ab", "-out", "{%t$_body$}$_name$$c$\\n"},
     {"-tag", "", "-out", "($_tag$)"},
     {"-tag", "/p", "-out", "$_line$:$_pos$,", "-tag", "q", "-out", "%t$_body$|"},
     {"-tag", "longnamethatrunsonandonandonandonandonandonandonandonpastsixtyfour_", "-out", "$_line$:$_pos$\\n",
