@@ -123,7 +123,7 @@ bool Scanner::readAttributesInBlock(AttributeList& list) {
 void Scanner::skipTagReading(AttributeList& attributes) {
     if (echoingTags()) {
         echo('<');
-        echo(tagName_);
+        echo(name_);
     }
     // What skipTagRest reads and echoes, a byte at a time and kept (line feeds as they were, for
     // an address); rare enough to need no hurry.

@@ -80,7 +80,7 @@ public:
     enum class From { Name, Text, TagRest };
     // Passes from the cursor to the next tag that may be wanted. regionEnd: the name whose end
     // tag closes an open region, or null; echo: where the text goes while a region is open, or null.
-    Stop pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, From from);
+    Stop pass(BlockCursor& cursor, const std::string_view* regionEnd, Output* echo, From from);
 
     // The widths of byte compares that classify a window: one routine (window.h) compiled for
     // each. The build's TAGSIFT_SIMD option says which the binary has; the best that the
@@ -104,7 +104,9 @@ public:
 
 private:
     class Walk;
-    bool mayBeWanted(const char* name, std::size_t length, const std::string* regionEnd) const;
+    bool mayBeWanted(const char* name, std::size_t length, const std::string_view* regionEnd) const;
+    // The next tag, when the window at hand shows at once that it is near and may be wanted.
+    bool hop(BlockCursor& cursor, const std::string_view* regionEnd, Output* echo, bool inTag, Stop& stop);
     // Classifies the windows of the block that ends at end, from the one at from on, at most
     // most of them (up to kBatch). The masks of the block's last window have no bits past its
     // end, and an open at the very end is a candidate.

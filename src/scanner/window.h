@@ -23,10 +23,11 @@ struct Candidates {
 };
 
 // Bit i for byte i: tag opens and closes, both quotes, line feeds, the word delimiters
-// " =>\t\n\r\f", and the opens that are candidates (by the byte after them).
+// " =>\t\n\r\f", and the opens that are candidates (by the byte after them). Left unset until
+// a classifier sets every one.
 struct Masks {
-    std::uint64_t open = 0, close = 0, doubleQuote = 0, singleQuote = 0, lineFeed = 0, delimiter = 0;
-    std::uint64_t candidate = 0;
+    std::uint64_t open, close, doubleQuote, singleQuote, lineFeed, delimiter;
+    std::uint64_t candidate;
 };
 
 // Classifies count windows one after another, the first at from, into masks[0] to
