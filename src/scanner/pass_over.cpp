@@ -577,42 +577,7 @@ TAGSIFT_STEP bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuo
 }
 
 PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string_view* regionEnd, Output* echo, From from) {
-    Stop stop;
-    if (from != From::Name && hop(cursor, regionEnd, echo, from == From::TagRest, stop)) return stop;
     return Walk(*this, cursor, regionEnd, echo).run(from);
-}
-
-// The next tag is often near and wanted (the next cell of a table row, the end of a cell's text):
-// when the window at hand shows it, with no line feed and no quote on the way, it is reached
-// without a walk. What it does is what the walk does in that case.
-bool PassOver::hop(BlockCursor& cursor, const std::string_view* regionEnd, Output* echo, bool inTag, Stop& stop) {
-    const char* at = cursor.at;
-    if (!windowCount_ || at < windowsBase_ || at - windowsBase_ >= 64 * windowCount_) return false;
-    const window::Masks& w = windows_[(at - windowsBase_) >> 6];
-    const char* base = windowsBase_ + ((at - windowsBase_) & ~std::ptrdiff_t{63});
-    const int from = static_cast<int>(at - base);
-    int i = from;
-    if (inTag) {
-        // The rest of a tag whose name has been read: its '>' comes before any quote.
-        const std::uint64_t ahead = (w.close | w.doubleQuote | w.singleQuote) >> i;
-        if (!ahead || base[i + std::countr_zero(ahead)] != '>') return false;
-        i += std::countr_zero(ahead) + 1;
-    }
-    if (i >= 63) return false;
-    const std::uint64_t opens = w.open >> i;
-    if (!opens) return false;
-    const int open = i + std::countr_zero(opens);
-    if (!echo && !((w.candidate >> open) & 1)) return false;
-    // The name ends in this window, at a delimiter other than a line feed.
-    const std::uint64_t delimiters = open == 63 ? 0 : w.delimiter >> (open + 1);
-    if (!delimiters) return false;
-    const int nameEnd = open + 1 + std::countr_zero(delimiters);
-    if (base[nameEnd] == '\n' || ((w.lineFeed >> from) & ((std::uint64_t{1} << (open - from)) - 1))) return false;
-    if (!mayBeWanted(base + open + 1, static_cast<std::size_t>(nameEnd - open - 1), regionEnd)) return false;
-    if (echo) echo->write({base + i, static_cast<std::size_t>(open - i)});
-    cursor.moveTo(base + open + 1, 0, nullptr);
-    stop = {true, false, 0, base + nameEnd};
-    return true;
 }
 
 }  // namespace tagsift

@@ -105,8 +105,6 @@ public:
 private:
     class Walk;
     bool mayBeWanted(const char* name, std::size_t length, const std::string_view* regionEnd) const;
-    // The next tag, when the window at hand shows at once that it is near and may be wanted.
-    bool hop(BlockCursor& cursor, const std::string_view* regionEnd, Output* echo, bool inTag, Stop& stop);
     // Classifies the windows of the block that ends at end, from the one at from on, at most
     // most of them (up to kBatch). The masks of the block's last window have no bits past its
     // end, and an open at the very end is a candidate.
