@@ -249,9 +249,10 @@ private:
     // The outcome of one window taken whole.
     enum class Taken { Whole, WantedTag, NotSure };
 
-    // Without an echo, whole windows go to the width's quiet walk: a batch would be wasted.
-    void classify(const char* base, int most = 0) {
-        pass_.classifyFrom(base, end_, most ? most : 1);
+    // A window at a time: most whole windows go to the width's quiet walk, and a region's text
+    // is mostly short, so that windows classified ahead would be wasted.
+    void classify(const char* base, int most = 1) {
+        pass_.classifyFrom(base, end_, most);
         w_ = pass_.windows_;
         windowsEnd_ = w_ + pass_.windowCount_;
         base_ = base;
@@ -481,7 +482,7 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
                 }
                 continue;
             }
-            masks();
+            masks();  // takeWindow and walkStretch read w_
             const Taken taken = takeWindow(i, inTag, openQuote, nameStart);
             if (taken == Taken::WantedTag) return {nameStart, {}};
             if (taken == Taken::NotSure && walkStretch(i, inTag, openQuote, nameStart)) return {nameStart, {}};

@@ -106,17 +106,17 @@ private:
     class Walk;
     bool mayBeWanted(const char* name, std::size_t length, const std::string_view* regionEnd) const;
     // Classifies the windows of the block that ends at end, from the one at from on, at most
-    // most of them (up to kBatch). The masks of the block's last window have no bits past its
-    // end, and an open at the very end is a candidate.
+    // most of them (up to kMostWindows). The masks of the block's last window have no bits past
+    // its end, and an open at the very end is a candidate.
     void classifyFrom(const char* from, const char* end, int most);
 
     window::Classifier classifier_;
     window::QuietWalk walkQuietly_;
     bool active_ = false;
-    // Windows classified at once, on the block's 64-byte grid: windows_[k] is the one at
-    // windowsBase_ + 64 k.
-    static constexpr int kBatch = 8;
-    window::Masks windows_[kBatch];
+    // The windows classified last (a window, and the next when a name runs on into it), on the
+    // block's 64-byte grid: windows_[k] is the one at windowsBase_ + 64 k.
+    static constexpr int kMostWindows = 2;
+    window::Masks windows_[kMostWindows];
     const char* windowsBase_ = nullptr;
     int windowCount_ = 0;
     // The superset test: the wanted names' first bytes (both cases) and lengths (bit n for

@@ -1,11 +1,12 @@
 // 64 bytes as masks, for one width of byte compares: the only code that
 // differs between the widths. The compilation of classify.cpp names its width
 // with one of TAGSIFT_WIDTH_AVX512, _AVX2, _SSE2, _NEON or _SCALAR, and gets
-// that width's flags (-mavx512bw, -mavx2) from the build.
+// that width's flags (-mavx512bw, -mavx2, with the bit instructions) from the
+// build.
 //
 // A width gives registers of kBytes bytes (Reg) and per-byte flags (Flags):
-// load, equal to a byte, in an unsigned range, the logic of flags, and the
-// bits of 64 / kBytes flags in byte order. A width with a byte shuffle
+// load, a byte spread over a register, equal, in an unsigned range, the logic
+// of flags, and the bits of 64 / kBytes flags in byte order. A width with a byte shuffle
 // (kLookup) also looks bytes up in a table of 16 by their low four bits.
 // Bytes64 and Flags64 put as many registers side by side as make 64 bytes, so
 // that the classifier is written once for all of them.
@@ -40,7 +41,6 @@ struct Lanes {
         return _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8(lo)), _mm512_set1_epi8(char(hi - lo)));
     }
     static Flags any(Flags a, Flags b) { return a | b; }
-    static Flags both(Flags a, Flags b) { return a & b; }
     static Flags butNot(Flags a, Flags b) { return a & ~b; }
     static std::uint64_t bits(const Flags* f) { return f[0]; }
 };
@@ -64,7 +64,6 @@ struct Lanes {
         return _mm256_cmpeq_epi8(_mm256_min_epu8(t, _mm256_set1_epi8(char(hi - lo))), t);
     }
     static Flags any(Flags a, Flags b) { return _mm256_or_si256(a, b); }
-    static Flags both(Flags a, Flags b) { return _mm256_and_si256(a, b); }
     static Flags butNot(Flags a, Flags b) { return _mm256_andnot_si256(b, a); }
     static std::uint64_t bits(const Flags* f) {
         return static_cast<std::uint32_t>(_mm256_movemask_epi8(f[0])) |
@@ -85,7 +84,6 @@ struct Lanes {
         return _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(char(hi - lo))), t);
     }
     static Flags any(Flags a, Flags b) { return _mm_or_si128(a, b); }
-    static Flags both(Flags a, Flags b) { return _mm_and_si128(a, b); }
     static Flags butNot(Flags a, Flags b) { return _mm_andnot_si128(b, a); }
     static std::uint64_t bits(const Flags* f) {
         std::uint64_t m = 0;
@@ -110,7 +108,6 @@ struct Lanes {
                         vdupq_n_u8(static_cast<std::uint8_t>(hi - lo)));
     }
     static Flags any(Flags a, Flags b) { return vorrq_u8(a, b); }
-    static Flags both(Flags a, Flags b) { return vandq_u8(a, b); }
     static Flags butNot(Flags a, Flags b) { return vbicq_u8(a, b); }
     // NEON has no byte mask move: each flag keeps its bit's weight, and pairwise sums fold
     // the four registers into the 64 bits in byte order.
@@ -151,7 +148,6 @@ struct Lanes {
         return f;
     }
     static Flags any(Flags a, Flags b) { return a | b; }
-    static Flags both(Flags a, Flags b) { return a & b; }
     static Flags butNot(Flags a, Flags b) { return a & ~b; }
     // The multiplication gathers the top bits of the eight bytes into the top byte, in order.
     static std::uint64_t bits(const Flags* f) {
@@ -171,11 +167,6 @@ struct Flags64 {
     Flags64 operator|(const Flags64& o) const {
         Flags64 r;
         for (int k = 0; k < kRegisters; ++k) r.f[k] = Lanes::any(f[k], o.f[k]);
-        return r;
-    }
-    Flags64 operator&(const Flags64& o) const {
-        Flags64 r;
-        for (int k = 0; k < kRegisters; ++k) r.f[k] = Lanes::both(f[k], o.f[k]);
         return r;
     }
     Flags64 butNot(const Flags64& o) const {
