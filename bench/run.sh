@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The benchmark, in one command: bash bench/run.sh
 #
-# Builds tagsift (optimised, without the tests) and one build for each width
-# of byte compares this processor has (TAGSIFT_SIMD), makes the 2 MB and
-# 200 MB corpora and 2,000 pages (67 kB on average) under build/bench/, installs
-# the comparison tools from Debian's packages when they are missing, then
-# times everything side by side and prints markdown tables, which are also
-# saved to build/bench/results.md.
+# Builds tagsift (optimised, without the tests), the `program` preset's build
+# and one build for each width of byte compares this processor has
+# (TAGSIFT_SIMD), makes the 2 MB, 20 MB and 200 MB corpora and 2,000 pages
+# (67 kB on average) under build/bench/, installs the comparison tools and
+# valgrind from Debian's packages when they are missing, then times everything
+# side by side, counts each job's instructions on the 20 MB corpus with
+# callgrind, and prints markdown tables, which are also saved to
+# build/bench/results.md.
 #
 # RUNS (default 7) and SLOW_RUNS (default 3, for pup, hxwls and xmllint on the
 # large corpus) set how often each command runs; medians are reported. Run it
@@ -21,6 +23,10 @@ cmake -S . -B "$out/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPI
     -DTAGSIFT_BENCH=ON -DTAGSIFT_TESTS=OFF >/dev/null
 cmake --build "$out/build" -j2 --target tagsift $([ -f bench/pattern_bench.cpp ] && echo pattern_bench) >/dev/null
 
+# The build a packager makes, whose instructions are counted.
+cmake --preset program >/dev/null
+cmake --build --preset program -j2 >/dev/null
+
 # One build for each width of byte compares that this processor has, and one of plain code.
 widths=()
 for width in avx512:avx512bw avx2:avx2 sse2:sse2 neon:asimd scalar:; do
@@ -33,7 +39,7 @@ for width in avx512:avx512bw avx2:avx2 sse2:sse2 neon:asimd scalar:; do
     widths+=(--width "$name=$out/width-$name/tagsift")
 done
 
-for size in 2M 200M; do
+for size in 2M 20M 200M; do
     corpus="$out/corpus-$size.html"
     if [ ! -f "$corpus" ] || [ bench/make_corpus.py -nt "$corpus" ]; then
         python3 bench/make_corpus.py "$size" "$corpus"
@@ -49,7 +55,8 @@ if [ ! -f "$out/pages/page-1999.html" ] || [ bench/make_corpus.py -nt "$out/page
 fi
 
 # Package -> the program the table needs from it.
-declare -A program=([pup]=pup [html-xml-utils]=hxwls [libxml2-utils]=xmllint [time]=/usr/bin/time [parallel]=parallel)
+declare -A program=([pup]=pup [html-xml-utils]=hxwls [libxml2-utils]=xmllint [time]=/usr/bin/time [parallel]=parallel
+                    [valgrind]=valgrind)
 missing=()
 for pkg in "${!program[@]}"; do
     command -v "${program[$pkg]}" >/dev/null 2>&1 || missing+=("$pkg")
@@ -73,6 +80,7 @@ fi
 UNAVAILABLE="${unavailable[*]:-}" python3 bench/measure.py \
     --tagsift "$out/build/tagsift" "${widths[@]}" --pages "$out/pages" --warc "$out/corpus-200M.warc" \
     --pattern-bench "$out/build/pattern_bench" \
+    --count build/program/tagsift --count-corpus "$out/corpus-20M.html" \
     --small "$out/corpus-2M.html" --large "$out/corpus-200M.html" \
     --runs "${RUNS:-7}" --slow-runs "${SLOW_RUNS:-3}" \
     --work "$out" | tee "$out/results.md"

@@ -13,8 +13,12 @@ inline char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<cha
 
 inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    // Names are mostly written alike: a byte that differs must be the same letter in the other case.
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y && ((x ^ y) != 0x20 || static_cast<unsigned char>((x | 0x20) - 'a') > 'z' - 'a')) return false;
+    }
     return true;
 }
 

@@ -85,11 +85,11 @@ bool DocumentFilter::baseOf(const AttributeList& attributes, std::string& base) 
 void DocumentFilter::closeRegion(Scanner& scanner) {
     scanner.closeRegion();
     convertedEcho_.finish();
-    TagContext now = tag_;
-    now.tagName = scanner.tagName();
-    now.line = scanner.tagLine();
-    now.column = scanner.tagColumn();
-    renderer_.closeRegion(now);
+    // The closing tag's name and place; the next match sets them again.
+    tag_.tagName = scanner.tagName();
+    tag_.line = scanner.tagLine();
+    tag_.column = scanner.tagColumn();
+    renderer_.closeRegion(tag_);
 }
 
 std::optional<DocumentError> DocumentFilter::filter(Input& input, std::string_view name, const DocumentInfo& info) {

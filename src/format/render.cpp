@@ -61,6 +61,7 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 globalCount_ = tag.globalCount;
                 attributes_.clear();
                 attributes_.swap(*tag.attributes);
+                attributes_.keep();  // the scanner reads on before the region's end prints them
                 return true;
         }
     }

@@ -16,28 +16,42 @@
 namespace tagsift {
 
 namespace {
-// Removes every carriage return that directly precedes a line feed in
-// data[0, len); returns the new length. Pages with CR LF line ends have one
-// every few dozen bytes, so the text between them moves in memmove-sized runs
-// rather than byte by byte.
-std::size_t dropCarriageReturns(char* data, std::size_t len) {
-    char* const end = data + len;
-    char* from = static_cast<char*>(std::memchr(data, '\r', len));
-    if (!from) return len;
-    char* to = from;
-    for (;;) {
-        // from stands on a carriage return: drop it when a line feed follows, else keep it.
-        if (from + 1 != end && from[1] == '\n') ++from;
-        char* next = from + 1 == end
-                         ? nullptr
-                         : static_cast<char*>(std::memchr(from + 1, '\r', static_cast<std::size_t>(end - from - 1)));
-        char* runEnd = next ? next : end;
-        if (to != from) std::memmove(to, from, static_cast<std::size_t>(runEnd - from));
-        to += runEnd - from;
-        if (!next) return static_cast<std::size_t>(to - data);
-        from = next;
+
+// The first carriage return in [from, end) that a line feed follows, or end.
+char* nextPair(char* from, char* const end) {
+    for (char* cr = from; (cr = static_cast<char*>(std::memchr(cr, '\r', static_cast<std::size_t>(end - cr)))); ++cr)
+        if (cr + 1 != end && cr[1] == '\n') return cr;
+    return end;
+}
+
+// Moving a stretch costs a few instructions for each 32 bytes; cutting the block costs the
+// scanner a few hundred. Stretches shorter than this move.
+constexpr std::size_t kLongStretch = 4096;
+
+// Drops every carriage return that directly precedes a line feed from data[0, length): pages
+// with CR LF line ends have one every few dozen bytes, and the text between them moves up over
+// the gaps; a long stretch stays where it is and starts a segment (gaps) of its own. Returns
+// where the last segment ends.
+std::size_t dropCarriageReturns(char* data, std::size_t length, std::vector<std::size_t>& gaps) {
+    char* const end = data + length;
+    char* to = nextPair(data, end);  // where the next kept byte goes
+    if (to == end) return length;
+    for (char* from = to + 1;;) {
+        char* const pair = nextPair(from, end);
+        const auto run = static_cast<std::size_t>(pair - from);
+        if (run < kLongStretch) {
+            std::memmove(to, from, run);
+            to += run;
+        } else {
+            gaps.push_back(static_cast<std::size_t>(to - data));
+            gaps.push_back(static_cast<std::size_t>(from - data));
+            to = pair;
+        }
+        if (pair == end) return static_cast<std::size_t>(to - data);
+        from = pair + 1;
     }
 }
+
 }  // namespace
 
 FdSource::FdSource(int fd, std::string what, bool ownsFd) : fd_(fd), what_(std::move(what)), ownsFd_(ownsFd) {
@@ -82,6 +96,7 @@ void Input::Cleaner::next(Piece& piece) {
     if (piece.bytes.size() < blockSize + 1) piece.bytes.assign(blockSize + 1, '\0');
     piece.boundary = false;
     piece.length = 0;
+    piece.gaps.clear();
     if (documentDone) {
         piece.boundary = true;
         piece.next = DocumentInfo{};
@@ -109,7 +124,7 @@ void Input::Cleaner::next(Piece& piece) {
             heldCarriageReturn = true;
             --len;
         }
-        len = dropCarriageReturns(data, len);
+        len = dropCarriageReturns(data, len, piece.gaps);
         if (len > 0) {
             piece.length = len;
             return;
@@ -268,22 +283,26 @@ std::string_view Input::start(std::size_t n) {
         boundaryTaken_ = delivered_ = false;
         if (current_->boundary) return {};
     }
-    if (current_->length >= n) return {current_->bytes.data(), n};
-    // A short block (a small document, a pipe's read, a small block size): the pieces after it
-    // are taken too, and the blocks before the last one kept as copies, since taking a piece
-    // frees the one before. A boundary, when it comes, stays in current_ after them.
-    shown_.assign(current_->bytes.data(), current_->length);
-    while (shown_.size() < n) {
-        looked_.emplace_back(current_->bytes.data(), current_->length);
+    if (current_->segments() == 1 && current_->length >= n) return {current_->bytes.data(), n};
+    // A short block (a small document, a pipe's read, a small block size) or one in segments: its
+    // segments are gathered, and those of the pieces after it; the segments of the pieces before
+    // the last one are kept as copies, since taking a piece frees the one before. A boundary, when
+    // it comes, stays in current_ after them.
+    shown_.clear();
+    for (;;) {
+        for (segment_ = 0; nextSegment();) shown_.append(begin_, end_);
+        if (shown_.size() >= n) break;
+        for (segment_ = 0; nextSegment();) looked_.emplace_back(begin_, end_);
         current_ = &take();
         boundaryTaken_ = delivered_ = false;
         if (current_->boundary) break;
-        shown_.append(current_->bytes.data(), current_->length);
     }
+    segment_ = 0;
+    begin_ = end_ = nullptr;
     return {shown_.data(), std::min(n, shown_.size())};
 }
 
-bool Input::refill() {
+bool Input::refillFromNextPiece() {
     begin_ = end_ = nullptr;
     if (lookedOut_) {
         looked_.pop_front();
@@ -302,10 +321,24 @@ bool Input::refill() {
         boundaryTaken_ = delivered_ = false;
         if (current_->boundary) return false;
     }
-    begin_ = current_->bytes.data();
-    end_ = begin_ + current_->length;
     delivered_ = true;
-    return true;
+    segment_ = 0;
+    return nextSegment() || refillFromNextPiece();
+}
+
+bool Input::nextSegment() {
+    const std::vector<std::size_t>& gaps = current_->gaps;
+    for (const std::size_t count = current_->segments(); segment_ < count; ++segment_) {
+        const std::size_t from = segment_ ? gaps[2 * segment_ - 1] : 0;
+        const std::size_t to = segment_ + 1 < count ? gaps[2 * segment_] : current_->length;
+        if (from == to) continue;
+        begin_ = current_->bytes.data() + from;
+        end_ = current_->bytes.data() + to;
+        ++segment_;
+        return true;
+    }
+    begin_ = end_ = nullptr;
+    return false;
 }
 
 bool Input::nextDocument(DocumentInfo& info) {

@@ -2,7 +2,10 @@
 //
 // Each block is cleaned as it arrives so that the scanner can search it in
 // bulk: a carriage return directly before a line feed is dropped (also when
-// the pair is split between two reads), and a byte 26 ends the document.
+// the pair is split between two reads), and a byte 26 ends the document. The
+// text between two dropped carriage returns moves up over the gap while it is
+// short; a long stretch stays where it is and becomes a block of its own, so
+// that a page whose CR LF lines are few is not moved as a whole.
 //
 // A file descriptor, or any other source that may wait, is read ahead on a
 // second thread, which also cleans the blocks (and does whatever the source
@@ -90,7 +93,10 @@ public:
     ~Input();
 
     // Makes [begin(), end()) the next non-empty block of the current document; false at its end.
-    bool refill();
+    bool refill() {
+        if (delivered_ && segment_ < current_->segments() && nextSegment()) return true;
+        return refillFromNextPiece();
+    }
     const char* begin() const { return begin_; }
     const char* end() const { return end_; }
 
@@ -113,9 +119,13 @@ private:
     struct Piece {
         std::string bytes;
         std::size_t length = 0;  // of the block; 0 only after a boundary
+        // Where the block is cut in segments: gaps[2k] ends segment k, gaps[2k + 1] starts
+        // segment k + 1 (each cut leaves a carriage return out, and what was moved over it).
+        std::vector<std::size_t> gaps;
         bool boundary = false;   // the document before is over
         bool more = false;       // a boundary: another document follows, the block is its first
         DocumentInfo next;       // a boundary: the document that follows, or the last problems
+        std::size_t segments() const { return gaps.size() / 2 + 1; }
     };
     // The source and the cleaning state carried from block to block of one document.
     struct Cleaner {
@@ -129,6 +139,9 @@ private:
     struct ReadAhead;
 
     Piece& take();
+    bool refillFromNextPiece();
+    // Makes the current piece's next non-empty segment the block; false when none is left.
+    bool nextSegment();
 
     std::size_t blockSize_;
     std::unique_ptr<Cleaner> cleaner_;  // while read on this thread
@@ -141,8 +154,9 @@ private:
     bool failed_ = false;
     Piece* current_ = nullptr;  // the piece last taken, until it is used up
     bool boundaryTaken_ = false;  // nextDocument() has moved past current_'s boundary
-    bool delivered_ = false;      // refill() has handed out current_'s block
-    // start() looked past current_'s block: copies of the blocks it took before the one in
+    bool delivered_ = false;      // refill() has handed out a segment of current_
+    std::size_t segment_ = 0;     // current_'s segment to hand out next
+    // start() looked past current_'s block: copies of the segments of the pieces it took before
     // current_, delivered first, and the bytes it showed.
     std::deque<std::string> looked_;
     bool lookedOut_ = false;  // refill() has handed out looked_'s first block

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -44,10 +45,24 @@ public:
         buffer_[used_++] = c;
     }
     void write(std::string_view text) {
-        // Most writes are a few bytes and fit: no call for them.
-        if (text.size() <= buffer_.size() - used_) {
-            if (!text.empty()) std::memcpy(buffer_.data() + used_, text.data(), text.size());
-            used_ += text.size();
+        // Most writes are a few bytes and fit: no call for them (a text of 8 to 16 bytes moves
+        // as two words that may overlap).
+        const std::size_t n = text.size();
+        if (n <= buffer_.size() - used_) {
+            char* to = buffer_.data() + used_;
+            const char* from = text.data();
+            if (n >= 8 && n <= 16) {
+                std::uint64_t head, tail;
+                std::memcpy(&head, from, 8);
+                std::memcpy(&tail, from + n - 8, 8);
+                std::memcpy(to, &head, 8);
+                std::memcpy(to + n - 8, &tail, 8);
+            } else if (n < 8) {
+                for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+            } else {
+                std::memcpy(to, from, n);
+            }
+            used_ += n;
             return;
         }
         writeOver(text);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "scanner/widths/take.h"
 
 namespace tagsift {
 
@@ -20,14 +21,22 @@ struct Widths {
     void add(Width w) { list[count++] = w; }
 };
 
+#if defined(TAGSIFT_HAVE_AVX512) || defined(TAGSIFT_HAVE_AVX2)
+// What the quiet walk of the AVX2 and AVX-512 widths uses besides (and every processor with AVX2 has).
+bool hasBitInstructions() {
+    return __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") &&
+           __builtin_cpu_supports("pclmul");
+}
+#endif
+
 // The widths the build compiled (TAGSIFT_HAVE_*) that the processor has, the best first.
 Widths detectWidths() {
     Widths w;
 #if defined(TAGSIFT_HAVE_AVX512)
-    if (__builtin_cpu_supports("avx512bw")) w.add(Width::Avx512);
+    if (__builtin_cpu_supports("avx512bw") && hasBitInstructions()) w.add(Width::Avx512);
 #endif
 #if defined(TAGSIFT_HAVE_AVX2)
-    if (__builtin_cpu_supports("avx2")) w.add(Width::Avx2);
+    if (__builtin_cpu_supports("avx2") && hasBitInstructions()) w.add(Width::Avx2);
 #endif
 #if defined(TAGSIFT_HAVE_SSE2)
     w.add(Width::Sse2);
@@ -39,21 +48,27 @@ Widths detectWidths() {
     return w;
 }
 
-window::Classifier classifierOf(Width w) {
+// A width's classifier and quiet walk.
+struct Kernel {
+    window::Classifier classify;
+    window::QuietWalk walkQuietly;
+};
+
+Kernel kernelOf(Width w) {
     switch (w) {
 #if defined(TAGSIFT_HAVE_AVX512)
-        case Width::Avx512: return window::classifyAvx512;
+        case Width::Avx512: return {window::classifyAvx512, window::walkQuietlyAvx512};
 #endif
 #if defined(TAGSIFT_HAVE_AVX2)
-        case Width::Avx2: return window::classifyAvx2;
+        case Width::Avx2: return {window::classifyAvx2, window::walkQuietlyAvx2};
 #endif
 #if defined(TAGSIFT_HAVE_SSE2)
-        case Width::Sse2: return window::classifySse2;
+        case Width::Sse2: return {window::classifySse2, window::walkQuietlySse2};
 #endif
 #if defined(TAGSIFT_HAVE_NEON)
-        case Width::Neon: return window::classifyNeon;
+        case Width::Neon: return {window::classifyNeon, window::walkQuietlyNeon};
 #endif
-        default: return window::classifyScalar;
+        default: return {window::classifyScalar, window::walkQuietlyScalar};
     }
 }
 
@@ -76,14 +91,18 @@ bool PassOver::forceWidthForTests(Width w) {
 
 const char* PassOver::missingFeature() {
 #if defined(TAGSIFT_ONE_WIDTH) && defined(TAGSIFT_HAVE_AVX512)
-    if (!__builtin_cpu_supports("avx512bw")) return "AVX-512 BW";
+    if (!__builtin_cpu_supports("avx512bw") || !hasBitInstructions()) return "AVX-512 BW";
 #elif defined(TAGSIFT_ONE_WIDTH) && defined(TAGSIFT_HAVE_AVX2)
-    if (!__builtin_cpu_supports("avx2")) return "AVX2";
+    if (!__builtin_cpu_supports("avx2") || !hasBitInstructions()) return "AVX2";
 #endif
     return nullptr;
 }
 
-PassOver::PassOver() : classifier_(classifierOf(chosenWidth)) {}
+PassOver::PassOver() {
+    const Kernel kernel = kernelOf(chosenWidth);
+    classifier_ = kernel.classify;
+    walkQuietly_ = kernel.walkQuietly;
+}
 
 const char* PassOver::widthName(Width w) {
     switch (w) {
@@ -101,11 +120,11 @@ namespace {
 // The block's last window: its bytes with zeros after them, and none of the masks past the
 // block's end. An open at the very end may begin any name. Out of line, since it is rare and
 // its copy would cost every window.
-[[gnu::noinline]] void classifyLast(PassOver::Window& w, const char* from, std::size_t n,
+[[gnu::noinline]] void classifyLast(window::Masks& w, const char* from, std::size_t n,
                                     const PassOver::Candidates& wanted, window::Classifier classifier) {
     char padded[65] = {};
     std::memcpy(padded, from, n);
-    classifier(w, padded, wanted);
+    classifier(&w, padded, 1, wanted);
     const std::uint64_t inBlock = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
     w.open &= inBlock;
     w.close &= inBlock;
@@ -119,12 +138,16 @@ namespace {
 
 }  // namespace
 
-void PassOver::Window::classify(const char* from, const char* end, const Candidates& wanted,
-                                window::Classifier classifier) {
-    base = from;
-    // The classifier reads one byte past the window, for the byte after an open.
-    if (end - from > 64) classifier(*this, from, wanted);
-    else classifyLast(*this, from, static_cast<std::size_t>(end - from), wanted, classifier);
+void PassOver::classifyFrom(const char* from, const char* end, int most) {
+    windowsBase_ = from;
+    // The classifier reads one byte past each window, for the byte after an open.
+    int n = static_cast<int>(std::min<std::ptrdiff_t>(most, (end - from - 1) / 64));
+    if (n > 0) classifier_(windows_, from, n, candidates_);
+    if (n < most && from + 64 * n < end) {
+        classifyLast(windows_[n], from + 64 * n, static_cast<std::size_t>(end - from - 64 * n), candidates_, classifier_);
+        ++n;
+    }
+    windowCount_ = n;
 }
 
 void PassOver::want(std::span<const std::string> names) {
@@ -143,9 +166,10 @@ void PassOver::want(std::span<const std::string> names) {
         if (candidates_.count == static_cast<int>(std::size(candidates_.bytes))) candidates_.everyOpen = true;
         else candidates_.bytes[candidates_.count++] = static_cast<unsigned char>(b);
     }
+    for (int b = 0; b < 256; ++b) candidates_.follows[b] = wantedFirst_[b] || b == '!';
 }
 
-inline bool PassOver::mayBeWanted(const char* name, std::size_t length, const std::string* regionEnd) const {
+inline bool PassOver::mayBeWanted(const char* name, std::size_t length, const std::string_view* regionEnd) const {
     // The length and the first byte turn most names away at once; every name that starts with
     // '!' takes the ordinary way, which knows comments.
     const bool lengthOk = (wantedLengths_ >> std::min<std::size_t>(length, 63)) & 1;
@@ -181,11 +205,11 @@ int countBits(std::uint64_t m) {
 }
 
 // What find() looks for: function objects, so that each search is compiled with its mask.
-constexpr auto delimiters = [](const PassOver::Window& w) { return w.delimiter; };
-constexpr auto tagEndOrQuote = [](const PassOver::Window& w) { return w.close | w.doubleQuote | w.singleQuote; };
-constexpr auto doubleQuotes = [](const PassOver::Window& w) { return w.doubleQuote; };
-constexpr auto singleQuotes = [](const PassOver::Window& w) { return w.singleQuote; };
-constexpr auto opens = [](const PassOver::Window& w) { return w.open; };
+constexpr auto delimiters = [](const window::Masks& w) { return w.delimiter; };
+constexpr auto tagEndOrQuote = [](const window::Masks& w) { return w.close | w.doubleQuote | w.singleQuote; };
+constexpr auto doubleQuotes = [](const window::Masks& w) { return w.doubleQuote; };
+constexpr auto singleQuotes = [](const window::Masks& w) { return w.singleQuote; };
+constexpr auto opens = [](const window::Masks& w) { return w.open; };
 
 // The steps of a walk are split for reading, not for calling: each is compiled into the walk.
 #define TAGSIFT_STEP [[gnu::always_inline]] inline
@@ -196,14 +220,21 @@ constexpr auto opens = [](const PassOver::Window& w) { return w.open; };
 // cursor over.
 class PassOver::Walk {
 public:
-    Walk(PassOver& pass, BlockCursor& cursor, const std::string* regionEnd, Output* echo)
-        : pass_(pass), w_(pass.window_), cursor_(cursor), end_(cursor.end), regionEnd_(regionEnd),
-          echo_(echo), counted_(cursor.at) {
+    Walk(PassOver& pass, BlockCursor& cursor, const std::string_view* regionEnd, Output* echo)
+        : pass_(pass), cursor_(cursor), end_(cursor.end), regionEnd_(regionEnd), echo_(echo), counted_(cursor.at) {
         // Windows lie on a 64-byte grid over the block, so that the ordinary way, taken between
-        // two passes, never makes a stretch be classified twice. The last pass's window is still
-        // good while the block is the same and the cursor has not left it.
-        if (!w_.base || cursor.at < w_.base || cursor.at >= w_.base + 64)
-            classify(cursor.blockBegin + ((cursor.at - cursor.blockBegin) & ~std::ptrdiff_t{63}));
+        // two passes, never makes a stretch be classified twice. The windows classified before
+        // are still good while the block is the same and the cursor has not left them; else the
+        // window is classified when it is first looked at (the quiet walk classifies its own).
+        const char* at = cursor.at;
+        const std::ptrdiff_t k = pass.windowCount_ && at >= pass.windowsBase_ ? (at - pass.windowsBase_) >> 6 : -1;
+        if (k >= 0 && k < pass.windowCount_) {
+            w_ = pass.windows_ + k;
+            windowsEnd_ = pass.windows_ + pass.windowCount_;
+            base_ = pass.windowsBase_ + 64 * k;
+        } else {
+            base_ = cursor.blockBegin + ((at - cursor.blockBegin) & ~std::ptrdiff_t{63});
+        }
     }
 
     Stop run(From from);
@@ -216,22 +247,49 @@ private:
         Stop stop;
     };
     // The outcome of one window taken whole.
-    enum class Taken { Whole, WantedTag, NameIntoNextWindow, NotSure };
+    enum class Taken { Whole, WantedTag, NotSure };
 
-    void classify(const char* base) { w_.classify(base, end_, pass_.candidates_, pass_.classifier_); }
-    void nextWindow() {
-        countTo(w_.base + 64);
-        classify(w_.base + 64);
+    // A window at a time: most whole windows go to the width's quiet walk, and a region's text
+    // is mostly short, so that windows classified ahead would be wasted.
+    void classify(const char* base, int most = 1) {
+        pass_.classifyFrom(base, end_, most);
+        w_ = pass_.windows_;
+        windowsEnd_ = w_ + pass_.windowCount_;
+        base_ = base;
     }
-    bool lastWindow() const { return w_.base + 64 >= end_; }
+    // The masks of the window the walk stands in.
+    const window::Masks& masks() {
+        if (!w_) classify(base_);
+        return *w_;
+    }
+    // The window at base, classified already.
+    void keep(const char* base, const window::Masks& masks) {
+        pass_.windows_[0] = masks;
+        pass_.windowsBase_ = base;
+        pass_.windowCount_ = 1;
+        w_ = pass_.windows_;
+        windowsEnd_ = w_ + 1;
+        base_ = base;
+    }
+    void nextWindow() {
+        countTo(base_ + 64);
+        base_ += 64;
+        w_ = w_ && w_ + 1 != windowsEnd_ ? w_ + 1 : nullptr;
+    }
+    // The window after this one, which is not the block's last.
+    const window::Masks& peekNext() {
+        if (!w_ || w_ + 1 == windowsEnd_) classify(base_, 2);
+        return w_[1];
+    }
+    bool lastWindow() const { return base_ + 64 >= end_; }
 
     // Counts the line feeds up to at. A name found in a later window than its start leaves at
     // behind what is counted already; a name holds no line feed.
     void countTo(const char* at) {
         if (at <= counted_) return;
-        if (std::uint64_t m = w_.lineFeed & bitRange(counted_ - w_.base, at - w_.base)) {
+        if (std::uint64_t m = masks().lineFeed & bitRange(counted_ - base_, at - base_)) {
             lines_ += countBits(m);
-            lineStart_ = w_.base + (64 - std::countl_zero(m));
+            lineStart_ = base_ + (64 - std::countl_zero(m));
         }
         counted_ = at;
     }
@@ -247,12 +305,12 @@ private:
     template <typename Pick>
     const char* find(const char* p, Pick pick) {
         for (;;) {
-            const std::ptrdiff_t offset = p - w_.base;
+            const std::ptrdiff_t offset = p - base_;
             if (offset < 64)
-                if (std::uint64_t m = pick(w_) >> offset) return p + std::countr_zero(m);
+                if (std::uint64_t m = pick(masks()) >> offset) return p + std::countr_zero(m);
             if (lastWindow()) return end_;
             nextWindow();
-            p = std::max(p, w_.base);
+            p = std::max(p, base_);
         }
     }
 
@@ -267,10 +325,12 @@ private:
     bool walkStretch(int& i, bool& inTag, char& openQuote, const char*& nameStart);
 
     PassOver& pass_;
-    Window& w_;
+    const window::Masks* w_ = nullptr;  // the window the walk stands in
+    const window::Masks* windowsEnd_ = nullptr;  // past the last window classified
+    const char* base_ = nullptr;        // where it starts
     BlockCursor& cursor_;
     const char* const end_;
-    const std::string* regionEnd_;
+    const std::string_view* regionEnd_;
     Output* echo_;
     const char* counted_;  // the line feeds before it are in lines_, the last one ends before lineStart_
     long long lines_ = 0;
@@ -306,18 +366,18 @@ TAGSIFT_STEP PassOver::Stop PassOver::Walk::run(From from) {
             continue;
         }
         // The next tag is often near and wanted (the next cell of a table row): a step or two
-        // within the window before it is taken whole.
-        if (pastName && p - w_.base < 64) {
-            const std::uint64_t ahead = tagEndOrQuote(w_) >> (p - w_.base);
+        // within the window before the walk is called.
+        if (w_ && pastName && p - base_ < 64) {
+            const std::uint64_t ahead = tagEndOrQuote(*w_) >> (p - base_);
             if (ahead && p[std::countr_zero(ahead)] == '>') {
                 p += std::countr_zero(ahead) + 1;
                 pastName = false;
             }
         }
-        if (!pastName && p - w_.base < 64) {
-            const std::ptrdiff_t at = p - w_.base;
-            const std::uint64_t ahead = w_.open >> at;
-            if (ahead && (w_.candidate >> (at + std::countr_zero(ahead))) & 1) {
+        if (w_ && !pastName && p - base_ < 64) {
+            const std::ptrdiff_t at = p - base_;
+            const std::uint64_t ahead = w_->open >> at;
+            if (ahead && (w_->candidate >> (at + std::countr_zero(ahead))) & 1) {
                 p += std::countr_zero(ahead) + 1;
                 atName = true;
                 continue;
@@ -378,95 +438,94 @@ TAGSIFT_STEP bool PassOver::Walk::echoText(const char*& p) {
 // text after '>'). Only a tag that may be wanted, or has a quote or a line feed in its name, or
 // a quote after it, needs the name step.
 TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bool inTag) {
-    int i = static_cast<int>(p - w_.base);
+    int i = static_cast<int>(p - base_);
     char openQuote = 0;  // inside a quoted value of a tag, which may run over many windows
     const char* nameStart = nullptr;
+    const char* own = nullptr;  // a window the width's walk handed back, taken here to its end
     for (;;) {
-        if (i == 64) {
-            if (lastWindow()) {
-                settle(end_);
-                return {nullptr, {false, inTag, openQuote}};
+        if (i < 64 && base_ != own && end_ - base_ > 64) {
+            // The width's quiet walk, from here to the next tag that may be wanted.
+            countTo(base_ + i);
+            window::QuietRun run;
+            run.at = base_;
+            run.end = end_;
+            run.from = i;
+            run.inTag = inTag;
+            run.openQuote = openQuote;
+            if ((run.classified = w_ != nullptr)) run.masks = *w_;
+            pass_.walkQuietly_(run, pass_.candidates_);
+            if (run.lines) {
+                lines_ += run.lines;
+                lineStart_ = run.lineStart;
             }
-            nextWindow();
-            i = 0;
+            if (run.at != base_) counted_ = run.at;
+            if (run.classified) {
+                keep(run.at, run.masks);
+            } else {
+                base_ = run.at;
+                w_ = nullptr;
+            }
+            i = run.from;
+            inTag = run.inTag;
+            openQuote = run.openQuote;
+            if (run.stop == window::QuietRun::WantedTag) return {base_ + i + 1, {}};
+            own = base_;
         }
-        if (openQuote) {
-            const std::uint64_t close = (openQuote == '"' ? w_.doubleQuote : w_.singleQuote) & bitRange(i, 64);
-            if (!close) {
-                i = 64;
+        if (i < 64) {
+            if (openQuote) {
+                const std::uint64_t close = (openQuote == '"' ? masks().doubleQuote : masks().singleQuote) >> i << i;
+                if (!close) {
+                    i = 64;
+                } else {
+                    i = std::countr_zero(close) + 1;
+                    openQuote = 0;
+                }
                 continue;
             }
-            i = std::countr_zero(close) + 1;
-            openQuote = 0;
+            masks();  // takeWindow and walkStretch read w_
+            const Taken taken = takeWindow(i, inTag, openQuote, nameStart);
+            if (taken == Taken::WantedTag) return {nameStart, {}};
+            if (taken == Taken::NotSure && walkStretch(i, inTag, openQuote, nameStart)) return {nameStart, {}};
             continue;
         }
-        switch (takeWindow(i, inTag, openQuote, nameStart)) {
-            case Taken::Whole:
-            case Taken::NameIntoNextWindow: continue;
-            case Taken::WantedTag: return {nameStart, {}};
-            case Taken::NotSure: break;
+        if (lastWindow()) {
+            settle(end_);
+            return {nullptr, {false, inTag, openQuote}};
         }
-        if (walkStretch(i, inTag, openQuote, nameStart)) return {nameStart, {}};
+        nextWindow();
+        i = 0;
     }
 }
 
-// The rest of the window from i at once, when its quotes are all of one kind, on the guess that
-// each of them opens or closes a value of a tag past its name; NotSure when the guess fails.
+// The rest of the window from i at once (window::take), and a name that runs on into the next
+// window.
 TAGSIFT_STEP PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
-    const std::uint64_t rest = bitRange(i, 64);
-    if ((w_.singleQuote & rest) && (w_.doubleQuote & rest)) return Taken::NotSure;
-    const bool doubleQuoted = w_.doubleQuote & rest;
-    const std::uint64_t quotes = (doubleQuoted ? w_.doubleQuote : w_.singleQuote) & rest;
-    std::uint64_t quoted = quotes;  // from an opening quote to before its closing one
-    for (int k = 1; k < 64; k <<= 1) quoted ^= quoted << k;
-    const std::uint64_t tagOpens = w_.open & rest & ~quoted;
-    const std::uint64_t tagCloses = w_.close & rest & ~quoted;
-    // In a tag from each '<' after a '>' to before the next '>': a carry runs from the first '<'
-    // through the bytes that are not '>', and the later ones are added back.
-    const std::uint64_t entry = std::uint64_t{inTag} << i;
-    const std::uint64_t starts = tagOpens | (entry & ~tagCloses);
-    const std::uint64_t notClose = ~tagCloses;
-    const std::uint64_t inTags = (notClose & ~(notClose + starts)) | starts;
-    const std::uint64_t inTagBefore = ((inTags << 1) & bitRange(i + 1, 64)) | entry;
-    const std::uint64_t openingQuotes = quotes & quoted;
-    const std::uint64_t tagStarts = tagOpens & ~inTagBefore;
-    // Each name, from after its '<' to before the first delimiter: one carry a name, since a
-    // '>' lies between two tag starts.
-    const std::uint64_t notDelimiter = ~w_.delimiter;
-    const std::uint64_t nameFirst = (tagStarts << 1) & notDelimiter;
-    const std::uint64_t carried = notDelimiter + nameFirst;
-    const std::uint64_t names = notDelimiter & ~carried;
-    const std::uint64_t nameEnds = (carried & w_.delimiter) | ((tagStarts << 1) & w_.delimiter);
-    // Every opening quote must stand inside a tag, past its name, and no name may end at a line
-    // feed (where the name step looks at it).
-    if ((openingQuotes & ~inTagBefore) || (openingQuotes & names) || (nameEnds & w_.lineFeed)) return Taken::NotSure;
-    if (const std::uint64_t wanted = w_.candidate & rest & ~quoted & ~inTagBefore) {
-        nameStart = w_.base + std::countr_zero(wanted) + 1;
+    const window::Taken taken = window::take(*w_, i, inTag);
+    switch (taken.kind) {
+        case window::Taken::Whole:
+            inTag = taken.inTag;
+            openQuote = taken.openQuote;
+            i = 64;
+            return Taken::Whole;
+        case window::Taken::WantedTag: nameStart = base_ + taken.at + 1; return Taken::WantedTag;
+        case window::Taken::NotSure: return Taken::NotSure;
+        case window::Taken::NameRunsOn: break;
+    }
+    // Passed over here when the name ends in the next window at a delimiter other than a line
+    // feed (a quote before it belongs to the name); else the name step takes the tag.
+    int nameEnd = 64;
+    if (!lastWindow()) {
+        const window::Masks& next = peekNext();
+        if (next.delimiter) nameEnd = std::countr_zero(next.delimiter);
+        if (nameEnd < 64 && ((next.lineFeed >> nameEnd) & 1)) nameEnd = 64;
+    }
+    if (nameEnd == 64) {
+        nameStart = base_ + taken.at + 1;
         return Taken::WantedTag;
     }
-    if ((names | tagStarts) >> 63) {
-        // The last tag's name runs on into the next window: passed over here when it ends there,
-        // at a delimiter other than a line feed (a quote before it belongs to the name); else the
-        // name step takes the tag.
-        Window next;
-        int nameEnd = 64;
-        if (!lastWindow()) {
-            next.classify(w_.base + 64, end_, pass_.candidates_, pass_.classifier_);
-            if (next.delimiter) nameEnd = std::countr_zero(next.delimiter);
-        }
-        if (nameEnd == 64 || ((next.lineFeed >> nameEnd) & 1)) {
-            nameStart = w_.base + (63 - std::countl_zero(tagStarts)) + 1;
-            return Taken::WantedTag;
-        }
-        countTo(w_.base + 64);
-        w_ = next;
-        i = nameEnd;
-        inTag = true;
-        return Taken::NameIntoNextWindow;
-    }
-    inTag = inTags >> 63;
-    openQuote = quoted >> 63 ? (doubleQuoted ? '"' : '\'') : 0;
-    i = 64;
+    nextWindow();
+    i = nameEnd;
+    inTag = true;
     return Taken::Whole;
 }
 
@@ -474,24 +533,24 @@ TAGSIFT_STEP PassOver::Walk::Taken PassOver::Walk::takeWindow(int& i, bool& inTa
 // when a tag must take the name step (nameStart tells where); else i, inTag and openQuote tell
 // how the walk goes on after the stretch.
 TAGSIFT_STEP bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuote, const char*& nameStart) {
-    const std::uint64_t quotes = (w_.doubleQuote | w_.singleQuote) & bitRange(i, 64);
+    const std::uint64_t quotes = (w_->doubleQuote | w_->singleQuote) & bitRange(i, 64);
     const int stop = quotes ? std::countr_zero(quotes) : 64;
     const std::uint64_t stretch = bitRange(i, stop);
-    const std::uint64_t events = (w_.open | w_.close) & stretch;
-    auto lastIsClose = [&](std::uint64_t e) { return (w_.close >> (63 - std::countl_zero(e))) & 1; };
+    const std::uint64_t events = (w_->open | w_->close) & stretch;
+    auto lastIsClose = [&](std::uint64_t e) { return (w_->close >> (63 - std::countl_zero(e))) & 1; };
     // The '<' of the tag whose name is still open just before at, or -1.
     auto nameOpenBefore = [&](int at) {
         const std::uint64_t before = stretch & bitRange(0, at);
-        const std::uint64_t closes = w_.close & before;
+        const std::uint64_t closes = w_->close & before;
         const std::uint64_t opensAfter =
-            closes ? w_.open & before & ~bitRange(0, 64 - std::countl_zero(closes)) : (inTag ? 0 : w_.open & before);
+            closes ? w_->open & before & ~bitRange(0, 64 - std::countl_zero(closes)) : (inTag ? 0 : w_->open & before);
         if (!opensAfter) return -1;
         const int open = std::countr_zero(opensAfter);
-        return w_.delimiter & before & ~bitRange(0, open + 1) ? -1 : open;
+        return w_->delimiter & before & ~bitRange(0, open + 1) ? -1 : open;
     };
     int resume = -1;  // a '<' whose tag takes the name step
     int candidate = stop;
-    for (std::uint64_t k = w_.candidate & stretch; k; k &= k - 1) {
+    for (std::uint64_t k = w_->candidate & stretch; k; k &= k - 1) {
         const int at = std::countr_zero(k);
         const std::uint64_t before = events & bitRange(0, at);
         if (before ? lastIsClose(before) : !inTag) {
@@ -499,12 +558,12 @@ TAGSIFT_STEP bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuo
             break;
         }
     }
-    for (std::uint64_t f = w_.lineFeed & stretch & bitRange(0, candidate); f && resume < 0; f &= f - 1)
+    for (std::uint64_t f = w_->lineFeed & stretch & bitRange(0, candidate); f && resume < 0; f &= f - 1)
         resume = nameOpenBefore(std::countr_zero(f));
     if (resume < 0 && candidate < stop) resume = candidate;
     if (resume < 0) resume = nameOpenBefore(stop);
     if (resume >= 0) {
-        nameStart = w_.base + resume + 1;
+        nameStart = base_ + resume + 1;
         return true;
     }
     if (events) inTag = !lastIsClose(events);
@@ -513,12 +572,12 @@ TAGSIFT_STEP bool PassOver::Walk::walkStretch(int& i, bool& inTag, char& openQuo
         return false;
     }
     // A quote inside a tag whose name has ended opens a value; one in text is only passed.
-    if (inTag) openQuote = (w_.doubleQuote >> stop) & 1 ? '"' : '\'';
+    if (inTag) openQuote = (w_->doubleQuote >> stop) & 1 ? '"' : '\'';
     i = stop + 1;
     return false;
 }
 
-PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, From from) {
+PassOver::Stop PassOver::pass(BlockCursor& cursor, const std::string_view* regionEnd, Output* echo, From from) {
     return Walk(*this, cursor, regionEnd, echo).run(from);
 }
 

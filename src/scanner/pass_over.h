@@ -62,8 +62,8 @@ public:
     // Wanted: the tags with one of these names (ASCII case ignored); nothing is passed before.
     void want(std::span<const std::string> names);
     bool active() const { return active_; }
-    // The block changed: the classified window is stale.
-    void forgetWindow() { window_.base = nullptr; }
+    // The block changed: the classified windows are stale.
+    void forgetWindow() { windowCount_ = 0; }
 
     // Where a pass stopped. At a wanted tag: just after its '<'; nameEnd, when set, is where
     // its name ends in the block, at a delimiter other than a line feed (else the ordinary way
@@ -80,7 +80,7 @@ public:
     enum class From { Name, Text, TagRest };
     // Passes from the cursor to the next tag that may be wanted. regionEnd: the name whose end
     // tag closes an open region, or null; echo: where the text goes while a region is open, or null.
-    Stop pass(BlockCursor& cursor, const std::string* regionEnd, Output* echo, From from);
+    Stop pass(BlockCursor& cursor, const std::string_view* regionEnd, Output* echo, From from);
 
     // The widths of byte compares that classify a window: one routine (window.h) compiled for
     // each. The build's TAGSIFT_SIMD option says which the binary has; the best that the
@@ -101,20 +101,24 @@ public:
     static const char* widthName(Width w);
 
     using Candidates = window::Candidates;
-    // The masks of one window (none past the block's end); the opens whose next byte is past the
-    // block's end are candidates too.
-    struct Window : window::Masks {
-        const char* base = nullptr;
-        void classify(const char* from, const char* end, const Candidates& wanted, window::Classifier classifier);
-    };
 
 private:
     class Walk;
-    bool mayBeWanted(const char* name, std::size_t length, const std::string* regionEnd) const;
+    bool mayBeWanted(const char* name, std::size_t length, const std::string_view* regionEnd) const;
+    // Classifies the windows of the block that ends at end, from the one at from on, at most
+    // most of them (up to kMostWindows). The masks of the block's last window have no bits past
+    // its end, and an open at the very end is a candidate.
+    void classifyFrom(const char* from, const char* end, int most);
 
     window::Classifier classifier_;
+    window::QuietWalk walkQuietly_;
     bool active_ = false;
-    Window window_;
+    // The windows classified last (a window, and the next when a name runs on into it), on the
+    // block's 64-byte grid: windows_[k] is the one at windowsBase_ + 64 k.
+    static constexpr int kMostWindows = 2;
+    window::Masks windows_[kMostWindows];
+    const char* windowsBase_ = nullptr;
+    int windowCount_ = 0;
     // The superset test: the wanted names' first bytes (both cases) and lengths (bit n for
     // length n, bit 63 for 63 and more).
     bool wantedFirst_[256] = {};

@@ -59,10 +59,16 @@ void Scanner::openRegion(std::string_view endName, bool echoTags, bool echoComme
     region_.echoTags = echoTags;
     region_.echoComments = echoComments;
     region_.filter = filter;
-    if (region_.endName != endName) region_.endName.assign(endName);
+    region_.endName = endName;
 }
 
 bool Scanner::refill() {
+    // The block may be filled again once the next is taken: a name that views it is kept.
+    if (nameInBlock_) {
+        tagName_.assign(name_);
+        name_ = tagName_;
+        nameInBlock_ = false;
+    }
     if (!input_.refill()) {
         cursor_.at = cursor_.end = nullptr;
         return false;
@@ -274,6 +280,7 @@ bool Scanner::reachWantedTag(PassOver::From from, const char*& nameEnd) {
 
 Scanner::Found Scanner::nextTag() {
     for (;;) {
+        nameInBlock_ = false;  // the last name read (a tag's, a comment's) is no longer looked at
         const char* nameEnd = nullptr;  // where the pass-over saw the name end, if it did
         if (passOverMayRun()) {
             // The pass-over looks for the next '<' itself, and copies the text before it to an
@@ -295,18 +302,19 @@ Scanner::Found Scanner::nextTag() {
         tagLine_ = cursor_.line;
         if (nameEnd) {
             // What readWord would read: the name holds no line feed and ends in the block.
-            tagName_.assign(cursor_.at, nameEnd);
+            name_ = {cursor_.at, static_cast<std::size_t>(nameEnd - cursor_.at)};
+            nameInBlock_ = true;
             cursor_.moveTo(nameEnd, 0, nullptr);
         } else {
             readWord(tagName_);
+            name_ = tagName_;
         }
-        if (tagName_.size() == 3 && tagName_[0] == '!' && tagName_[1] == '-' && tagName_[2] == '-') {
+        if (name_.size() == 3 && name_[0] == '!' && name_[1] == '-' && name_[2] == '-') {
             if (region_.open && region_.echoComments) echo(std::string_view("<!--"));
             skipComment();
             continue;
         }
-        if (region_.open && !tagName_.empty() && tagName_[0] == '/' &&
-            equalsIgnoringCase(std::string_view(tagName_).substr(1), region_.endName))
+        if (region_.open && !name_.empty() && name_[0] == '/' && equalsIgnoringCase(name_.substr(1), region_.endName))
             return Found::RegionEnd;
         return Found::Tag;
     }
@@ -315,7 +323,7 @@ Scanner::Found Scanner::nextTag() {
 void Scanner::skipTag() {
     if (echoingTags()) {
         echo('<');
-        echo(tagName_);
+        echo(name_);
     } else if (passOverMayRun()) {
         // The pass-over that looks for the next tag passes over this one's rest too.
         tagRestLeft_ = true;

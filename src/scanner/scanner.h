@@ -45,7 +45,9 @@ public:
                     // with it as with any tag
     };
     Found nextTag();
-    const std::string& tagName() const { return tagName_; }
+    // The tag's name: a view of the input block, or of the scanner's own copy where the name ran
+    // past one; good until the next tag.
+    std::string_view tagName() const { return name_; }
     long long tagLine() const { return tagLine_; }
     long long tagColumn() const { return tagColumn_; }
 
@@ -65,6 +67,7 @@ public:
     // skip such tags unread may ask for this.
     void passOverTagsOtherThan(std::span<const std::string> names) { passOver_.want(names); }
 
+    // endName must outlive the region (a rule's name does).
     void openRegion(std::string_view endName, bool echoTags, bool echoComments, EchoFilter* filter = nullptr);
     void closeRegion() {
         region_.open = false;
@@ -84,7 +87,7 @@ private:
         bool open = false;
         bool echoTags = false;
         bool echoComments = false;
-        std::string endName;  // the rule name whose end tag closes it
+        std::string_view endName;  // the rule name whose end tag closes it
         EchoFilter* filter = nullptr;
     };
 
@@ -158,7 +161,9 @@ private:
     int pushed_ = kNone;
     PassOver passOver_;
     bool tagRestLeft_ = false;  // skipTag left the rest of the tag to the next pass
-    std::string tagName_;
+    std::string tagName_;    // a name read the ordinary way, or one kept when its block went
+    std::string_view name_;  // the tag's name
+    bool nameInBlock_ = false;  // name_ views the block
     std::string skipped_;  // the rest of a skipped tag whose attributes are wanted
     long long tagLine_ = 0;
     long long tagColumn_ = 0;

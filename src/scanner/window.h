@@ -1,11 +1,13 @@
-// The bit masks of one 64-byte window, and the classifiers that compute them.
+// The bit masks of one 64-byte window, the classifiers that compute them, and
+// the quiet walks that pass over whole windows with them.
 //
-// The classifier is one routine (src/scanner/widths/classify.cpp) compiled
-// once for each width of byte compares the build has: 64-byte AVX-512 BW,
-// 32-byte AVX2, 16-byte SSE2, 16-byte NEON, and plain code. This header is
-// all that those compilations share with the rest of the program, so it holds
-// nothing but plain data: code that a width's compiler flags could change
-// must not be shared with the rest of the program.
+// The classifier and the quiet walk are one routine each
+// (src/scanner/widths/classify.cpp) compiled once for each width of byte
+// compares the build has: 64-byte AVX-512 BW, 32-byte AVX2, 16-byte SSE2,
+// 16-byte NEON, and plain code. This header is all that those compilations
+// share with the rest of the program, so it holds nothing but plain data:
+// code that a width's compiler flags could change must not be shared with the
+// rest of the program (widths/take.h is compiled into each of them apart).
 #pragma once
 
 #include <cstdint>
@@ -16,23 +18,60 @@ namespace tagsift::window {
 struct Candidates {
     bool everyOpen = false;  // too many first bytes to compare with one by one
     int count = 0;
-    unsigned char bytes[8] = {};
+    unsigned char bytes[8] = {};  // and '!'
+    bool follows[256] = {};       // the same as a table
 };
 
 // Bit i for byte i: tag opens and closes, both quotes, line feeds, the word delimiters
-// " =>\t\n\r\f", and the opens that are candidates (by the byte after them).
+// " =>\t\n\r\f", and the opens that are candidates (by the byte after them). Left unset until
+// a classifier sets every one.
 struct Masks {
-    std::uint64_t open = 0, close = 0, doubleQuote = 0, singleQuote = 0, lineFeed = 0, delimiter = 0;
-    std::uint64_t candidate = 0;
+    std::uint64_t open, close, doubleQuote, singleQuote, lineFeed, delimiter;
+    std::uint64_t candidate;
 };
 
-// Classifies the 64 bytes at from, after which one more byte can be read.
-using Classifier = void (*)(Masks& masks, const char* from, const Candidates& wanted);
+// Classifies count windows one after another, the first at from, into masks[0] to
+// masks[count - 1]; one more byte than the windows hold can be read. A run of windows at once
+// costs one call and one set-up of the byte constants.
+using Classifier = void (*)(Masks* masks, const char* from, int count, const Candidates& wanted);
 
-void classifyScalar(Masks& masks, const char* from, const Candidates& wanted);
-void classifySse2(Masks& masks, const char* from, const Candidates& wanted);
-void classifyAvx2(Masks& masks, const char* from, const Candidates& wanted);
-void classifyAvx512(Masks& masks, const char* from, const Candidates& wanted);
-void classifyNeon(Masks& masks, const char* from, const Candidates& wanted);
+void classifyScalar(Masks* masks, const char* from, int count, const Candidates& wanted);
+void classifySse2(Masks* masks, const char* from, int count, const Candidates& wanted);
+void classifyAvx2(Masks* masks, const char* from, int count, const Candidates& wanted);
+void classifyAvx512(Masks* masks, const char* from, int count, const Candidates& wanted);
+void classifyNeon(Masks* masks, const char* from, int count, const Candidates& wanted);
+
+// A quiet walk: the windows from a byte of one on, each classified and taken whole (take.h)
+// while it can be, up to the first tag that may be wanted; most of a page's windows go this way,
+// so their masks stay in registers. It stops at the first window that is not taken whole, or at
+// the block's last 64 bytes (not classified). The line feeds of the windows it passes are
+// counted (from the starting byte on); none of the window it stops in.
+struct QuietRun {
+    // In and out: a window of the block's grid, with more than 64 bytes from it to end when the
+    // walk starts; the byte of it from which the state holds, and the state.
+    const char* at = nullptr;
+    const char* end = nullptr;
+    int from = 0;
+    bool inTag = false;
+    char openQuote = 0;  // in a quoted value of a tag: its quote
+    // In: the masks of the window at at are in masks. Out: they are (not at the block's end).
+    bool classified = false;
+    Masks masks;
+    // Out.
+    enum Stop {
+        WantedTag,  // the '<' at bit from of the window may begin a wanted name
+        Window,     // the caller takes the window from from
+        BlockEnd,   // the window at at lies in the block's last 64 bytes
+    } stop = Window;
+    long long lines = 0;
+    const char* lineStart = nullptr;  // just after the last line feed counted
+};
+using QuietWalk = void (*)(QuietRun& run, const Candidates& wanted);
+
+void walkQuietlyScalar(QuietRun& run, const Candidates& wanted);
+void walkQuietlySse2(QuietRun& run, const Candidates& wanted);
+void walkQuietlyAvx2(QuietRun& run, const Candidates& wanted);
+void walkQuietlyAvx512(QuietRun& run, const Candidates& wanted);
+void walkQuietlyNeon(QuietRun& run, const Candidates& wanted);
 
 }  // namespace tagsift::window

@@ -10,4 +10,26 @@ const Attribute* AttributeList::find(std::string_view name) const {
     return nullptr;
 }
 
+void AttributeList::keep() {
+    for (std::size_t i = 0; i < count_; ++i) {
+        Attribute& a = slots_[i];
+        if (!a.ownsName) {
+            a.nameStore.assign(a.name);
+            a.ownName();
+        }
+        if (!a.ownsValue) {
+            a.valueStore.assign(a.value);
+            a.ownValue();
+        }
+    }
+}
+
+void AttributeList::grow() {
+    slots_.emplace_back();
+    for (Attribute& a : slots_) {
+        if (a.ownsName) a.name = a.nameStore;
+        if (a.ownsValue) a.value = a.valueStore;
+    }
+}
+
 }  // namespace tagsift

@@ -2,9 +2,14 @@
 // the scanner fills, and the per-tag context that conditions test and
 // formats render.
 //
-// An AttributeList keeps its records (and their string storage) between tags,
-// so reading the attributes of millions of tags does not allocate once the
-// list has grown to the widest tag seen.
+// An attribute's name and value are views: of the input block for a tag read
+// in place (the common tag, on one line), else of the record's own storage.
+// The block is the scanner's: a list read from it is good until the scanner
+// reads on, and keep() copies what it still views there into the records
+// (for a body region, which prints its opening tag's attributes at its end).
+// An AttributeList keeps its records (and their storage) between tags, so
+// reading the attributes of millions of tags does not allocate once the list
+// has grown to the widest tag seen.
 #pragma once
 
 #include <cstddef>
@@ -15,10 +20,10 @@
 namespace tagsift {
 
 struct Attribute {
-    std::string name;      // as read, case kept; may be empty
-    char quote = 0;        // '"' or '\'' around the value, 0 when unquoted
-    bool hasValue = false; // false when written without '='
-    std::string value;     // without its quotes; a line feed in it reads as a blank
+    std::string_view name;   // as read, case kept; may be empty
+    char quote = 0;          // '"' or '\'' around the value, 0 when unquoted
+    bool hasValue = false;   // false when written without '='
+    std::string_view value;  // without its quotes; a line feed in it reads as a blank
     // Where the value had a line feed (a quoted value on several lines): an address leaves
     // those out, as browsers do, where every other use sees a blank.
     std::vector<std::size_t> lineFeeds;
@@ -30,18 +35,35 @@ struct Attribute {
         for (std::size_t at : lineFeeds) scratch[at] = '\n';
         return scratch;
     }
+
+    // The record's own storage, for a name or value not viewed in place: fill one, then point
+    // the view at it with ownName() or ownValue().
+    std::string nameStore, valueStore;
+    void ownName() {
+        name = nameStore;
+        ownsName = true;
+    }
+    void ownValue() {
+        value = valueStore;
+        ownsValue = true;
+    }
+
+private:
+    friend class AttributeList;
+    bool ownsName = false, ownsValue = false;
 };
 
 class AttributeList {
 public:
     Attribute& add() {
-        if (count_ == slots_.size()) slots_.emplace_back();
+        if (count_ == slots_.size()) grow();
         Attribute& a = slots_[count_++];
-        a.name.clear();
+        a.name = {};
         a.quote = 0;
         a.hasValue = false;
-        a.value.clear();
+        a.value = {};
         a.lineFeeds.clear();
+        a.ownsName = a.ownsValue = false;
         return a;
     }
     // Forgets every record; storage is kept for the next tag.
@@ -49,8 +71,8 @@ public:
         // A record that once held a huge value gives its storage back, so one enormous tag
         // does not keep the program's memory high for the rest of the run.
         for (std::size_t i = 0; i < count_; ++i) {
-            release(slots_[i].name);
-            release(slots_[i].value);
+            release(slots_[i].nameStore);
+            release(slots_[i].valueStore);
         }
         count_ = 0;
     }
@@ -58,6 +80,8 @@ public:
         slots_.swap(other.slots_);
         std::swap(count_, other.count_);
     }
+    // Copies every name and value that the records view elsewhere into their own storage.
+    void keep();
 
     std::size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
@@ -73,6 +97,9 @@ private:
     static void release(std::string& s) {
         if (s.capacity() > kKeptCapacity) std::string().swap(s);
     }
+    // One record more: moving the records moves the short strings kept inside them, so the
+    // views of those are pointed at them again.
+    void grow();
 
     std::vector<Attribute> slots_;
     std::size_t count_ = 0;

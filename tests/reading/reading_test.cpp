@@ -3,6 +3,8 @@
 // window) gives what one-byte blocks give, where each tag takes the plain way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/in_process.h"
 
 namespace tagsift {
@@ -40,7 +42,7 @@ const std::vector<Words> kCommands = {
      "checked", "-out", "$_tag$\\n"},
     {"-tag", "B", "-out", "$_line$:$_pos$|", "-tag", "img", "-out", "$_line$:$_pos$ $_tag$\\n"},
     {"-tag", "p", "-out", "[$_body$]$_line$:$_pos$\\n", "-tag", "x", "-out", "<$y$>"},
-    {"-tag", "p", "-out", "[%c$_body$]\\n", "-tag", "ab", "-out", "{%t$_body$}$_name$\\n"},
+    {"-tag", "p", "-out", "[%c$_body$]$id$\\n", "-tag", "ab", "-out", "{%t$_body$}$_name$$c$\\n"},
     {"-tag", "", "-out", "($_tag$)"},
     {"-tag", "/p", "-out", "$_line$:$_pos$,", "-tag", "q", "-out", "%t$_body$|"},
     {"-tag", "longnamethatrunsonandonandonandonandonandonandonandonpastsixtyfour_", "-out", "$_line$:$_pos$\\n",
@@ -55,6 +57,16 @@ TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {
     // Pages of pieces, and input that ends inside a tag, its quotes or its name.
     std::vector<std::string> pages{"<x", "<x ", "<x '", "<x \"a>", "<x 'a' ", "x<y>text", "<a><x>\n<", "<x>t<a", "<p>a\r"};
     for (unsigned seed = 1; seed <= 30; ++seed) pages.push_back(page(seed, 200));
+    // CR LF pairs around stretches long enough for the input to cut the block around them rather
+    // than move them, next to short ones and to pairs one after another.
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        std::string text;
+        for (const char c : page(seed, 1500))
+            if (c != '\r') text.push_back(c);
+        for (std::size_t at : {text.size(), std::size_t{10000}, std::size_t{5001}, std::size_t{5000}, std::size_t{20}, std::size_t{0}})
+            text.insert(std::min(at, text.size()), "\r\n");
+        pages.push_back(text);
+    }
     for (const std::string& text : pages)
         for (const Words& args : kCommands) {
             const testing::Outcome expected = runInProcess(args, text, 1);

@@ -1,41 +1,172 @@
-// The window classifier, written once: the build compiles this file once for
-// each width it has (see lanes.h), and the pass-over picks one at start-up.
+// The window classifier and the quiet walk, written once: the build compiles
+// this file once for each width it has (see lanes.h), and the pass-over picks
+// one at start-up.
 #include "scanner/widths/lanes.h"
+#include "scanner/widths/take.h"
 #include "scanner/window.h"
 
 namespace tagsift::window {
 
 #if defined(TAGSIFT_WIDTH_AVX512)
 #define TAGSIFT_CLASSIFIER classifyAvx512
+#define TAGSIFT_QUIET_WALK walkQuietlyAvx512
 #elif defined(TAGSIFT_WIDTH_AVX2)
 #define TAGSIFT_CLASSIFIER classifyAvx2
+#define TAGSIFT_QUIET_WALK walkQuietlyAvx2
 #elif defined(TAGSIFT_WIDTH_SSE2)
 #define TAGSIFT_CLASSIFIER classifySse2
+#define TAGSIFT_QUIET_WALK walkQuietlySse2
 #elif defined(TAGSIFT_WIDTH_NEON)
 #define TAGSIFT_CLASSIFIER classifyNeon
+#define TAGSIFT_QUIET_WALK walkQuietlyNeon
 #else
 #define TAGSIFT_CLASSIFIER classifyScalar
+#define TAGSIFT_QUIET_WALK walkQuietlyScalar
 #endif
 
-void TAGSIFT_CLASSIFIER(Masks& w, const char* from, const Candidates& wanted) {
-    const Bytes64 v(from);
-    const Flags64 open = v == '<';
-    const Flags64 close = v == '>';
-    w.open = open.bits();
-    w.close = close.bits();
-    w.doubleQuote = (v == '"').bits();
-    w.singleQuote = (v == '\'').bits();
-    w.lineFeed = (v == '\n').bits();
-    // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
-    w.delimiter = (v.inRange('\t', '\r').butNot(v == '\v') | (v == ' ') | (v == '=') | close).bits();
-    w.candidate = w.open;
-    // Most windows of a page have an open or two: the byte after each is compared only then.
-    if (!wanted.everyOpen && w.open) {
-        const Bytes64 next(from + 1);
-        Flags64 hit = next == '!';
-        for (int j = 0; j < wanted.count; ++j) hit = hit | (next == static_cast<char>(wanted.bytes[j]));
-        w.candidate &= hit.bits();
+namespace {
+
+// The word delimiters but '=', each at the index of its low four bits; an index that holds
+// none has a byte whose low four bits differ from it, which no byte equals there.
+constexpr unsigned char kDelimiters[16] = {' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, '\f', '\r', '>', 0};
+
+// The bytes the classifier compares with, spread over registers once for many windows.
+struct Splats {
+    Lanes::Reg open, close, doubleQuote, singleQuote, lineFeed, equals, bang, table;
+    static constexpr int kMostWanted = 8;
+    Lanes::Reg wanted[kMostWanted];
+    int count;
+    explicit Splats(const Candidates& c)
+        : open(Lanes::splat('<')), close(Lanes::splat('>')), doubleQuote(Lanes::splat('"')),
+          singleQuote(Lanes::splat('\'')), lineFeed(Lanes::splat('\n')), equals(Lanes::splat('=')),
+          bang(Lanes::splat('!')), table(tableOf<>()), count(c.everyOpen ? 0 : c.count) {
+        for (int j = 0; j < count; ++j) wanted[j] = Lanes::splat(static_cast<char>(c.bytes[j]));
     }
+    // A template, so that a width without a lookup never compiles one.
+    template <typename L = Lanes>
+    static typename L::Reg tableOf() {
+        if constexpr (L::kLookup) return L::table(kDelimiters);
+        else return L::splat(0);
+    }
+};
+
+// A template, so that the branch a width has no lookup for is never compiled for it.
+template <typename L = Lanes>
+[[gnu::always_inline]] inline void classifyOne(Masks& w, const char* from, const Candidates& wanted, const Splats& k) {
+    const Bytes64 v(from);
+    w.open = (v == k.open).bits();
+    w.close = (v == k.close).bits();
+    w.doubleQuote = (v == k.doubleQuote).bits();
+    w.singleQuote = (v == k.singleQuote).bits();
+    w.lineFeed = (v == k.lineFeed).bits();
+    if constexpr (L::kLookup) {
+        // '=' shares its low four bits with carriage return.
+        w.delimiter = (v.template inTable<L>(k.table) | (v == k.equals)).bits();
+    } else {
+        // Tab, line feed, form feed and carriage return: 9 to 13 but for 11.
+        w.delimiter = (v.inRange('\t', '\r').butNot(v == L::splat('\v')) | (v == L::splat(' ')) | (v == k.equals) |
+                       (v == k.close))
+                          .bits();
+    }
+    // The bytes that may follow the '<' of a candidate are compared in place and moved down a
+    // byte; the byte after the window is looked up.
+    if (wanted.everyOpen) {
+        w.candidate = w.open;
+        return;
+    }
+    Flags64 hit = v == k.bang;
+    for (int j = 0; j < Splats::kMostWanted && j < k.count; ++j) hit = hit | (v == k.wanted[j]);
+    const std::uint64_t after = wanted.follows[static_cast<unsigned char>(from[64])];
+    w.candidate = w.open & ((hit.bits() >> 1) | (after << 63));
+}
+
+}  // namespace
+
+void TAGSIFT_CLASSIFIER(Masks* masks, const char* from, int count, const Candidates& wanted) {
+    const Splats k(wanted);
+    for (int n = 0; n < count; ++n) classifyOne(masks[n], from + 64 * n, wanted, k);
+}
+
+void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
+    const char* at = run.at;
+    const char* const end = run.end;
+    bool inTag = run.inTag;
+    char openQuote = run.openQuote;
+    int from = run.from;  // the state holds from this byte of the window at at on
+    long long lines = 0;
+    std::uint64_t lastLineFeeds = 0;  // of the last window passed that had any
+    const char* lastWithLineFeeds = nullptr;
+    auto countLines = [&](std::uint64_t lineFeeds) {
+        if (!lineFeeds) return;
+#if defined(__POPCNT__) || !defined(__x86_64__)
+        lines += __builtin_popcountll(lineFeeds);
+#else
+        for (std::uint64_t m = lineFeeds; m; m &= m - 1) ++lines;
+#endif
+        lastLineFeeds = lineFeeds;
+        lastWithLineFeeds = at;
+    };
+    const Splats k(wanted);
+    Masks w;
+    if (run.classified) w = run.masks;
+    else classifyOne(w, at, wanted, k);
+    QuietRun::Stop stop;
+    for (;;) {
+        // The line feeds of a window are counted from where the walk entered it, once it is passed.
+        const int entered = from;
+        if (openQuote) {
+            const std::uint64_t close = (openQuote == '"' ? w.doubleQuote : w.singleQuote) >> from << from;
+            from = close ? __builtin_ctzll(close) + 1 : 64;
+            if (close) openQuote = 0;
+        }
+        if (from < 64) {
+            // Most windows are taken from their first byte: a copy of the step of its own.
+            const Taken taken = from == 0 ? take(w, 0, inTag) : take(w, from, inTag);
+            if (taken.kind == Taken::WantedTag) {
+                from = taken.at;
+                stop = QuietRun::WantedTag;
+                break;
+            }
+            if (taken.kind != Taken::Whole) {
+                // A name that runs on into the next window is passed over when it ends there at
+                // a delimiter other than a line feed; the walk goes on from there.
+                if (taken.kind == Taken::NameRunsOn && end - at > 128) {
+                    Masks following;
+                    classifyOne(following, at + 64, wanted, k);
+                    const int nameEnd = following.delimiter ? __builtin_ctzll(following.delimiter) : 64;
+                    if (nameEnd < 64 && !((following.lineFeed >> nameEnd) & 1)) {
+                        countLines(w.lineFeed >> entered << entered);
+                        inTag = true;
+                        from = nameEnd;
+                        at += 64;
+                        w = following;
+                        continue;
+                    }
+                }
+                stop = QuietRun::Window;
+                break;
+            }
+            inTag = taken.inTag;
+            openQuote = taken.openQuote;
+        }
+        countLines(w.lineFeed >> entered << entered);
+        at += 64;
+        from = 0;
+        if (end - at <= 64) {
+            stop = QuietRun::BlockEnd;
+            break;
+        }
+        classifyOne(w, at, wanted, k);
+    }
+    run.at = at;
+    run.from = from;
+    run.inTag = inTag;
+    run.openQuote = openQuote;
+    run.stop = stop;
+    run.classified = stop != QuietRun::BlockEnd;
+    if (run.classified) run.masks = w;
+    run.lines = lines;
+    if (lines) run.lineStart = lastWithLineFeeds + (64 - __builtin_clzll(lastLineFeeds));
 }
 
 }  // namespace tagsift::window
