@@ -111,7 +111,6 @@ public:
         }
     }
 
-private:
     void filterOne(const Task& task) {
         sink_.use(task.slot);
         std::optional<DocumentError> error;
@@ -138,6 +137,7 @@ private:
         run_.printer.close(task.slot);
     }
 
+private:
     void report(const Task& task, const DocumentError& error) {
         if (error.kind == DocumentError::Kind::ReadFailed) {
             run_.diagnostics.error(task.slot, message::cannotRead(error.what, error.why));
@@ -157,7 +157,8 @@ private:
 // The main thread's part: the names, the crawl files, and the documents handed out in order.
 class Dispatcher {
 public:
-    explicit Dispatcher(Run& run) : run_(run), choice_(run.line.settings) {}
+    // inlined: a worker of this thread's own, for the files it filters itself (one job), or null.
+    Dispatcher(Run& run, Worker* inlined) : run_(run), choice_(run.line.settings), inline_(inlined) {}
 
     void dispatch() {
         DocumentNames names(run_.line.settings, run_.inFd);
@@ -186,6 +187,13 @@ private:
         std::optional<Printer::Slot> slot = run_.printer.open();
         if (!slot) return;
         Task task{*slot, name, {}, nullptr};
+        if (name != "-" && inline_) {
+            // One job: the file is filtered here, in its turn, without a hand-over to a thread
+            // that would wait for it.
+            run_.printer.waitForTurn(task.slot);
+            inline_->filterOne(task);
+            return;
+        }
         if (name != "-") {
             run_.tasks.push(std::move(task));
             return;
@@ -261,10 +269,12 @@ private:
             try {
                 n = from.read(block.data(), block.size());
             } catch (DocumentError& e) {
+                to.unused(std::move(block));
                 to.fail(std::move(e));
                 return false;
             }
             if (n == 0) {
+                to.unused(std::move(block));
                 to.end();
                 return true;
             }
@@ -275,6 +285,7 @@ private:
 
     Run& run_;
     DocumentChoice choice_;
+    Worker* inline_;
     long long inflatedSoFar_ = 0;  // of the crawl file being read, what the tally has
 };
 
@@ -298,7 +309,9 @@ int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnost
     }
     if (threads.empty()) throw fatal::noThreads();
     try {
-        Dispatcher(run).dispatch();
+        std::optional<Worker> inlined;
+        if (jobs == 1) inlined.emplace(run);
+        Dispatcher(run, inlined ? &*inlined : nullptr).dispatch();
     } catch (const Stopped&) {
     } catch (...) {
         run.stop.fail(std::current_exception());

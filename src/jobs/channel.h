@@ -45,6 +45,8 @@ public:
 
     // --- the reading thread ---
     std::string block() { return pool_.take(kBlockSize); }
+    // A block that was not filled after all.
+    void unused(std::string block) { pool_.give(std::move(block)); }
     // Hands over the first length bytes of block; false when they will never be read (the
     // worker reads no more, or the run is stopping).
     bool put(std::string block, std::size_t length);

@@ -37,6 +37,11 @@ void Printer::write(Slot slot, Stream stream, std::string_view bytes) {
         throw Stopped{};
 }
 
+void Printer::waitForTurn(Slot slot) {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait(lock, stop_.token(), [&] { return live(slot); })) throw Stopped{};
+}
+
 void Printer::close(Slot slot) {
     std::unique_lock lock(mutex_);
     slots_[slot - head_].closed = true;

@@ -51,6 +51,8 @@ public:
     void write(Slot slot, Stream stream, std::string_view bytes);
     // The document of slot prints nothing more.
     void close(Slot slot);
+    // Waits until slot is first in line; throws Stopped when the run stops first.
+    void waitForTurn(Slot slot);
     // Every slot is closed: writes what standard output has gathered. Throws as a write fails.
     void finish();
     // Writes to standard error, and to standard output when outputToo (it is the same terminal),
