@@ -194,14 +194,14 @@ thread_local std::string spareBlock;
 }  // namespace
 
 Input::Input(std::unique_ptr<ByteSource> source, std::size_t blockSize)
-    : blockSize_(std::max<std::size_t>(blockSize, 1)), cleaner_(std::make_unique<Cleaner>()) {
+    : blockSize_(blockSize), cleaner_(std::make_unique<Cleaner>()) {
     cleaner_->source = std::move(source);
     cleaner_->blockSize = blockSize_;
     piece_.bytes.swap(spareBlock);
 }
 
 Input Input::fromText(std::string text, std::size_t blockSize) {
-    Input in(std::make_unique<TextSource>(std::move(text), std::max<std::size_t>(blockSize, 1)), blockSize);
+    Input in(std::make_unique<TextSource>(std::move(text), blockSize), blockSize);
     in.started_ = true;  // read on this thread: the bytes are all here
     return in;
 }
@@ -215,7 +215,7 @@ Input::~Input() {
     {
         std::lock_guard lock(ahead_->mutex);
         ahead_->abandoned = true;
-        waitForIt = !ahead_->reading || !mayWaitForEver_;
+        waitForIt = !(ahead_->reading && mayWaitForEver_);
     }
     ahead_->changed.notify_all();
     // A reader in a read of a pipe may wait there for ever: it is left to find itself abandoned
@@ -230,8 +230,8 @@ Input::Piece& Input::take() {
         // A document that fits in one block is read on this thread, into a buffer of its size:
         // with many small documents, starting a reader and waiting for it to be scheduled would
         // cost more than the read.
-        const long long size = cleaner_->source->knownSize();
-        if (size >= 0 && static_cast<unsigned long long>(size) < blockSize_) {
+        const long long size = cleaner_->source->knownSize();  // -1, unknown, is past any block
+        if (static_cast<unsigned long long>(size) < blockSize_) {
             cleaner_->blockSize = std::max<std::size_t>(static_cast<std::size_t>(size), 1);
             return take();
         }

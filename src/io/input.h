@@ -85,6 +85,7 @@ public:
                    bool ownsFd = false);
     // Reads a source of one or more documents on a second thread.
     explicit Input(std::unique_ptr<ByteSource> source, std::size_t blockSize = 1 << 18);
+    // (A block size is at least 1.)
     // Reads the given bytes, delivering at most blockSize of them per block
     // (tests use small blocks to split line ends between reads).
     static Input fromText(std::string text, std::size_t blockSize = 1 << 18);
