@@ -76,7 +76,7 @@ private:
     std::vector<long long> counts_;  // $_num$ of each rule
     long long globalCount_ = 0;
     AttributeList attributes_;
-    TagContext tag_;  // the document's part, and the tag at hand
+    TagContext tag_{};  // the document's part, and the tag at hand
     Encoding encoding_;  // the document's
     std::string offset_, base_, nextBase_;
 };

@@ -11,8 +11,7 @@ const Attribute* AttributeList::find(std::string_view name) const {
 }
 
 void AttributeList::keep() {
-    for (std::size_t i = 0; i < count_; ++i) {
-        Attribute& a = slots_[i];
+    for (Attribute& a : std::span(slots_).first(count_)) {
         if (!a.ownsName) {
             a.nameStore.assign(a.name);
             a.ownName();

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,9 +71,9 @@ public:
     void clear() {
         // A record that once held a huge value gives its storage back, so one enormous tag
         // does not keep the program's memory high for the rest of the run.
-        for (std::size_t i = 0; i < count_; ++i) {
-            release(slots_[i].nameStore);
-            release(slots_[i].valueStore);
+        for (Attribute& a : std::span(slots_).first(count_)) {
+            release(a.nameStore);
+            release(a.valueStore);
         }
         count_ = 0;
     }
@@ -105,14 +106,15 @@ private:
     std::size_t count_ = 0;
 };
 
-// Everything a format may print about the tag a rule matched.
+// Everything a format may print about the tag a rule matched. TagContext{} is all empty and 0;
+// the place and the counts are set for each tag before it is printed.
 struct TagContext {
     std::string_view ruleName;   // as written after -tag: what $_tag$ prints
     std::string_view tagName;    // as read from the input: what $_name$ prints
-    long long line = 0;
-    long long column = 0;
-    long long ruleCount = 0;     // $_num$
-    long long globalCount = 0;   // $_gnum$
+    long long line;
+    long long column;
+    long long ruleCount;         // $_num$
+    long long globalCount;       // $_gnum$
     std::string_view document;   // $_file$: the name of the document being read
     std::string_view url;        // $_url$: the address a crawl captured the document from, or empty
     std::string_view date;       // $_date$: when it was captured, or empty
