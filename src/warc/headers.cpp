@@ -65,15 +65,18 @@ void parseHeaderBlock(std::string_view block, HeaderBlock& into) {
 
 std::string oneLine(std::string_view value) {
     std::string line;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\r' && value[i] != '\n') {
-            line += value[i];
-            continue;
+    bool folded = false;  // a line end seen, and the blanks after it not yet passed
+    for (const char c : value) {
+        if (c == '\r' || c == '\n') {
+            while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+            folded = true;
+        } else if (!folded || !isSpace(static_cast<unsigned char>(c))) {
+            if (folded) line += ' ';
+            folded = false;
+            line += c;
         }
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
-        while (i + 1 < value.size() && isSpace(static_cast<unsigned char>(value[i + 1]))) ++i;
-        line += ' ';
     }
+    if (folded) line += ' ';
     return line;
 }
 

@@ -365,7 +365,8 @@ Crawl handMade() {
         record("resource", page, "http://a/res", "Content-Type: application/xhtml+xml; charset=latin1\r\n"),
         response("\x89PNG", "http://a/img", "Content-Type: image/png\r\n"),
         record("metadata", "k: v\r\n", "http://a/1", "Content-Type: application/warc-fields\r\n"),
-        response("<p>404</p>", "http://a/missing"),
+        // A header value folded onto lines of its own, as WARC allows.
+        response("<p>404</p>", "http://a/ \r\n \t\r\n\tmissing"),
     };
     return c;
 }
