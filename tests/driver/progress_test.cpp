@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 namespace tagsift {
 namespace {
@@ -45,41 +45,26 @@ TEST(Progress, TheLineSaysWhatIsKnown) {
 // The sizes the line's time left is reckoned from: known only when every file is a regular
 // file named before the run; standard input counts by what it is.
 TEST(Progress, SizesAreKnownOfRegularFilesNamedBeforeTheRun) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("sizes-" + std::to_string(getpid()));
+    const std::string dir = std::filesystem::temp_directory_path() / ("sizes-" + std::to_string(getpid()));
+    const std::string seven = dir + "/seven", five = dir + "/five", fifo = dir + "/fifo";
     std::filesystem::create_directories(dir);
-    const std::string seven = dir / "seven", five = dir / "five", fifo = dir / "fifo";
-    std::FILE* f = std::fopen(seven.c_str(), "w");
-    std::fputs("1234567", f);
-    std::fclose(f);
-    f = std::fopen(five.c_str(), "w");
-    std::fputs("12345", f);
-    std::fclose(f);
+    std::ofstream(seven) << "1234567";
+    std::ofstream(five) << "12345";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const int regularIn = open(five.c_str(), O_RDONLY), fifoIn = open(fifo.c_str(), O_RDWR);
-    struct Row {
-        std::vector<std::string> files;
-        std::string list;
-        int in;
-        std::optional<long long> files_, bytes;
-    };
-    const Row rows[] = {
-        {{seven, five}, "", fifoIn, 2, 12},
-        {{seven, "-"}, "", regularIn, 2, 12},    // standard input, a file of 5 bytes
-        {{seven, "-"}, "", fifoIn, 2, {}},       // standard input, a pipe
-        {{seven, fifo}, "", regularIn, 2, {}},   // a named pipe
-        {{seven, dir / "missing"}, "", regularIn, 2, {}},
-        {{seven}, "list.txt", regularIn, {}, {}},  // names still to be read
-    };
-    for (const Row& row : rows) {
+    const int file = open(five.c_str(), O_RDONLY), pipe = open(fifo.c_str(), O_RDWR);
+    const std::tuple<std::vector<std::string>, std::string, int, std::optional<long long>, std::optional<long long>>
+        rows[] = {{{seven, five}, "", pipe, 2, 12}, {{seven, "-"}, "", file, 2, 12}, {{seven, "-"}, "", pipe, 2, {}},
+                  {{seven, fifo}, "", file, 2, {}}, {{seven, dir + "/missing"}, "", file, 2, {}},
+                  {{seven}, "list.txt", file, {}, {}}};  // the list's names are still to be read
+    for (const auto& [files, list, in, count, bytes] : rows) {
         Settings settings;
-        settings.files = row.files;
-        settings.listName = row.list;
-        const KnownSizes sizes = knownSizes(settings, row.in);
-        EXPECT_EQ(sizes.files, row.files_) << row.files.back();
-        EXPECT_EQ(sizes.bytes, row.bytes) << row.files.back();
+        settings.files = files;
+        settings.listName = list;
+        const KnownSizes sizes = knownSizes(settings, in);
+        EXPECT_EQ(std::make_pair(sizes.files, sizes.bytes), std::make_pair(count, bytes)) << files.back() << in;
     }
-    close(regularIn);
-    close(fifoIn);
+    close(file);
+    close(pipe);
     std::filesystem::remove_all(dir);
 }
 
