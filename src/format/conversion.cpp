@@ -1,5 +1,6 @@
 #include "format/conversion.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -129,9 +130,10 @@ void formatNumber(Output& out, const ConversionSpec& spec, long long value) {
     if (spec.letter == 'o' && spec.alternate && zeros == 0 && (digits.empty() || digits[0] != '0'))
         zeros = 1;
     long long length = static_cast<long long>(prefix.size() + digits.size()) + zeros;
-    if (spec.zero && !spec.left && spec.precision < 0 && spec.width > length) {
-        zeros += spec.width - length;
-        length = spec.width;
+    if (spec.zero && !spec.left && spec.precision < 0) {  // '0' fills the width after the prefix
+        const long long fill = std::max(spec.width - length, 0LL);
+        zeros += fill;
+        length += fill;
     }
     if (!spec.left) pad(out, spec.width - length, ' ');
     out.write(prefix);

@@ -28,7 +28,7 @@ struct ConversionSpec {
     long long precision = -1;  // -1: none
     std::string leading;       // printed before the value
     bool hasValue = true;      // false when no '%' is left to convert the value
-    char letter = 0;           // 0 when the conversion has no letter
+    char letter = '\0';        // none when the conversion has no letter
     std::string trailing;      // printed after the value
 };
 

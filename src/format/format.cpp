@@ -67,7 +67,7 @@ BodyMode bodyModeOf(std::string_view conversion) {
 ValueSteps bodyStepsOf(std::string_view conversion, BodyMode mode) {
     const std::size_t at = mode == BodyMode::Everything ? 1 : 2;
     if (conversion.size() != at + 1 || (conversion[at] != 'H' && conversion[at] != 'J')) return {};
-    return {true, false, conversion[at] == 'J'};
+    return {.decode = true, .json = conversion[at] == 'J'};  // a body is no address to resolve
 }
 
 // A text's conversion letter H, U, J, or U followed by J, picks its steps. The default letter
