@@ -125,7 +125,8 @@ known = [
     ('file:///usr/share/doc/', '/../g', 'file:///g'),
 ]
 ours = {(base, ref): want for base, ref, want in known}
-for base, refs in [(base, rfc + ['mailto:x', 'g&amp;h']) for base in bases] + \
+# Schemes: the first letter a to z, then letters, digits, '+', '-' and '.'; else a relative path.
+for base, refs in [(base, rfc + ['mailto:x', 'g&amp;h', 'zz:x', 'a+b.c-d:e', '1a:b', 'a_b:c']) for base in bases] + \
         [(base, [ref]) for base, ref, _ in known]:
     got = run('%U$href$', 'a', refs, lambda ref: ('<a href="%s">' % ref).encode(), '<base href="%s">' % base)
     wants = [ours.get((base, ref)) or urllib.parse.urljoin(base, html.unescape(ref)) for ref in refs]
