@@ -10,6 +10,10 @@ namespace tagsift {
 namespace {
 
 bool isBlank(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
+// Where the blanks from i on end: a byte that is none, or the value's end.
+std::size_t pastBlanks(std::string_view value, std::size_t i) {
+    return std::min(value.find_first_not_of("\t\n\f\r ", i), value.size());
+}
 bool isLetter(char c) { return asciiLower(c) >= 'a' && asciiLower(c) <= 'z'; }
 bool isUtf16(Encoding e) { return e.name().starts_with("UTF-16"); }
 
@@ -19,14 +23,12 @@ std::optional<Encoding> charsetOfContent(std::string_view value) {
         std::size_t at = from;
         while (at + 7 <= value.size() && !equalsIgnoringCase(value.substr(at, 7), "charset")) ++at;
         if (at + 7 > value.size()) return std::nullopt;
-        std::size_t i = at + 7;
-        while (i < value.size() && isBlank(value[i])) ++i;
+        std::size_t i = pastBlanks(value, at + 7);
         if (i == value.size() || value[i] != '=') {
             from = i;  // "charset" was a word of something else: look on from there
             continue;
         }
-        ++i;
-        while (i < value.size() && isBlank(value[i])) ++i;
+        i = pastBlanks(value, i + 1);
         if (i == value.size()) return std::nullopt;
         if (value[i] == '"' || value[i] == '\'') {
             const std::size_t close = value.find(value[i], i + 1);
