@@ -98,7 +98,7 @@ constexpr OpFunction kOpTable[] = {
 }  // namespace
 
 ConditionList parseConditions(std::span<const std::string> words, bool& ignoreCase) {
-    std::vector<OpenGroup> levels(1, OpenGroup{{}, true});
+    std::vector<OpenGroup> levels(1);  // the list itself, which is no group: its mustHold is never read
     for (const std::string& word : words) {
         ConditionList& current = levels.back().list;
         if (word == "-and" || word == "-AND") continue;

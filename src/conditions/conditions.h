@@ -52,7 +52,7 @@ struct Condition {
     std::string rightSide;           // as written
     // IfOr: the alternative written before the -or; IfGroup: the group's own list
     ConditionList members;
-    bool mustHold = true;  // IfGroup: true for "[", false for "!["
+    bool mustHold{};  // IfGroup: true for "[", false for "!["; read by nothing else
 };
 
 // ignoreCase is the program-wide setting; case words in the list change it.
