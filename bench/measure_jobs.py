@@ -69,6 +69,10 @@ def main():
             forms.append(((name, "--jobs " + jobs), [new, "--jobs", jobs] + switches + LINKS + ["--"] + files, os.devnull))
         if old:
             forms.append(((name, "baseline"), [old] + switches + LINKS + ["--"] + files, os.devnull))
+    # Documents that --doc-if skips are read (and decompressed) but not scanned.
+    for name, _, files in inputs[1:]:
+        forms.append(((name, "skipped"), [new, "--jobs", "1", "--warc", "--doc-if", "status==999"] + LINKS + ["--"] + files,
+                      os.devnull))
     streams = [("links", LINKS), ("pattern", IMAGES), ("body", CELLS)]
     if old:
         for name, rules in streams:
@@ -95,6 +99,14 @@ def main():
             base = result[(name, "baseline")][0]
             row += " %.3f | %.3f |" % (base, one[0] / base)
         p(row)
+    p("\nEvery document skipped by `--doc-if 'status==999'`, with `--jobs 1`, beside the links job on the same file:\n")
+    p("| input | skipped s | links job s | skipped ÷ links |")
+    p("|---|---:|---:|---:|")
+    skips = {}
+    for name, _, _ in inputs[1:]:
+        t, links = result[(name, "skipped")][0], result[(name, "--jobs 1")][0]
+        skips[name] = t / links
+        p("| %s | %.3f | %.3f | %.2f |" % (name, t, links, skips[name]))
     if old:
         p("\nOne stream on standard input (the 200 MB corpus), this build beside the baseline:\n")
         p("| job | s | baseline s | ÷ baseline |")
@@ -133,6 +145,9 @@ def main():
                     [result[(n, "new")][0] / result[(n, "baseline")][0] for n, _ in streams])
         p("| every job within 3 %% of the baseline's time (`--jobs 1` over many) | slowest %.3f × | %s |"
           % (worst, "yes" if worst <= 1.03 else "no"))
+    for name, ratio in skips.items():
+        p("| %s: skipping every document costs at most half of scanning | %.2f × | %s |"
+          % (name, ratio, "yes" if ratio <= 0.5 else "no"))
     p("| huge body between small pages, `--jobs 4`: peak RSS ≤ 20 MiB | %.1f MiB | %s |"
       % (kib / 1024, "yes" if kib <= 20 * 1024 else "no"))
 
