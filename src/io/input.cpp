@@ -246,14 +246,8 @@ Input::Piece& Input::take() {
             cleaner_ = std::move(ahead->cleaner);  // no thread to be had: read on this one
         }
     }
-    if (failed_) throw std::logic_error("input read after it failed");
     if (!ahead_) {
-        try {
-            cleaner_->next(piece_);
-        } catch (...) {
-            failed_ = true;
-            throw;
-        }
+        cleaner_->next(piece_);
         return piece_;
     }
     ReadAhead& a = *ahead_;
@@ -265,7 +259,6 @@ Input::Piece& Input::take() {
     }
     a.changed.wait(lock, [&] { return a.full[a.next] || a.done || a.failed; });
     if (!a.full[a.next]) {
-        failed_ = true;
         if (a.failed) std::rethrow_exception(a.failed);
         throw std::logic_error("input read past its end");
     }

@@ -110,8 +110,6 @@ public:
     // Passes over what is left of the current document and starts the next; false when none
     // follows (info then holds only the problems found after the last one).
     bool nextDocument(DocumentInfo& info);
-    // The source has failed (a read error was thrown): nothing more comes of it.
-    bool failed() const { return failed_; }
 
 private:
     // One piece of the stream: a cleaned block, after the boundary that ends a document when
@@ -152,7 +150,6 @@ private:
     bool started_ = false;
     bool mayWaitForEver_ = false;
     bool ended_ = false;        // past the last boundary
-    bool failed_ = false;
     Piece* current_ = nullptr;  // the piece last taken, until it is used up
     bool boundaryTaken_ = false;  // nextDocument() has moved past current_'s boundary
     bool delivered_ = false;      // refill() has handed out a segment of current_
