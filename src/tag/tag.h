@@ -20,10 +20,11 @@
 
 namespace tagsift {
 
+// AttributeList::add() sets every field of a record it hands out, from name to lineFeeds.
 struct Attribute {
     std::string_view name;   // as read, case kept; may be empty
-    char quote = 0;          // '"' or '\'' around the value, 0 when unquoted
-    bool hasValue = false;   // false when written without '='
+    char quote;              // '"' or '\'' around the value, 0 when unquoted
+    bool hasValue;           // false when written without '='
     std::string_view value;  // without its quotes; a line feed in it reads as a blank
     // Where the value had a line feed (a quoted value on several lines): an address leaves
     // those out, as browsers do, where every other use sees a blank.
@@ -51,7 +52,7 @@ struct Attribute {
 
 private:
     friend class AttributeList;
-    bool ownsName = false, ownsValue = false;
+    bool ownsName, ownsValue;
 };
 
 class AttributeList {
