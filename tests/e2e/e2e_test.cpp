@@ -5,6 +5,7 @@
 //   args: -tag a -out '$href$\n'   words as a shell splits them ('raw', "with \" escapes")
 //   stdin: <a href=x>\n       C escapes: \n \t \r \f \v \a \b \\ \" \xHH \ooo;
 //   stdin-file: warc/x.gz     the bytes of a file under tests/e2e/files instead
+//   stdin-gunzip: warc/x.gz   the same, decompressed by gzip -dc
 //   stdout: x\n               a key given twice appends (long texts span lines)
 //   stderr: ...               absent: must be empty
 //   status: 0                 absent: 0
@@ -100,6 +101,7 @@ std::vector<Case> loadCases() {
             if (key == "args") c.args = splitWords(value);
             else if (key == "stdin") c.in += unescape(value);
             else if (key == "stdin-file") c.in += readFile(testDir() + "/e2e/files/" + value);
+            else if (key == "stdin-gunzip") c.in += runBinary("/bin/gzip", {"-dc", testDir() + "/e2e/files/" + value}, "").out;
             else if (key == "stdout") c.out += unescape(value);
             else if (key == "stderr") c.err += unescape(value);
             else if (key == "status") c.status = std::stoi(value);
