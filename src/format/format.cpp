@@ -67,7 +67,10 @@ BodyMode bodyModeOf(std::string_view conversion) {
 ValueSteps bodyStepsOf(std::string_view conversion, BodyMode mode) {
     const std::size_t at = mode == BodyMode::Everything ? 1 : 2;
     if (conversion.size() != at + 1 || (conversion[at] != 'H' && conversion[at] != 'J')) return {};
-    return {.decode = true, .json = conversion[at] == 'J'};  // a body is no address to resolve
+    ValueSteps steps;  // a body is no address to resolve
+    steps.decode = true;
+    steps.json = conversion[at] == 'J';
+    return steps;
 }
 
 // A text's conversion letter H, U, J, or U followed by J, picks its steps. The default letter
