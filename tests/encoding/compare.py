@@ -10,20 +10,15 @@ differ are rows of their own below, with the standard's reading.
     python3 tests/encoding/compare.py build/release/tagsift
 """
 import json
+import os
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from checks import check, report  # noqa: E402
+
 TAGSIFT = sys.argv[1]
 FORMAT = '{"t":"%J$title$","b":"%tJ$_body$","c":"$_charset$"}\\n'
-failures = []
-checks = 0
-
-
-def check(what, got, want):
-    global checks
-    checks += 1
-    if got != want:
-        failures.append('%s:\n  tagsift %r\n  wanted  %r' % (what, got, want))
 
 
 def single_bytes(codec, skip=b''):
@@ -189,7 +184,4 @@ check('one line a page of the crawl', len(got), len(ROWS))
 for line, (name, _, _, text) in zip(got, ROWS):
     check('%s in a crawl' % name, (line['c'], line['t'], line['b']), (name, text[:30], text[:30]))
 
-for failure in failures[:40]:
-    print(failure)
-print('%d of %d checks failed' % (len(failures), checks) if failures else '%d checks passed' % checks)
-sys.exit(1 if failures else 0)
+report()

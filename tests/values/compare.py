@@ -7,21 +7,16 @@ documentation pages of the machine (/usr/share/doc).
 """
 import html
 import json
+import os
 import subprocess
 import sys
 import urllib.parse
 from html.entities import html5
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from checks import check, report  # noqa: E402
+
 TAGSIFT = sys.argv[1]
-failures = []
-checks = 0
-
-
-def check(what, got, want):
-    global checks
-    checks += 1
-    if got != want:
-        failures.append('%s:\n  tagsift %r\n  python  %r' % (what, got, want))
 
 
 def run(fmt, tag, values, around, before=''):
@@ -141,6 +136,7 @@ check('%UJ and %J', json.loads(got[0]), {'u': 'http://h/q?x="1"', 't': '\\ \ufff
 # --- the HTML documentation pages this machine has, as they are --------------------------------
 
 import glob  # noqa: E402
+
 pages = sorted(glob.glob('/usr/share/doc/**/*.html', recursive=True))[:300]
 if pages:
     def outputs(tag, fmt):  # one format a run: a format has one body
@@ -156,7 +152,4 @@ if pages:
                 check('%s on a page, as JSON: %r' % (raw, value), json.loads(js.decode())['v'],
                       unescape_bytes(value, unescape).decode('utf-8', 'replace'))
 
-for failure in failures[:40]:
-    print(failure)
-print('%d of %d checks failed' % (len(failures), checks) if failures else '%d checks passed' % checks)
-sys.exit(1 if failures else 0)
+report()
