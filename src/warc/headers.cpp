@@ -45,7 +45,7 @@ std::size_t headerBlockEnd(std::string_view bytes) {
 
 void parseHeaderBlock(std::string_view block, HeaderBlock& into) {
     into.fields.clear();
-    std::size_t length = 0;
+    std::size_t length;  // of each line, line end included
     into.first = lineAt(block, length);
     for (std::size_t at = length; at < block.size(); at += length) {
         const std::string_view line = lineAt(block.substr(at), length);

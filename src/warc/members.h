@@ -52,7 +52,7 @@ private:
 
     ByteSource& file_;
     Ledger& ledger_;
-    bool compressed_ = false;
+    bool compressed_{};  // told by the file's first bytes, before any is read
     State state_ = State::Unstarted;
     long long start_ = 0;    // the current member's first byte in the file
     long long end_ = 0;      // its end, once it has ended

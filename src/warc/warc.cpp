@@ -51,6 +51,7 @@ std::string withoutBrackets(std::string_view value) {
 
 // The status code of an HTTP status line, or empty.
 std::string statusCode(std::string_view line) {
+    if (!line.starts_with("HTTP/")) return {};
     const std::size_t space = line.find(' ');
     if (space == std::string_view::npos) return {};
     std::string_view code = line.substr(space + 1);
