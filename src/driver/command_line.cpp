@@ -186,7 +186,6 @@ int CommandLineReader::ifHandler(int count, std::span<const std::string> words) 
     ConditionList condition = parseConditions(words.first(static_cast<std::size_t>(count)), ignoreCase_);
     if (rules_.empty()) throw fatal::ifBeforeTag();
     rules_.back()->condition = std::move(condition);
-    rules_.back()->hasCondition = true;
     return count;
 }
 

@@ -20,8 +20,7 @@ namespace tagsift {
 struct TagRule {
     std::string name;   // as written after -tag
     std::size_t index;  // its place on the command line, which counts its matches in a document
-    bool hasCondition = false;
-    ConditionList condition;
+    ConditionList condition;  // empty: every tag of the name
     Format format;
 };
 

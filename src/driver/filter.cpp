@@ -151,7 +151,7 @@ void DocumentFilter::run(Input& input) {
         const bool newBase =
             lookingForBase && equalsIgnoringCase(scanner.tagName(), "base") && baseOf(attributes_, nextBase_);
         for (const TagRule* rule : *rules) {
-            if (rule->hasCondition && !checkArgs(rule->condition, attributes_)) continue;
+            if (!rule->condition.empty() && !checkArgs(rule->condition, attributes_)) continue;
             if (renderer_.regionOpen()) closeRegion(scanner);
             tag_.ruleName = rule->name;
             tag_.tagName = scanner.tagName();
