@@ -57,7 +57,7 @@ std::size_t dropCarriageReturns(char* data, std::size_t length, std::vector<std:
 FdSource::FdSource(int fd, std::string what, bool ownsFd) : fd_(fd), what_(std::move(what)), ownsFd_(ownsFd) {
     struct stat info;
     regularFile_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
-    if (regularFile_) size_ = info.st_size;
+    size_ = regularFile_ ? info.st_size : -1;
 }
 
 FdSource::~FdSource() {

@@ -68,14 +68,14 @@ public:
     ~FdSource() override;
     std::size_t read(char* to, std::size_t room) override;
     bool mayWaitForEver() const override { return !regularFile_; }
-    long long knownSize() const override { return regularFile_ ? size_ : -1; }
+    long long knownSize() const override { return size_; }
 
 private:
     int fd_;
     std::string what_;
     bool ownsFd_;
-    bool regularFile_ = false;
-    long long size_ = 0;
+    bool regularFile_;
+    long long size_;  // -1 unless a regular file
 };
 
 class Input {
