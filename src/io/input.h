@@ -88,7 +88,7 @@ public:
     // (A block size is at least 1.)
     // Reads the given bytes, delivering at most blockSize of them per block
     // (tests use small blocks to split line ends between reads).
-    static Input fromText(std::string text, std::size_t blockSize = 1 << 18);
+    static Input fromText(std::string text, std::size_t blockSize);
     Input(Input&&) noexcept;
     Input& operator=(Input&&) = delete;
     ~Input();
