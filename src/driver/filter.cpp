@@ -16,18 +16,8 @@ EchoFilter* ConvertedEcho::begin(bool json, Encoding encoding) {
 }
 
 void ConvertedEcho::echo(std::string_view text) {
-    if (!transcoder_.encoding().isUtf8()) {
-        transcode(text);
-        return;
-    }
-    blanked_.assign(text);
-    std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
-    decoder_.feed(blanked_, decoded_);
-    write();
-}
-
-void ConvertedEcho::transcode(std::string_view text) {
-    // A line feed is a line feed in every encoding a byte scanner can read.
+    // UTF-8 goes through the transcoder as it is. A line feed is a line feed in every encoding a
+    // byte scanner can read, so it is blanked after the transcoding.
     blanked_.clear();
     transcoder_.feed(text, blanked_);
     std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');

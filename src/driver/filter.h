@@ -40,7 +40,6 @@ public:
 
 private:
     EchoFilter* begin(bool json, Encoding encoding);
-    void transcode(std::string_view text);
     void endCharacter();
     void write();
 

@@ -267,13 +267,17 @@ Input::Piece& Input::take() {
     return a.slots[a.held];
 }
 
+void Input::takeNextPiece() {
+    current_ = &take();
+    boundaryTaken_ = delivered_ = false;
+}
+
 std::string_view Input::start(std::size_t n) {
     if (!looked_.empty()) return {shown_.data(), std::min(n, shown_.size())};
     // The current document's first piece, undelivered, as refill() would find it.
     if (ended_ || (current_ && current_->boundary && !boundaryTaken_)) return {};
     if (!current_ || delivered_ || current_->length == 0) {
-        current_ = &take();
-        boundaryTaken_ = delivered_ = false;
+        takeNextPiece();
         if (current_->boundary) return {};
     }
     if (current_->segments() == 1 && current_->length >= n) return {current_->bytes.data(), n};
@@ -286,8 +290,7 @@ std::string_view Input::start(std::size_t n) {
         for (segment_ = 0; nextSegment();) shown_.append(begin_, end_);
         if (shown_.size() >= n) break;
         for (segment_ = 0; nextSegment();) looked_.emplace_back(begin_, end_);
-        current_ = &take();
-        boundaryTaken_ = delivered_ = false;
+        takeNextPiece();
         if (current_->boundary) break;
     }
     segment_ = 0;
@@ -310,8 +313,7 @@ bool Input::refillFromNextPiece() {
     // At a boundary the document is over until nextDocument() moves past it.
     if (ended_ || (current_ && current_->boundary && !boundaryTaken_)) return false;
     if (!current_ || delivered_ || current_->length == 0) {
-        current_ = &take();
-        boundaryTaken_ = delivered_ = false;
+        takeNextPiece();
         if (current_->boundary) return false;
     }
     delivered_ = true;
@@ -341,8 +343,7 @@ bool Input::nextDocument(DocumentInfo& info) {
     lookedOut_ = false;
     if (ended_) return false;
     while (!current_ || !current_->boundary || boundaryTaken_) {
-        current_ = &take();
-        boundaryTaken_ = delivered_ = false;
+        takeNextPiece();
     }
     info = std::move(current_->next);
     boundaryTaken_ = true;

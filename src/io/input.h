@@ -138,6 +138,8 @@ private:
     struct ReadAhead;
 
     Piece& take();
+    // Makes the next piece current: nothing of it delivered yet, its boundary not yet passed.
+    void takeNextPiece();
     bool refillFromNextPiece();
     // Makes the current piece's next non-empty segment the block; false when none is left.
     bool nextSegment();
