@@ -30,6 +30,8 @@ inline std::string lowerCased(std::string_view text) {
 
 // The C white-space class: blank, tab, line feed, vertical tab, form feed, carriage return.
 inline bool isSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// The white space of the HTML and Encoding standards: the same without the vertical tab.
+inline bool isAsciiWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 
 // The bytes that end a tag name, an attribute name and an unquoted value: " =>\t\n\r\f".
 struct WordDelimiters {

@@ -192,9 +192,8 @@ const TableEntry* tableOf(unsigned char id) {
 }  // namespace
 
 std::optional<Encoding> Encoding::forLabel(std::string_view label) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; };
-    while (!label.empty() && blank(label.front())) label.remove_prefix(1);
-    while (!label.empty() && blank(label.back())) label.remove_suffix(1);
+    while (!label.empty() && isAsciiWhitespace(label.front())) label.remove_prefix(1);
+    while (!label.empty() && isAsciiWhitespace(label.back())) label.remove_suffix(1);
     std::string lower = lowerCased(label);
     const auto* found = std::lower_bound(std::begin(kLabels), std::end(kLabels), lower,
                                          [](const LabelRow& row, const std::string& key) { return row.label < key; });

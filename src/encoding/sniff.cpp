@@ -9,7 +9,6 @@ namespace tagsift {
 
 namespace {
 
-bool isBlank(char c) { return c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' '; }
 // Where the blanks from i on end: a byte that is none, or the value's end.
 std::size_t pastBlanks(std::string_view value, std::size_t i) {
     return std::min(value.find_first_not_of("\t\n\f\r ", i), value.size());
@@ -36,7 +35,7 @@ std::optional<Encoding> charsetOfContent(std::string_view value) {
             return Encoding::forLabel(value.substr(i + 1, close - i - 1));
         }
         std::size_t end = i;
-        while (end < value.size() && !isBlank(value[end]) && value[end] != ';') ++end;
+        while (end < value.size() && !isAsciiWhitespace(value[end]) && value[end] != ';') ++end;
         return Encoding::forLabel(value.substr(i, end - i));
     }
 }
@@ -66,15 +65,15 @@ private:
 Prescan::Got Prescan::attribute(std::string& name, std::string& value) {
     name.clear();
     value.clear();
-    while (!atEnd() && (isBlank(s_[at_]) || s_[at_] == '/')) ++at_;
+    while (!atEnd() && (isAsciiWhitespace(s_[at_]) || s_[at_] == '/')) ++at_;
     if (atEnd()) return Got::End;
     if (s_[at_] == '>') return Got::None;
     for (;; ++at_) {
         if (atEnd()) return Got::End;
         const char c = s_[at_];
         if (c == '=' && !name.empty()) break;
-        if (isBlank(c)) {
-            while (!atEnd() && isBlank(s_[at_])) ++at_;
+        if (isAsciiWhitespace(c)) {
+            while (!atEnd() && isAsciiWhitespace(s_[at_])) ++at_;
             if (atEnd()) return Got::End;
             if (s_[at_] != '=') return Got::Attribute;
             break;
@@ -83,7 +82,7 @@ Prescan::Got Prescan::attribute(std::string& name, std::string& value) {
         name.push_back(asciiLower(c));
     }
     ++at_;  // past the '='
-    while (!atEnd() && isBlank(s_[at_])) ++at_;
+    while (!atEnd() && isAsciiWhitespace(s_[at_])) ++at_;
     if (atEnd()) return Got::End;
     const char quote = s_[at_];
     if (quote == '"' || quote == '\'') {
@@ -98,7 +97,7 @@ Prescan::Got Prescan::attribute(std::string& name, std::string& value) {
     }
     if (quote == '>') return Got::Attribute;
     for (; !atEnd(); ++at_) {
-        if (isBlank(s_[at_]) || s_[at_] == '>') return Got::Attribute;
+        if (isAsciiWhitespace(s_[at_]) || s_[at_] == '>') return Got::Attribute;
         value.push_back(asciiLower(s_[at_]));
     }
     return Got::End;
@@ -147,7 +146,7 @@ std::optional<Encoding> Prescan::run() {
             if (close == std::string_view::npos) return std::nullopt;
             at_ = close + 2;
         } else if (at_ + 5 < s_.size() && s_[at_] == '<' && equalsIgnoringCase(s_.substr(at_ + 1, 4), "meta") &&
-                   (isBlank(s_[at_ + 5]) || s_[at_ + 5] == '/')) {
+                   (isAsciiWhitespace(s_[at_ + 5]) || s_[at_ + 5] == '/')) {
             at_ += 6;
             if (std::optional<Encoding> found = meta()) return found;
             if (atEnd()) return std::nullopt;
@@ -155,7 +154,7 @@ std::optional<Encoding> Prescan::run() {
                    (isLetter(s_[at_ + 1]) ||
                     (s_[at_ + 1] == '/' && at_ + 2 < s_.size() && isLetter(s_[at_ + 2])))) {
             // Another tag: past its name, then past its attributes, whose values may hold a '>'.
-            while (!atEnd() && !isBlank(s_[at_]) && s_[at_] != '>') ++at_;
+            while (!atEnd() && !isAsciiWhitespace(s_[at_]) && s_[at_] != '>') ++at_;
             Got got;
             while ((got = attribute(name, value)) == Got::Attribute) {
             }
