@@ -226,7 +226,7 @@ private:
         }
         const CrawlCounts& counts = crawl.counts();
         tally.records += counts.records;
-        tally.bytesInflated += counts.bytesInflated - inflatedSoFar_;
+        tallyInflated(crawl);
         inflatedSoFar_ = 0;
         for (const auto& [kind, n] : counts.passedOver) tally.passedOver[kind] += n;
         ++tally.files;
@@ -238,9 +238,7 @@ private:
         Tally& tally = run_.diagnostics.tally();
         for (DocumentInfo info;;) {
             const bool more = crawl.nextDocument(info);
-            // The bytes inflated so far, for --progress while the file is read.
-            tally.bytesInflated += crawl.counts().bytesInflated - inflatedSoFar_;
-            inflatedSoFar_ = crawl.counts().bytesInflated;
+            tallyInflated(crawl);  // for --progress while the file is read
             run_.diagnostics.undecodable(info.undecodable);
             if (!more) {
                 say(info.problems);
@@ -258,6 +256,12 @@ private:
             run_.tasks.push(Task{*slot, name, std::move(info), channel});
             if (!pump(crawl, *channel)) return;
         }
+    }
+
+    // The bytes the crawl file has inflated since the tally last heard of them.
+    void tallyInflated(const WarcSource& crawl) {
+        run_.diagnostics.tally().bytesInflated += crawl.counts().bytesInflated - inflatedSoFar_;
+        inflatedSoFar_ = crawl.counts().bytesInflated;
     }
 
     // The document's bytes into its channel; false when the source failed, and nothing more
