@@ -1,6 +1,5 @@
-// The printer's promises to its workers, which the program's output cannot show: a document that
-// is not first in line keeps up to the hold limit without waiting, and one byte more waits for
-// its turn; whatever the order of the writes, the descriptors get the documents in slot order.
+// What no output shows: a document not first in line holds up to the limit without waiting, a
+// byte more waits for its turn; whatever the order of writes, documents come out in slot order.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>

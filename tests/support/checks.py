@@ -1,5 +1,4 @@
-"""The checks of a comparison script: each compares what tagsift printed with what another
-reading wants; the script ends with report(), which prints the failures and exits 1 if any."""
+"""A comparison script's checks of tagsift against another reading; report() ends the script."""
 import sys
 
 failures = []

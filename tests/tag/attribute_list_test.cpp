@@ -1,6 +1,5 @@
-// What the attribute list promises about storage, which no output shows: a value it owns stays
-// its own as the list grows, records start empty however they were used, and only storage past
-// 64 KiB is given back between tags.
+// What no output shows: an owned value stays its own as the list grows, records start empty
+// however they were used, and only storage past 64 KiB is given back between tags.
 #include <gtest/gtest.h>
 
 #include "tag/tag.h"
