@@ -60,6 +60,10 @@ public:
     bool mayWaitForEver() const override { return source_->mayWaitForEver(); }
     long long knownSize() const override { return source_->knownSize(); }
     bool worthReadingAhead() const override { return source_->worthReadingAhead(); }
+    std::size_t readAt(char* to, std::size_t room, long long offset) const override {
+        return source_->readAt(to, room, offset);
+    }
+    bool readableAt() const override { return source_->readableAt(); }
 
 private:
     std::unique_ptr<ByteSource> source_;

@@ -77,12 +77,13 @@ private:
 // What the threads of one run share.
 struct Run {
     Run(const CommandLine& line, int inFd, int outFd, int errFd, unsigned jobs, Diagnostics& diagnostics)
-        : line(line), inFd(inFd), printer(outFd, errFd, 2 * jobs + 2, kHoldLimit, stop), diagnostics(diagnostics),
+        : line(line), inFd(inFd), jobs(jobs), printer(outFd, errFd, 2 * jobs + 2, kHoldLimit, stop), diagnostics(diagnostics),
           tasks(stop) {
         diagnostics.usePrinter(printer);
     }
     const CommandLine& line;
     const int inFd;
+    const unsigned jobs;
     Stop stop;
     Printer printer;
     Diagnostics& diagnostics;
@@ -218,7 +219,9 @@ private:
             say({message::cannotRead(e.what, e.why)});
             return;
         }
-        WarcSource crawl(std::move(file), name);
+        // With more than one job, the members of a compressed file are inflated on as many
+        // threads: inflating is most of the work of reading one.
+        WarcSource crawl(std::move(file), name, {.helpers = run_.jobs > 1 ? run_.jobs : 0});
         try {
             handOutRecords(crawl, name);
         } catch (const DocumentError& e) {

@@ -58,6 +58,8 @@ FdSource::FdSource(int fd, std::string what, bool ownsFd) : fd_(fd), what_(std::
     struct stat info;
     regularFile_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
     size_ = regularFile_ ? info.st_size : -1;
+    // Standard input may be a file that something read a part of before.
+    if (regularFile_) first_ = ::lseek(fd_, 0, SEEK_CUR);
 }
 
 FdSource::~FdSource() {
@@ -69,6 +71,14 @@ std::size_t FdSource::read(char* to, std::size_t room) {
         ssize_t n = ::read(fd_, to, room);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno != EINTR) throw fatal::readError(what_, std::strerror(errno));
+    }
+}
+
+std::size_t FdSource::readAt(char* to, std::size_t room, long long offset) const {
+    for (;;) {
+        const ssize_t n = ::pread(fd_, to, room, first_ + offset);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno != EINTR) return 0;  // the reader meets the error in its turn, and says it
     }
 }
 

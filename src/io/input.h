@@ -58,6 +58,14 @@ public:
     // False when another thread already makes the bytes ahead of the reader: a second one would
     // only add a hand-over.
     virtual bool worthReadingAhead() const { return true; }
+    // Up to room bytes from offset (counted from the source's first byte) without moving the
+    // reader; 0 at the end, on an error, and for a source that cannot be read out of order. May
+    // be called from any thread.
+    virtual std::size_t readAt(char* to, std::size_t room, long long offset) const {
+        (void)to, (void)room, (void)offset;
+        return 0;
+    }
+    virtual bool readableAt() const { return false; }
 };
 
 // Reads a file descriptor; what names it in a read error. An owned descriptor is closed with
@@ -69,13 +77,16 @@ public:
     std::size_t read(char* to, std::size_t room) override;
     bool mayWaitForEver() const override { return !regularFile_; }
     long long knownSize() const override { return size_; }
+    std::size_t readAt(char* to, std::size_t room, long long offset) const override;
+    bool readableAt() const override { return first_ >= 0; }
 
 private:
     int fd_;
     std::string what_;
     bool ownsFd_;
     bool regularFile_;
-    long long size_;  // -1 unless a regular file
+    long long size_;        // -1 unless a regular file
+    long long first_ = -1;  // where the source starts in a regular file, or -1
 };
 
 class Input {

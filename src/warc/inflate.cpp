@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include <isa-l/igzip_lib.h>
 
@@ -33,6 +34,15 @@ Inflater::Step Inflater::run(const char* in, std::size_t inLength, char* out, st
     else if (z.block_state == ISAL_BLOCK_FINISH) step.state = State::Finished;
     if (step.state != State::More) live_ = false;
     return step;
+}
+
+const char* findGzipHeader(const char* from, const char* end) {
+    for (const char* p = from; end - p >= 3; ++p) {
+        p = static_cast<const char*>(std::memchr(p, 0x1f, static_cast<std::size_t>(end - 2 - p)));
+        if (!p) return nullptr;
+        if (static_cast<unsigned char>(p[1]) == 0x8b && p[2] == 8) return p;
+    }
+    return nullptr;
 }
 
 }  // namespace tagsift::warc

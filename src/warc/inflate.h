@@ -33,4 +33,7 @@ private:
     bool live_ = false;
 };
 
+// The first gzip header (1F 8B 08) that begins in [from, end) and ends by end, or null.
+const char* findGzipHeader(const char* from, const char* end);
+
 }  // namespace tagsift::warc

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdio>
 
 namespace tagsift::warc {
 
@@ -11,13 +12,10 @@ constexpr std::size_t kRaw = 1 << 15;
 // smaller) is searched again for the next gzip header from the byte after its start; one that
 // breaks later, from where it broke.
 constexpr std::size_t kHistory = 1 << 14;
-
-bool isGzipHeader(const char* p) {
-    return static_cast<unsigned char>(p[0]) == 0x1f && static_cast<unsigned char>(p[1]) == 0x8b && p[2] == 8;
-}
 }  // namespace
 
-Members::Members(ByteSource& file, Ledger& ledger) : file_(file), ledger_(ledger), raw_(new char[kRaw]) {}
+Members::Members(ByteSource& file, Ledger& ledger, const InflateAhead::Options& ahead)
+    : file_(file), ledger_(ledger), raw_(new char[kRaw]), aheadOptions_(ahead) {}
 
 // Moves the bytes still wanted to the front: those not used, and the current member's from its
 // start while it is young enough to be searched again.
@@ -48,6 +46,8 @@ bool Members::next() {
         }
         compressed_ = rawEnd_ >= 2 && static_cast<unsigned char>(raw_[0]) == 0x1f &&
                       static_cast<unsigned char>(raw_[1]) == 0x8b;
+        if (compressed_ && aheadOptions_.helpers > 0 && file_.readableAt())
+            ahead_ = std::make_unique<InflateAhead>(file_, file_.knownSize(), aheadOptions_);
         return startMember();
     }
     if (!compressed_) {
@@ -71,14 +71,40 @@ bool Members::startMember() {
     }
     start_ = rawOffset();
     decoded_ = 0;
-    if (compressed_) inflater_.start(Inflater::Wrapper::Gzip);
+    inflated_ = ahead_ ? ahead_->take(start_) : std::nullopt;
+    inflatedAt_ = 0;
+    ledger_.counts.inflatedAhead += inflated_ ? 1 : 0;
+    if (compressed_ && !inflated_) inflater_.start(Inflater::Wrapper::Gzip);
     state_ = State::Reading;
     return true;
 }
 
 std::size_t Members::read(char* to, std::size_t room) {
     if (state_ != State::Reading || room == 0) return 0;
+    if (inflated_) return readInflated(to, room);
     return compressed_ ? inflate(to, room) : readPlain(to, room);
+}
+
+// A member inflated ahead ends as one inflated here would, its compressed bytes passed over.
+std::size_t Members::readInflated(char* to, std::size_t room) {
+    const std::size_t n = std::min(room, inflated_->bytes.size() - inflatedAt_);
+    std::memcpy(to, inflated_->bytes.data() + inflatedAt_, n);
+    inflatedAt_ += n;
+    if (inflatedAt_ == inflated_->bytes.size()) {
+        skipRaw(inflated_->end);
+        state_ = State::Ended;
+        end_ = rawOffset();
+        endStretch(start_);
+        inflated_.reset();
+    }
+    return gave(n);
+}
+
+void Members::skipRaw(long long to) {
+    while (rawOffset() < to) {
+        if (rawAt_ == rawEnd_ && !readRaw()) return;
+        rawAt_ += static_cast<std::size_t>(std::min<long long>(static_cast<long long>(rawEnd_ - rawAt_), to - rawOffset()));
+    }
 }
 
 std::size_t Members::gave(std::size_t n) {
@@ -155,15 +181,11 @@ void Members::seekHeader() {
     const long long from = std::max(start_ + 1, rawBase_);
     rawAt_ = std::min(rawEnd_, static_cast<std::size_t>(from - rawBase_));
     for (;;) {
-        for (; rawAt_ + 2 < rawEnd_; ++rawAt_) {
-            const char* p = static_cast<const char*>(std::memchr(raw_.get() + rawAt_, 0x1f, rawEnd_ - 2 - rawAt_));
-            if (!p) {
-                rawAt_ = rawEnd_ - 2;
-                break;
-            }
+        if (const char* p = findGzipHeader(raw_.get() + rawAt_, raw_.get() + rawEnd_)) {
             rawAt_ = static_cast<std::size_t>(p - raw_.get());
-            if (isGzipHeader(p)) return;
+            return;
         }
+        rawAt_ = std::max(rawAt_, rawEnd_ - std::min<std::size_t>(rawEnd_, 2));  // a header may start in the last two
         if (!readRaw()) {
             rawAt_ = rawEnd_;
             return;

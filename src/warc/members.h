@@ -2,6 +2,9 @@
 // bytes of one gzip member, or, when the file is not compressed (its first bytes are no gzip
 // header), the whole file as one member.
 //
+// Members of a compressed regular file may be inflated ahead by helper threads (warc/ahead.h);
+// what the reader gives and says is the same either way.
+//
 // A member that breaks, ends with the file before its end, or fails its CRC32 or length check
 // is reported at its start, with what it gave up to then still read. The next member is looked
 // for from the byte after that start: the next gzip header. A header there that gives not one
@@ -10,9 +13,11 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "io/input.h"
+#include "warc/ahead.h"
 #include "warc/inflate.h"
 #include "warc/ledger.h"
 
@@ -20,7 +25,7 @@ namespace tagsift::warc {
 
 class Members {
 public:
-    Members(ByteSource& file, Ledger& ledger);
+    Members(ByteSource& file, Ledger& ledger, const InflateAhead::Options& ahead = {});
 
     // Moves to the next member; false at the end of the file. The member before must have been
     // read to its end.
@@ -44,6 +49,8 @@ private:
     bool startMember();
     std::size_t readPlain(char* to, std::size_t room);
     std::size_t inflate(char* to, std::size_t room);
+    std::size_t readInflated(char* to, std::size_t room);
+    void skipRaw(long long to);
     std::size_t gave(std::size_t n);
     void fail(std::string_view what);
     void seekHeader();
@@ -64,6 +71,10 @@ private:
     long long rawBase_ = 0;        // the file offset of raw_[0]
     bool fileEnded_ = false;
     Inflater inflater_;
+    InflateAhead::Options aheadOptions_;
+    std::unique_ptr<InflateAhead> ahead_;  // for a compressed file that can be read anywhere
+    std::optional<InflateAhead::Member> inflated_;  // the current member, if inflated ahead
+    std::size_t inflatedAt_ = 0;                    // its bytes given
 };
 
 }  // namespace tagsift::warc

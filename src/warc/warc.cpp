@@ -81,8 +81,8 @@ struct WarcFields {
 
 class WarcSource::Reader {
 public:
-    Reader(std::unique_ptr<ByteSource> file, std::string name)
-        : file_(std::move(file)), ledger_(std::move(name)), members_(*file_, ledger_), block_(members_),
+    Reader(std::unique_ptr<ByteSource> file, std::string name, const InflateAhead::Options& helpers)
+        : file_(std::move(file)), ledger_(std::move(name)), members_(*file_, ledger_, helpers), block_(members_),
           place_(ledger_), bytes_(block_), dechunker_(block_, place_), decoder_(place_) {}
 
     bool nextDocument(DocumentInfo& info);
@@ -329,8 +329,8 @@ void WarcSource::Reader::endSpan(CrawlSpan::Kind kind) {
     spanStart_ = block_.position();
 }
 
-WarcSource::WarcSource(std::unique_ptr<ByteSource> file, std::string name)
-    : reader_(std::make_unique<Reader>(std::move(file), std::move(name))) {}
+WarcSource::WarcSource(std::unique_ptr<ByteSource> file, std::string name, const InflateAhead::Options& helpers)
+    : reader_(std::make_unique<Reader>(std::move(file), std::move(name), helpers)) {}
 WarcSource::~WarcSource() = default;
 std::size_t WarcSource::read(char* to, std::size_t room) { return reader_->read(to, room); }
 bool WarcSource::nextDocument(DocumentInfo& info) { return reader_->nextDocument(info); }

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "io/input.h"
+#include "warc/ahead.h"
 
 namespace tagsift {
 
@@ -41,6 +42,7 @@ struct CrawlCounts {
     std::map<std::string, long long, std::less<>> passedOver;
     long long bytesRead = 0;      // bytes of the file
     long long bytesInflated = 0;  // the same after gzip decompression (equal in a plain file)
+    long long inflatedAhead = 0;  // gzip members that helpers inflated (no output tells them)
 };
 
 // Where the bytes of a file went, for tests that check that none vanish. A Member or
@@ -59,8 +61,9 @@ struct CrawlSpan {
 
 class WarcSource : public ByteSource {
 public:
-    // file: the bytes of the WARC file; name: what problems call it.
-    WarcSource(std::unique_ptr<ByteSource> file, std::string name);
+    // file: the bytes of the WARC file; name: what problems call it; helpers: threads that may
+    // inflate its gzip members ahead of the reader (0: the reader alone).
+    WarcSource(std::unique_ptr<ByteSource> file, std::string name, const warc::InflateAhead::Options& helpers = {});
     ~WarcSource() override;
 
     std::size_t read(char* to, std::size_t room) override;

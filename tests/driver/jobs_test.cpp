@@ -40,6 +40,23 @@ std::string randomPage(std::mt19937& rng) {
     return page;
 }
 
+// A crawl of hundreds of kB of gzip members, which helpers inflate ahead in chunks of 128 KiB:
+// some members broken, junk between others, one that starts no record.
+std::string largeCrawl(const ScratchDir& dir, std::mt19937& rng) {
+    std::string crawl;
+    for (int i = 0; i < 80; ++i) {
+        std::string noise;
+        for (int k = 0; k < 6000; ++k) noise += static_cast<char>('a' + rng() % 26);
+        const std::string block = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + randomPage(rng) + noise;
+        const std::string record = "WARC/1.0\r\nWARC-Type: response\r\nWARC-Target-URI: http://g/" + std::to_string(i) +
+                                   "\r\nContent-Length: " + std::to_string(block.size()) + "\r\n\r\n" + block + "\r\n\r\n";
+        std::string member = runBinary("/bin/gzip", {"-c", "-1"}, i % 17 == 5 ? "no record" : record).out;
+        if (i % 13 == 7) member[member.size() / 2] ^= 0x55;
+        crawl += (i % 11 == 3 ? "junk" : "") + member;
+    }
+    return dir.write("large.warc.gz", crawl);
+}
+
 TEST(Jobs, ManyThreadsPrintWhatOneThreadPrints) {
     const std::string files = testDir() + "/e2e/files";
     ScratchDir scratch;
@@ -48,7 +65,7 @@ TEST(Jobs, ManyThreadsPrintWhatOneThreadPrints) {
     for (int i = 0; i < 24; ++i) pages.push_back(scratch.write("page" + std::to_string(i) + ".html", randomPage(rng)));
     for (const char* name : {"pages/one.html", "pages/cut.html", "pages/body.html", "missing.html"})
         pages.push_back(files + "/" + name);
-    std::vector<std::string> crawls{files + "/missing.warc", files + "/pages/one.html"};
+    std::vector<std::string> crawls{files + "/missing.warc", files + "/pages/one.html", largeCrawl(scratch, rng)};
     for (const auto& entry : std::filesystem::directory_iterator(files + "/warc")) {
         const std::string path = entry.path().string();
         if (path.ends_with(".warc") || path.ends_with(".warc.gz")) crawls.push_back(path);

@@ -1,5 +1,6 @@
 // The given bytes as a file that gives at most step bytes a read, so that records, headers and
-// gzip members split anywhere: for the crawl reader's test and fuzz target.
+// gzip members split anywhere: for the crawl reader's test and fuzz target. It can also be read
+// at any place, so that helpers may inflate its members ahead.
 #pragma once
 
 #include <algorithm>
@@ -18,6 +19,13 @@ public:
         at_ += n;
         return n;
     }
+    // For helpers that inflate members ahead of the reader: any place, at most step bytes.
+    std::size_t readAt(char* to, std::size_t room, long long offset) const override {
+        const auto at = std::min(static_cast<std::size_t>(offset), data_.size());
+        return data_.copy(to, std::min({room, step_, data_.size() - at}), at);
+    }
+    bool readableAt() const override { return true; }
+    long long knownSize() const override { return static_cast<long long>(data_.size()); }
 
 private:
     std::string data_;
