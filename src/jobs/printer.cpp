@@ -12,7 +12,12 @@ Printer::Printer(int outFd, int errFd, std::size_t window, std::size_t holdLimit
 
 std::optional<Printer::Slot> Printer::open() {
     std::unique_lock lock(mutex_);
-    if (!changed_.wait(lock, stop_.token(), [&] { return next_ - head_ < window_; })) return std::nullopt;
+    if (next_ - head_ >= window_) {
+        waitingForRoom_ = true;
+        const bool room = room_.wait(lock, stop_.token(), [&] { return next_ - head_ <= window_ / 2; });
+        waitingForRoom_ = false;
+        if (!room) return std::nullopt;
+    }
     slots_.emplace_back();
     return next_++;
 }
@@ -33,13 +38,19 @@ void Printer::write(Slot slot, Stream stream, std::string_view bytes) {
     Held& held = slots_[slot - head_];
     held.pieces.emplace_back(stream, std::string(bytes));
     held.bytes += bytes.size();
-    if (held.bytes > holdLimit_ && !changed_.wait(lock, stop_.token(), [&] { return live(slot); }))
-        throw Stopped{};
+    if (held.bytes > holdLimit_) waitForTurn(lock, slot);
 }
 
 void Printer::waitForTurn(Slot slot) {
     std::unique_lock lock(mutex_);
-    if (!changed_.wait(lock, stop_.token(), [&] { return live(slot); })) throw Stopped{};
+    waitForTurn(lock, slot);
+}
+
+void Printer::waitForTurn(std::unique_lock<std::mutex>& lock, Slot slot) {
+    ++waitingForTurn_;
+    const bool turn = turn_.wait(lock, stop_.token(), [&] { return live(slot); });
+    --waitingForTurn_;
+    if (!turn) throw Stopped{};
 }
 
 void Printer::close(Slot slot) {
@@ -54,7 +65,7 @@ void Printer::passOn(std::unique_lock<std::mutex>& lock) {
     for (;;) {
         slots_.pop_front();
         ++head_;
-        changed_.notify_all();
+        if (waitingForRoom_ && next_ - head_ <= window_ / 2) room_.notify_one();
         if (slots_.empty()) {
             headLive_ = true;
             return;
@@ -77,7 +88,7 @@ void Printer::passOn(std::unique_lock<std::mutex>& lock) {
         }
         if (!first.closed) {
             headLive_ = true;
-            changed_.notify_all();
+            if (waitingForTurn_) turn_.notify_all();
             return;
         }
     }

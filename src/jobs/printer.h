@@ -17,7 +17,9 @@
 // two interleave as they were written.
 //
 // Back-pressure: open() waits while `window` slots are open and unprinted,
-// and a slot that is not first in line holds at most `holdLimit` bytes.
+// and a slot that is not first in line holds at most `holdLimit` bytes. Once
+// open() waits, it waits until half the window is free: a thread woken for each
+// slot printed would cost more than many short documents do.
 #pragma once
 
 #include <condition_variable>
@@ -70,6 +72,7 @@ private:
     };
 
     bool live(Slot slot) const { return slot == head_ && headLive_; }
+    void waitForTurn(std::unique_lock<std::mutex>& lock, Slot slot);
     // With the line: prints the closed first slot's successors that are ready, and hands the line on.
     void passOn(std::unique_lock<std::mutex>& lock);
     // With the line: one piece to its descriptor.
@@ -80,7 +83,11 @@ private:
     const std::size_t window_, holdLimit_;
     Stop& stop_;
     std::mutex mutex_;
-    std::condition_variable_any changed_;
+    // Waits for room in the window, and for a slot's turn: apart, so that printing a slot wakes
+    // only a thread that can go on.
+    std::condition_variable_any room_, turn_;
+    bool waitingForRoom_ = false;
+    int waitingForTurn_ = 0;
     std::deque<Held> slots_;  // from head_ on
     Slot head_ = 0, next_ = 0;
     bool headLive_ = true;  // head_'s worker writes itself (or, with no slot open, the next will)
