@@ -185,7 +185,8 @@ private:
             ++run_.diagnostics.tally().skipped;
             return;
         }
-        std::optional<Printer::Slot> slot = run_.printer.open();
+        // A name costs this thread nothing: it may wait for many slots at once.
+        std::optional<Printer::Slot> slot = run_.printer.open(true);
         if (!slot) return;
         Task task{*slot, name, {}, nullptr};
         if (name != "-" && inline_) {

@@ -58,12 +58,8 @@ FdSource::FdSource(int fd, std::string what, bool ownsFd) : fd_(fd), what_(std::
     struct stat info;
     regularFile_ = fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
     size_ = regularFile_ ? info.st_size : -1;
-}
-
-bool FdSource::readableAt() const {
     // Standard input may be a file that something read a part of before.
-    if (first_ == -2) first_ = regularFile_ ? ::lseek(fd_, 0, SEEK_CUR) : -1;
-    return first_ >= 0;
+    if (regularFile_) first_ = ::lseek(fd_, 0, SEEK_CUR);
 }
 
 FdSource::~FdSource() {

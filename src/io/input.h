@@ -78,7 +78,7 @@ public:
     bool mayWaitForEver() const override { return !regularFile_; }
     long long knownSize() const override { return size_; }
     std::size_t readAt(char* to, std::size_t room, long long offset) const override;
-    bool readableAt() const override;
+    bool readableAt() const override { return first_ >= 0; }
 
 private:
     int fd_;
@@ -86,9 +86,7 @@ private:
     bool ownsFd_;
     bool regularFile_;
     long long size_;        // -1 unless a regular file
-    // Where the source starts in a regular file, or -1; looked up at the first readableAt(), which
-    // comes before any readAt().
-    mutable long long first_ = -2;
+    long long first_ = -1;  // where the source starts in a regular file, or -1
 };
 
 class Input {

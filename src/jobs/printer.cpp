@@ -1,5 +1,7 @@
 #include "jobs/printer.h"
 
+#include <algorithm>
+
 namespace tagsift {
 
 namespace {
@@ -10,12 +12,12 @@ constexpr std::size_t kGather = 1 << 16;
 Printer::Printer(int outFd, int errFd, std::size_t window, std::size_t holdLimit, Stop& stop)
     : outFd_(outFd), errFd_(errFd), window_(window), holdLimit_(holdLimit), stop_(stop) {}
 
-std::optional<Printer::Slot> Printer::open() {
+std::optional<Printer::Slot> Printer::open(bool batch) {
     std::unique_lock lock(mutex_);
     if (next_ - head_ >= window_) {
-        waitingForRoom_ = true;
-        const bool room = room_.wait(lock, stop_.token(), [&] { return next_ - head_ <= window_ / 2; });
-        waitingForRoom_ = false;
+        roomWanted_ = batch ? std::max<std::size_t>(window_ / 2, 1) : 1;
+        const bool room = room_.wait(lock, stop_.token(), [&] { return window_ - (next_ - head_) >= roomWanted_; });
+        roomWanted_ = 0;
         if (!room) return std::nullopt;
     }
     slots_.emplace_back();
@@ -65,7 +67,7 @@ void Printer::passOn(std::unique_lock<std::mutex>& lock) {
     for (;;) {
         slots_.pop_front();
         ++head_;
-        if (waitingForRoom_ && next_ - head_ <= window_ / 2) room_.notify_one();
+        if (roomWanted_ && window_ - (next_ - head_) >= roomWanted_) room_.notify_one();
         if (slots_.empty()) {
             headLive_ = true;
             return;

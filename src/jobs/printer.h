@@ -17,9 +17,7 @@
 // two interleave as they were written.
 //
 // Back-pressure: open() waits while `window` slots are open and unprinted,
-// and a slot that is not first in line holds at most `holdLimit` bytes. Once
-// open() waits, it waits until half the window is free: a thread woken for each
-// slot printed would cost more than many short documents do.
+// and a slot that is not first in line holds at most `holdLimit` bytes.
 #pragma once
 
 #include <condition_variable>
@@ -46,7 +44,9 @@ public:
     Printer(int outFd, int errFd, std::size_t window, std::size_t holdLimit, Stop& stop);
 
     // The next document's slot, once the window has room; nullopt when the run is stopping.
-    std::optional<Slot> open();
+    // batch: a window that is full is waited on until half of it is free, for a caller that
+    // has nothing to do meanwhile and would otherwise be woken for every slot printed.
+    std::optional<Slot> open(bool batch = false);
     // Prints bytes for the document of slot, waiting while its slot holds too much. A failed
     // write stops the run (Stop::fail with QuietExit or a Fatal); the writer and every later
     // caller then get Stopped.
@@ -86,7 +86,7 @@ private:
     // Waits for room in the window, and for a slot's turn: apart, so that printing a slot wakes
     // only a thread that can go on.
     std::condition_variable_any room_, turn_;
-    bool waitingForRoom_ = false;
+    std::size_t roomWanted_ = 0;  // free slots open() waits for, or 0
     int waitingForTurn_ = 0;
     std::deque<Held> slots_;  // from head_ on
     Slot head_ = 0, next_ = 0;

@@ -1,10 +1,12 @@
 // What a file descriptor's source knows before it is read: a regular file's size (so that a
-// small one is read without a second thread), and that a pipe may keep a reader waiting.
+// small one is read without a second thread), that a pipe may keep a reader waiting, and where
+// a regular file's reads at any place start (standard input may be a file read in part before).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "io/input.h"
@@ -22,9 +24,15 @@ TEST(FdSource, KnowsWhatItCanBeforeReading) {
     for (const auto& f : files) {
         const int fd = ::open(dir.write(f.name, f.content).c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
+        const std::size_t first = std::min<std::size_t>(f.content.size(), 3);
+        ::lseek(fd, static_cast<off_t>(first), SEEK_SET);
         FdSource source(fd, f.name, true);
         EXPECT_EQ(source.knownSize(), static_cast<long long>(f.content.size())) << f.name;
         EXPECT_FALSE(source.mayWaitForEver()) << f.name;
+        char bytes[8];
+        source.read(bytes, 2);  // reads in turn move nothing that reads at any place see
+        EXPECT_TRUE(source.readableAt());
+        EXPECT_EQ(std::string(bytes, source.readAt(bytes, 4, 1)), f.content.substr(std::min(first + 1, f.content.size()), 4));
     }
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
@@ -32,6 +40,7 @@ TEST(FdSource, KnowsWhatItCanBeforeReading) {
         FdSource reading(pipeFds[0], "a pipe", true);
         EXPECT_EQ(reading.knownSize(), -1);
         EXPECT_TRUE(reading.mayWaitForEver());
+        EXPECT_FALSE(reading.readableAt());
     }
     close(pipeFds[1]);
 }
