@@ -99,10 +99,10 @@ struct InflateAhead::Helper {
     // The members that start in chunk index, from the first found on; a member that breaks, or
     // does not start where the one before ended, is looked past to the next header.
     void fill(Chunk& chunk, long long index, std::size_t size, long long fileSize) {
-        if (!chunk.bytes) chunk.bytes.reset(new char[hold]);
         chunk.used = 0;
         chunk.cursor = 0;
-        chunk.members.clear();
+        chunk.members.clear();  // first: a chunk whose memory is not to be had holds no member
+        if (!chunk.bytes) chunk.bytes.reset(new char[hold]);
         const long long first = index * static_cast<long long>(size);
         const long long limit = std::min(first + static_cast<long long>(size), fileSize);
         int misses = 0;
