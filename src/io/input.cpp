@@ -104,17 +104,9 @@ private:
 void Input::Cleaner::next(Piece& piece) {
     // One byte more than a block, for a carriage return held from the block before.
     if (piece.bytes.size() < blockSize + 1) piece.bytes.assign(blockSize + 1, '\0');
-    piece.boundary = false;
+    piece.end = false;
     piece.length = 0;
     piece.gaps.clear();
-    if (documentDone) {
-        piece.boundary = true;
-        piece.next = DocumentInfo{};
-        piece.more = source->nextDocument(piece.next);
-        documentDone = false;
-        heldCarriageReturn = false;
-        if (!piece.more) return;
-    }
     while (!documentDone) {
         char* data = piece.bytes.data();
         std::size_t len = 0;
@@ -140,9 +132,7 @@ void Input::Cleaner::next(Piece& piece) {
             return;
         }
     }
-    // The document is over without a byte more: its boundary comes in this piece, or in the next
-    // when this one holds the boundary before an empty document.
-    if (!piece.boundary) next(piece);
+    piece.end = true;
 }
 
 // Two pieces: the scanner works on one while the reader makes the other. The reader owns the
@@ -179,7 +169,7 @@ struct Input::ReadAhead {
             } catch (...) {
                 error = std::current_exception();
             }
-            const bool last = error || (slots[k].boundary && !slots[k].more);
+            const bool last = error || slots[k].end;
             {
                 std::lock_guard lock(mutex);
                 reading = false;
@@ -279,21 +269,21 @@ Input::Piece& Input::take() {
 
 void Input::takeNextPiece() {
     current_ = &take();
-    boundaryTaken_ = delivered_ = false;
+    delivered_ = false;
 }
 
 std::string_view Input::start(std::size_t n) {
     if (!looked_.empty()) return {shown_.data(), std::min(n, shown_.size())};
-    // The current document's first piece, undelivered, as refill() would find it.
-    if (ended_ || (current_ && current_->boundary && !boundaryTaken_)) return {};
-    if (!current_ || delivered_ || current_->length == 0) {
+    // The document's first piece, undelivered, as refill() would find it.
+    if (current_ && current_->end) return {};
+    if (!current_ || delivered_) {
         takeNextPiece();
-        if (current_->boundary) return {};
+        if (current_->end) return {};
     }
     if (current_->segments() == 1 && current_->length >= n) return {current_->bytes.data(), n};
     // A short block (a small document, a pipe's read, a small block size) or one in segments: its
     // segments are gathered, and those of the pieces after it; the segments of the pieces before
-    // the last one are kept as copies, since taking a piece frees the one before. A boundary, when
+    // the last one are kept as copies, since taking a piece frees the one before. The end, when
     // it comes, stays in current_ after them.
     shown_.clear();
     for (;;) {
@@ -301,7 +291,7 @@ std::string_view Input::start(std::size_t n) {
         if (shown_.size() >= n) break;
         for (segment_ = 0; nextSegment();) looked_.emplace_back(begin_, end_);
         takeNextPiece();
-        if (current_->boundary) break;
+        if (current_->end) break;
     }
     segment_ = 0;
     begin_ = end_ = nullptr;
@@ -320,11 +310,10 @@ bool Input::refillFromNextPiece() {
         lookedOut_ = true;
         return true;
     }
-    // At a boundary the document is over until nextDocument() moves past it.
-    if (ended_ || (current_ && current_->boundary && !boundaryTaken_)) return false;
-    if (!current_ || delivered_ || current_->length == 0) {
+    if (current_ && current_->end) return false;
+    if (!current_ || delivered_) {
         takeNextPiece();
-        if (current_->boundary) return false;
+        if (current_->end) return false;
     }
     delivered_ = true;
     segment_ = 0;
@@ -344,21 +333,6 @@ bool Input::nextSegment() {
     }
     begin_ = end_ = nullptr;
     return false;
-}
-
-bool Input::nextDocument(DocumentInfo& info) {
-    info = DocumentInfo{};
-    begin_ = end_ = nullptr;
-    looked_.clear();
-    lookedOut_ = false;
-    if (ended_) return false;
-    while (!current_ || !current_->boundary || boundaryTaken_) {
-        takeNextPiece();
-    }
-    info = std::move(current_->next);
-    boundaryTaken_ = true;
-    if (!current_->more) ended_ = true;
-    return current_->more;
 }
 
 }  // namespace tagsift

@@ -1,4 +1,4 @@
-// The bytes of one or more documents in large blocks, as a text-mode stream.
+// The bytes of one document in large blocks, as a text-mode stream.
 //
 // Each block is cleaned as it arrives so that the scanner can search it in
 // bulk: a carriage return directly before a line feed is dropped (also when
@@ -9,9 +9,9 @@
 //
 // A file descriptor, or any other source that may wait, is read ahead on a
 // second thread, which also cleans the blocks (and does whatever the source
-// does to make them: a WARC reader decompresses and parses records there):
-// while the scanner works on one block, the next is being made. Blocks,
-// their order, document boundaries and any read error come out as without it.
+// does to make them): while the scanner works on one block, the next is
+// being made. Blocks, their order, the end and any read error come out as
+// without it.
 #pragma once
 
 #include <cstddef>
@@ -39,18 +39,12 @@ struct DocumentInfo {
     long long undecodable = 0;          // documents passed over since then: their encoding is unknown
 };
 
-// Raw bytes, in one document or several one after another.
+// Raw bytes of a document (a crawl file's reader gives its documents one after another).
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
     // Reads up to room bytes of the current document; 0 at its end. Throws a Fatal on a read error.
     virtual std::size_t read(char* to, std::size_t room) = 0;
-    // Moves past the rest of the current document to the next; false when none follows. A source
-    // of one document has none: its bytes are readable before the first call.
-    virtual bool nextDocument(DocumentInfo& info) {
-        (void)info;
-        return false;
-    }
     // A read that may wait for ever (a pipe), so that a reader in it cannot always be waited for.
     virtual bool mayWaitForEver() const { return false; }
     // The bytes of a source of one document whose size is known before it is read, else -1.
@@ -94,7 +88,7 @@ public:
     // Reads the file descriptor fd (standard input by default); what names it in a read error.
     explicit Input(int fd = 0, std::size_t blockSize = 1 << 18, std::string what = "standard input",
                    bool ownsFd = false);
-    // Reads a source of one or more documents on a second thread.
+    // Reads a source of one document, on a second thread when that pays.
     explicit Input(std::unique_ptr<ByteSource> source, std::size_t blockSize = 1 << 18);
     // (A block size is at least 1.)
     // Reads the given bytes, delivering at most blockSize of them per block
@@ -118,23 +112,15 @@ public:
     // lasts until the next refill().
     std::string_view start(std::size_t n);
 
-    // Passes over what is left of the current document and starts the next; false when none
-    // follows (info then holds only the problems found after the last one).
-    bool nextDocument(DocumentInfo& info);
-
 private:
-    // One piece of the stream: a cleaned block, after the boundary that ends a document when
-    // there is one, so that the reader goes on with the next document without waiting for the
-    // scanner to take the boundary alone.
+    // One piece of the stream: a cleaned block, or the document's end.
     struct Piece {
         std::string bytes;
-        std::size_t length = 0;  // of the block; 0 only after a boundary
+        std::size_t length = 0;  // of the block
         // Where the block is cut in segments: gaps[2k] ends segment k, gaps[2k + 1] starts
         // segment k + 1 (each cut leaves a carriage return out, and what was moved over it).
         std::vector<std::size_t> gaps;
-        bool boundary = false;   // the document before is over
-        bool more = false;       // a boundary: another document follows, the block is its first
-        DocumentInfo next;       // a boundary: the document that follows, or the last problems
+        bool end = false;  // no block: the document is over
         std::size_t segments() const { return gaps.size() / 2 + 1; }
     };
     // The source and the cleaning state carried from block to block of one document.
@@ -149,7 +135,7 @@ private:
     struct ReadAhead;
 
     Piece& take();
-    // Makes the next piece current: nothing of it delivered yet, its boundary not yet passed.
+    // Makes the next piece current, nothing of it delivered yet.
     void takeNextPiece();
     bool refillFromNextPiece();
     // Makes the current piece's next non-empty segment the block; false when none is left.
@@ -162,10 +148,8 @@ private:
     std::thread reader_;
     bool started_ = false;
     bool mayWaitForEver_ = false;
-    bool ended_ = false;        // past the last boundary
     Piece* current_ = nullptr;  // the piece last taken, until it is used up
-    bool boundaryTaken_ = false;  // nextDocument() has moved past current_'s boundary
-    bool delivered_ = false;      // refill() has handed out a segment of current_
+    bool delivered_ = false;    // refill() has handed out a segment of current_
     std::size_t segment_ = 0;     // current_'s segment to hand out next
     // start() looked past current_'s block: copies of the segments of the pieces it took before
     // current_, delivered first, and the bytes it showed.

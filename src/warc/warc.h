@@ -69,7 +69,7 @@ public:
     std::size_t read(char* to, std::size_t room) override;
     // Fills every field of info for the next document, with the problems found since the one
     // before.
-    bool nextDocument(DocumentInfo& info) override;
+    bool nextDocument(DocumentInfo& info);
     bool mayWaitForEver() const override;
 
     // Up to date whenever nextDocument() returns; read it on the thread that calls nextDocument(),
