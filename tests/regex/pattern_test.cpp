@@ -3,7 +3,9 @@
 // (What each pattern item means is in the end-to-end table patterns.cases.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <vector>
 
 #include "regex/pattern.h"
 #include "support/pattern_reference.h"
@@ -30,6 +32,32 @@ TEST(Pattern, AgreesWithTheSlowReading) {
         }
     }
     EXPECT_GT(compiled, 5000);
+}
+
+// Sets against a plain reading of section 6.2 of the reference: X-Y is a range when a character
+// follows the dash, else each character is a member; bytes order as signed, 0xE9 before '!'.
+TEST(Pattern, SetsAgreeWithAPlainReading) {
+    std::mt19937 rng(7);
+    const std::string alphabet = "!%--/:\xe9";
+    for (int n = 0; n < 5000; ++n) {
+        std::string content;
+        for (int i = static_cast<int>(rng() % 10); i > 0; --i) content += alphabet[rng() % alphabet.size()];
+        std::vector<std::pair<int, int>> ranges;  // both ends in
+        bool reversed = false;
+        for (std::size_t i = 0, step; i < content.size(); i += step) {
+            step = i + 2 < content.size() && content[i + 1] == '-' ? 3 : 1;
+            ranges.emplace_back(static_cast<signed char>(content[i]), static_cast<signed char>(content[i + step - 1]));
+            reversed |= ranges.back().first > ranges.back().second;
+        }
+        const auto in = compilePattern("^[" + content + "]$"), out = compilePattern("^[^" + content + "]$");
+        const std::string what = ::testing::PrintToString(content);  // escaped: the bytes are no UTF-8
+        ASSERT_EQ(in.has_value(), !reversed && !content.starts_with('-')) << what;
+        for (int c = -128; in && c < 128; ++c) {
+            const bool member = std::any_of(ranges.begin(), ranges.end(), [c](auto r) { return r.first <= c && c <= r.second; });
+            ASSERT_EQ(matchPattern(std::string(1, static_cast<char>(c)), *in), member) << what << " " << c;
+            ASSERT_EQ(matchPattern(std::string(1, static_cast<char>(c)), *out), !member) << what << " " << c;
+        }
+    }
 }
 
 // Twenty '.*' on a long subject that lacks the last character: the slow
