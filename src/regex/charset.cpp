@@ -107,11 +107,11 @@ bool normalizeSet(std::string& content, std::string* why) {
     const std::size_t n = content.size();
     while (i < n) {
         char cur = content[i];
-        bool dashNext = i + 1 < n && content[i + 1] == '-';
-        if (dashNext && cur == '\\') {
-            addDash(set);
-            i += 2;
-        } else if (dashNext && i + 2 < n) {
+        // An escaped character, "\-" too, never starts a range; a dash with nothing after it
+        // ("x-" at the end) is a member.
+        if (cur == '\\') {
+            addMember(set, decodeSetEscape(content, i));
+        } else if (i + 2 < n && content[i + 1] == '-') {
             char last = content[i + 2];
             if (order(cur) > order(last)) {
                 if (why) *why = std::string("reversed range ") + cur + "-" + last;
@@ -119,12 +119,6 @@ bool normalizeSet(std::string& content, std::string* why) {
             }
             addRange(set, cur, last);
             i += 3;
-        } else if (dashNext) {  // "x-" at the end: x and the dash itself
-            addMember(set, cur);
-            addDash(set);
-            i += 2;
-        } else if (cur == '\\') {
-            addMember(set, decodeSetEscape(content, i));
         } else {
             addMember(set, cur);
             ++i;
