@@ -8,6 +8,7 @@
 #include <future>
 #include <string>
 
+#include "jobs/channel.h"
 #include "jobs/printer.h"
 
 namespace tagsift {
@@ -46,6 +47,18 @@ TEST(JobsPrinter, ALaterDocumentHoldsUpToTheLimitThenWaitsForItsTurn) {
         close(out);
         close(err);
     }
+}
+
+// A crawl file that fails to read in the middle of a document: the worker waiting for its next
+// bytes gets the error, and is not left waiting for ever.
+TEST(JobsChannel, AReadErrorReachesTheWorkerThatWaits) {
+    Stop stop;
+    BlockPool pool;
+    Channel channel(stop, pool);
+    auto read = std::async(std::launch::async, [&] { char c; channel.read(&c, 1); });
+    channel.fail(fatal::readError("f", "why"));
+    if (read.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) stop.request();
+    EXPECT_THROW(read.get(), DocumentError);
 }
 
 }  // namespace
