@@ -13,6 +13,10 @@ Inflater::~Inflater() = default;
 
 void Inflater::start(Wrapper wrapper) {
     if (!state_) state_ = std::make_unique<inflate_state>();
+    // A broken stream may refer back past its own start, and igzip then copies from its history
+    // buffer whatever the stream before left there: another member's, another document's bytes.
+    // Cleared, a broken stream gives the same bytes whatever was inflated before it.
+    std::memset(state_->tmp_out_buffer, 0, sizeof state_->tmp_out_buffer);
     isal_inflate_init(state_.get());
     state_->crc_flag = wrapper == Wrapper::Gzip ? ISAL_GZIP : wrapper == Wrapper::Zlib ? ISAL_ZLIB : ISAL_DEFLATE;
     live_ = true;

@@ -7,6 +7,10 @@ namespace tagsift::warc {
 
 namespace {
 constexpr std::size_t kRaw = 1 << 15;
+constexpr std::size_t kStage = 1 << 16;
+// Zeros before the stage, and the stage cleared for each member: a broken member that refers
+// back past its start finds the same bytes there whatever came before it.
+constexpr std::size_t kGuard = 1 << 15;
 // A member that breaks within this many bytes of its start (many members of real crawls are
 // smaller) is searched again for the next gzip header from the byte after its start; one that
 // breaks later, from where it broke.
@@ -73,7 +77,14 @@ bool Members::startMember() {
     inflated_ = ahead_ ? ahead_->take(start_) : std::nullopt;
     inflatedAt_ = 0;
     ledger_.counts.inflatedAhead += inflated_ ? 1 : 0;
-    if (compressed_ && !inflated_) inflater_.start(Inflater::Wrapper::Gzip);
+    stageAt_ = stageEnd_ = 0;
+    outcome_ = Inflater::State::More;
+    if (compressed_ && !inflated_) {
+        if (!stage_) stage_.reset(new char[kGuard + kStage]());
+        std::memset(stage_.get() + kGuard, 0, stageHigh_);
+        stageHigh_ = 0;
+        inflater_.start(Inflater::Wrapper::Gzip);
+    }
     state_ = State::Reading;
     return true;
 }
@@ -129,35 +140,49 @@ std::size_t Members::readPlain(char* to, std::size_t room) {
     return gave(n);
 }
 
+// The inflater always writes a whole stage at a time, and the caller takes from the stage: what
+// a broken member gives before it breaks then depends on the file alone, not on how much each
+// caller asks for (which members inflated ahead change), so that any number of jobs prints the
+// same.
 std::size_t Members::inflate(char* to, std::size_t room) {
-    for (;;) {
+    while (stageAt_ == stageEnd_ && outcome_ == Inflater::State::More) {
         if (rawAt_ == rawEnd_) readRaw();
-        const Inflater::Step step = inflater_.run(raw_.get() + rawAt_, rawEnd_ - rawAt_, to, room);
+        const Inflater::Step step = inflater_.run(raw_.get() + rawAt_, rawEnd_ - rawAt_, stage_.get() + kGuard, kStage);
         rawAt_ += step.consumed;
-        gave(step.produced);
-        switch (step.state) {
-        case Inflater::State::Finished:
-            state_ = State::Ended;
-            end_ = rawOffset();
-            endStretch(start_);
-            return step.produced;
-        case Inflater::State::Broken:
-            fail("a broken gzip member");
-            return step.produced;
-        case Inflater::State::WrongCheck:
-            // Its end is known: the next member is right after it.
-            fail("a gzip member that fails its checksum");
-            state_ = State::Rejected;
-            end_ = rawOffset();
-            return step.produced;
-        case Inflater::State::More:
-            if (step.produced > 0) return step.produced;
-            if (step.consumed == 0 && rawAt_ == rawEnd_ && fileEnded_) {
-                fail("a gzip member cut short");
-                return 0;
-            }
+        stageAt_ = 0;
+        stageEnd_ = step.produced;
+        stageHigh_ = std::max(stageHigh_, stageEnd_);
+        outcome_ = step.state;
+        if (step.state == Inflater::State::More && step.produced + step.consumed == 0 && rawAt_ == rawEnd_ &&
+            fileEnded_) {
+            fail("a gzip member cut short");
+            return 0;
         }
     }
+    const std::size_t n = std::min(room, stageEnd_ - stageAt_);
+    std::memcpy(to, stage_.get() + kGuard + stageAt_, n);
+    stageAt_ += n;
+    gave(n);
+    if (stageAt_ < stageEnd_) return n;
+    switch (outcome_) {
+    case Inflater::State::Finished:
+        state_ = State::Ended;
+        end_ = rawOffset();
+        endStretch(start_);
+        break;
+    case Inflater::State::Broken:
+        fail("a broken gzip member");
+        break;
+    case Inflater::State::WrongCheck:
+        // Its end is known: the next member is right after it.
+        fail("a gzip member that fails its checksum");
+        state_ = State::Rejected;
+        end_ = rawOffset();
+        break;
+    case Inflater::State::More:
+        break;
+    }
+    return n;
 }
 
 // A member that gave bytes before it broke is a member of its own; one that gave none is more

@@ -71,6 +71,9 @@ private:
     long long rawBase_ = 0;        // the file offset of raw_[0]
     bool fileEnded_ = false;
     Inflater inflater_;
+    std::unique_ptr<char[]> stage_;  // what the inflater gave: [stageAt_, stageEnd_) not yet taken
+    std::size_t stageAt_ = 0, stageEnd_ = 0, stageHigh_ = 0;
+    Inflater::State outcome_ = Inflater::State::More;  // how its last step ended
     InflateAhead::Options aheadOptions_;
     std::unique_ptr<InflateAhead> ahead_;  // for a compressed file that can be read anywhere
     std::optional<InflateAhead::Member> inflated_;  // the current member, if inflated ahead
