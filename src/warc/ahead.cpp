@@ -44,9 +44,8 @@ struct InflateAhead::Chunk {
         long long start, end;   // in the file
         std::size_t from, to;   // in bytes
     };
-    long long index = -1;
-    bool filling = false;  // a helper writes it
-    bool done = false;     // chunk index is all here
+    long long index = -1;  // the chunk held, all here once no helper is filling it
+    bool filling = false;
     std::unique_ptr<char[]> bytes;
     std::size_t used = 0;
     std::vector<Found> members;
@@ -152,7 +151,6 @@ void InflateAhead::help() {
         Chunk& chunk = slots_[index % slots];
         chunk.index = index;
         chunk.filling = true;
-        chunk.done = false;
         lock.unlock();
         try {
             helper.fill(chunk, index, options_.chunk, size_);
@@ -161,7 +159,6 @@ void InflateAhead::help() {
         }
         lock.lock();
         chunk.filling = false;
-        chunk.done = true;
         changed_.notify_all();
     }
 }
@@ -175,7 +172,7 @@ std::optional<InflateAhead::Member> InflateAhead::take(long long offset) {
         changed_.notify_all();
     }
     Chunk& chunk = slots_[index % static_cast<long long>(slots_.size())];
-    changed_.wait(lock, [&] { return chunk.index == index && chunk.done; });
+    changed_.wait(lock, [&] { return chunk.index == index && !chunk.filling; });
     while (chunk.cursor < chunk.members.size() && chunk.members[chunk.cursor].start < offset) ++chunk.cursor;
     if (chunk.cursor == chunk.members.size() || chunk.members[chunk.cursor].start != offset) return std::nullopt;
     const Chunk::Found& found = chunk.members[chunk.cursor];

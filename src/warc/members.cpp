@@ -74,12 +74,18 @@ bool Members::startMember() {
     }
     start_ = rawOffset();
     decoded_ = 0;
-    inflated_ = ahead_ ? ahead_->take(start_) : std::nullopt;
-    inflatedAt_ = 0;
-    ledger_.counts.inflatedAhead += inflated_ ? 1 : 0;
-    stageAt_ = stageEnd_ = 0;
     outcome_ = Inflater::State::More;
-    if (compressed_ && !inflated_) {
+    aheadEnd_ = 0;
+    pending_ = {};
+    std::optional<InflateAhead::Member> ahead;
+    if (ahead_) ahead = ahead_->take(start_);
+    if (ahead) {
+        // Given as a member inflated here ends, its compressed bytes then passed over.
+        ++ledger_.counts.inflatedAhead;
+        pending_ = ahead->bytes;
+        aheadEnd_ = ahead->end;
+        outcome_ = Inflater::State::Finished;
+    } else if (compressed_) {
         if (!stage_) stage_.reset(new char[kGuard + kStage]());
         std::memset(stage_.get() + kGuard, 0, stageHigh_);
         stageHigh_ = 0;
@@ -91,23 +97,7 @@ bool Members::startMember() {
 
 std::size_t Members::read(char* to, std::size_t room) {
     if (state_ != State::Reading || room == 0) return 0;
-    if (inflated_) return readInflated(to, room);
     return compressed_ ? inflate(to, room) : readPlain(to, room);
-}
-
-// A member inflated ahead ends as one inflated here would, its compressed bytes passed over.
-std::size_t Members::readInflated(char* to, std::size_t room) {
-    const std::size_t n = std::min(room, inflated_->bytes.size() - inflatedAt_);
-    std::memcpy(to, inflated_->bytes.data() + inflatedAt_, n);
-    inflatedAt_ += n;
-    if (inflatedAt_ == inflated_->bytes.size()) {
-        skipRaw(inflated_->end);
-        state_ = State::Ended;
-        end_ = rawOffset();
-        endStretch(start_);
-        inflated_.reset();
-    }
-    return gave(n);
 }
 
 void Members::skipRaw(long long to) {
@@ -145,13 +135,12 @@ std::size_t Members::readPlain(char* to, std::size_t room) {
 // caller asks for (which members inflated ahead change), so that any number of jobs prints the
 // same.
 std::size_t Members::inflate(char* to, std::size_t room) {
-    while (stageAt_ == stageEnd_ && outcome_ == Inflater::State::More) {
+    while (pending_.empty() && outcome_ == Inflater::State::More) {
         if (rawAt_ == rawEnd_) readRaw();
         const Inflater::Step step = inflater_.run(raw_.get() + rawAt_, rawEnd_ - rawAt_, stage_.get() + kGuard, kStage);
         rawAt_ += step.consumed;
-        stageAt_ = 0;
-        stageEnd_ = step.produced;
-        stageHigh_ = std::max(stageHigh_, stageEnd_);
+        pending_ = {stage_.get() + kGuard, step.produced};
+        stageHigh_ = std::max(stageHigh_, step.produced);
         outcome_ = step.state;
         if (step.state == Inflater::State::More && step.produced + step.consumed == 0 && rawAt_ == rawEnd_ &&
             fileEnded_) {
@@ -159,13 +148,14 @@ std::size_t Members::inflate(char* to, std::size_t room) {
             return 0;
         }
     }
-    const std::size_t n = std::min(room, stageEnd_ - stageAt_);
-    std::memcpy(to, stage_.get() + kGuard + stageAt_, n);
-    stageAt_ += n;
+    const std::size_t n = std::min(room, pending_.size());
+    std::memcpy(to, pending_.data(), n);
+    pending_.remove_prefix(n);
     gave(n);
-    if (stageAt_ < stageEnd_) return n;
+    if (!pending_.empty()) return n;
     switch (outcome_) {
     case Inflater::State::Finished:
+        skipRaw(aheadEnd_);
         state_ = State::Ended;
         end_ = rawOffset();
         endStretch(start_);

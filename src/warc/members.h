@@ -49,7 +49,6 @@ private:
     bool startMember();
     std::size_t readPlain(char* to, std::size_t room);
     std::size_t inflate(char* to, std::size_t room);
-    std::size_t readInflated(char* to, std::size_t room);
     void skipRaw(long long to);
     std::size_t gave(std::size_t n);
     void fail(std::string_view what);
@@ -71,13 +70,15 @@ private:
     long long rawBase_ = 0;        // the file offset of raw_[0]
     bool fileEnded_ = false;
     Inflater inflater_;
-    std::unique_ptr<char[]> stage_;  // what the inflater gave: [stageAt_, stageEnd_) not yet taken
-    std::size_t stageAt_ = 0, stageEnd_ = 0, stageHigh_ = 0;
+    std::unique_ptr<char[]> stage_;  // what the inflater last gave
+    std::size_t stageHigh_ = 0;      // the most of it the current member has written
+    // The current member's bytes not yet given, from the stage or inflated ahead, before its
+    // outcome takes effect.
+    std::string_view pending_;
     Inflater::State outcome_ = Inflater::State::More;  // how its last step ended
     InflateAhead::Options aheadOptions_;
     std::unique_ptr<InflateAhead> ahead_;  // for a compressed file that can be read anywhere
-    std::optional<InflateAhead::Member> inflated_;  // the current member, if inflated ahead
-    std::size_t inflatedAt_ = 0;                    // its bytes given
+    long long aheadEnd_ = 0;  // where a member inflated ahead ends in the file (else 0)
 };
 
 }  // namespace tagsift::warc
