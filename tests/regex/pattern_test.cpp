@@ -34,7 +34,7 @@ TEST(Pattern, AgreesWithTheSlowReading) {
     EXPECT_GT(compiled, 5000);
 }
 
-// Sets against a plain reading of section 6.2 of the reference: X-Y is a range when a character
+// Sets against a plain reading of docs/tagsift.txt, 6.2: X-Y is a range when a character
 // follows the dash, else each character is a member; bytes order as signed, 0xE9 before '!'.
 TEST(Pattern, SetsAgreeWithAPlainReading) {
     std::mt19937 rng(7);

@@ -357,13 +357,13 @@ Crawl handMade() {
         record("warcinfo", "software: test\r\n", "w"),
         response(page, "http://a/1", "Content-Type: text/html; charset=\"utf-8\"\r\n"),
         record("request", "GET / HTTP/1.1\r\n\r\n", "http://a/1"),
-        response("b\r\n<a href=c1>\r\n6;x=1\r\n<br>xy\r\n0\r\nT: t\r\n\r\n", "http://a/chunked", chunked),
+        response("b\r\n<a href=c1>\r\n6;x=1\r\n<br>xy\r\n1\r\nz\r\n0\r\nT: t\r\n\r\n", "http://a/chunked", chunked),
         response(gz, "http://a/gz", "Content-Type: text/html\r\nContent-Encoding: gzip\r\n"),
         // Payloads the crawler cut short.
         response("<a href=cut>partial", "http://a/cut", "Content-Type: text/html\r\n", cut),
         response("b\r\n<a href=c1>\r\n20\r\nabc", "http://a/chunkcut", chunked, cut),
         response(gzCut, "http://a/gzcut", "Content-Type: text/html\r\nContent-Encoding: gzip\r\n", cut),
-        record("resource", page, "http://a/res", "Content-Type: application/xhtml+xml; charset=latin1\r\n"),
+        record("resource", page, "<>", "Content-Type: application/xhtml+xml; charset=latin1\r\n"),
         response("\x89PNG", "http://a/img", "Content-Type: image/png\r\n"),
         record("metadata", "k: v\r\n", "http://a/1", "Content-Type: application/warc-fields\r\n"),
         // Bytes that look like gzip headers, where helpers that inflate members ahead look for one.
