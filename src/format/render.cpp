@@ -59,9 +59,12 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 rest_ = items.subspan(i + 1);
                 ruleCount_ = tag.ruleCount;
                 globalCount_ = tag.globalCount;
-                attributes_.clear();
-                attributes_.swap(*tag.attributes);
-                attributes_.keep();  // the scanner reads on before the region's end prints them
+                // Empty since the last region closed; a tag without attributes (a table cell)
+                // leaves it so.
+                if (!tag.attributes->empty()) {
+                    attributes_.swap(*tag.attributes);
+                    attributes_.keep();  // the scanner reads on before the region's end prints them
+                }
                 return true;
         }
     }

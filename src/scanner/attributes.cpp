@@ -44,6 +44,38 @@ const char* findQuoteOnLine(const char* p, const char* const end, char quote) {
     return nullptr;
 }
 
+// The end of the word from p: the first word delimiter in [p, end), or end. Unquoted values run
+// to a few dozen bytes: sixteen are looked at a time, every byte up to a blank, '=' or '>' as a
+// candidate (the few controls among them that delimit nothing are passed over one by one).
+const char* findWordEnd(const char* p, const char* const end) {
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i equals = _mm_set1_epi8('=');
+    const __m128i close = _mm_set1_epi8('>');
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i low = _mm_cmpeq_epi8(_mm_max_epu8(v, blank), blank);
+        auto hits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(low, _mm_or_si128(_mm_cmpeq_epi8(v, equals), _mm_cmpeq_epi8(v, close)))));
+        for (; hits; hits &= hits - 1)
+            if (isWordDelimiter(p[std::countr_zero(hits)])) return p + std::countr_zero(hits);
+    }
+#endif
+    while (p != end && !isWordDelimiter(*p)) ++p;
+    return p;
+}
+
+// Blanks but the line feed, which ends a tag read in place; and every blank, for one whose line
+// feeds are blanked.
+struct Blanks {
+    bool in[256] = {};
+    constexpr explicit Blanks(bool lineFeed) {
+        for (int c = 0; c < 256; ++c) in[c] = (c == ' ' || (c >= '\t' && c <= '\r')) && (lineFeed || c != '\n');
+    }
+};
+template <bool kLineFeeds>
+inline constexpr Blanks kBlanks{kLineFeeds};
+
 // The attributes from p up to and including the tag's '>', read as readAttributes reads a tag on
 // one line, as views of the bytes; false when a line feed (unless the tag may hold them: then
 // they are blanked in place, and their places kept) or the end comes first. p moves past what
@@ -53,12 +85,12 @@ template <bool kLineFeeds = false>
                                                       AttributeList& list) {
     // Each step stops short at a line feed or the end, where the tag is not one of these.
     auto skipSpace = [&] {
-        while (p != end && isSpace(static_cast<unsigned char>(*p)) && (kLineFeeds || *p != '\n')) ++p;
+        while (p != end && kBlanks<kLineFeeds>.in[static_cast<unsigned char>(*p)]) ++p;
         return p != end && (kLineFeeds || *p != '\n');
     };
     auto word = [&](std::string_view& to) {
         const char* from = p;
-        while (p != end && !isWordDelimiter(*p)) ++p;
+        p = findWordEnd(p, end);
         if (p == end || (!kLineFeeds && *p == '\n')) return false;
         to = {from, static_cast<std::size_t>(p - from)};
         return true;
