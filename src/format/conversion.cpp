@@ -144,11 +144,6 @@ void formatNumber(Output& out, const ConversionSpec& spec, long long value) {
 }
 
 void formatText(Output& out, const ConversionSpec& spec, std::string_view text) {
-    // Most conversions are a bare value.
-    if (spec.width == 0 && spec.precision < 0 && spec.hasValue && spec.leading.empty() && spec.trailing.empty()) {
-        out.write(text);
-        return;
-    }
     out.write(spec.leading);
     if (!spec.hasValue) return;
     if (spec.precision >= 0 && static_cast<unsigned long long>(spec.precision) < text.size())

@@ -30,6 +30,9 @@ struct ConversionSpec {
     bool hasValue = true;      // false when no '%' is left to convert the value
     char letter = '\0';        // none when the conversion has no letter
     std::string trailing;      // printed after the value
+
+    // Prints the value as it is: most conversions, which the caller writes without a call.
+    bool bare() const { return width == 0 && precision < 0 && hasValue && leading.empty() && trailing.empty(); }
 };
 
 ConversionSpec parseConversion(std::string_view conversion);

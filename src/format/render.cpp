@@ -126,7 +126,9 @@ void Renderer::printTag(const FormatItem& item, const TagContext& tag) {
 
 void Renderer::printText(const FormatItem& item, std::string_view value, ReferencesIn where, bool fromPage,
                          const TagContext& tag) {
-    formatText(out_, item.spec, item.steps.decode ? converted(item, value, where, fromPage, tag) : value);
+    const std::string_view text = item.steps.decode ? converted(item, value, where, fromPage, tag) : value;
+    if (item.spec.bare()) out_.write(text);
+    else formatText(out_, item.spec, text);
 }
 
 void Renderer::appendPageText(std::string_view text, ReferencesIn where, std::string& out) {

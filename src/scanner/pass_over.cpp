@@ -262,9 +262,8 @@ private:
         if (!w_) classify(base_);
         return *w_;
     }
-    // The window at base, classified already.
-    void keep(const char* base, const window::Masks& masks) {
-        pass_.windows_[0] = masks;
+    // The window at base, whose masks the quiet walk left in the first slot.
+    void kept(const char* base) {
         pass_.windowsBase_ = base;
         pass_.windowCount_ = 1;
         w_ = pass_.windows_;
@@ -452,7 +451,9 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
             run.from = i;
             run.inTag = inTag;
             run.openQuote = openQuote;
-            if ((run.classified = w_ != nullptr)) run.masks = *w_;
+            run.classified = w_ != nullptr;
+            run.given = w_;
+            run.kept = pass_.windows_;
             pass_.walkQuietly_(run, pass_.candidates_);
             if (run.lines) {
                 lines_ += run.lines;
@@ -460,7 +461,7 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
             }
             if (run.at != base_) counted_ = run.at;
             if (run.classified) {
-                keep(run.at, run.masks);
+                kept(run.at);
             } else {
                 base_ = run.at;
                 w_ = nullptr;

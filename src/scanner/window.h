@@ -54,9 +54,11 @@ struct QuietRun {
     int from = 0;
     bool inTag = false;
     char openQuote = 0;  // in a quoted value of a tag: its quote
-    // In: the masks of the window at at are in masks. Out: they are (not at the block's end).
+    // In: the masks of the window at at are at given. Out: they are left at kept (not at the
+    // block's end), which may be where given points.
     bool classified = false;
-    Masks masks;
+    const Masks* given = nullptr;
+    Masks* kept = nullptr;
     // Out.
     enum Stop {
         WantedTag,  // the '<' at bit from of the window may begin a wanted name

@@ -108,7 +108,7 @@ void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
     };
     const Splats k(wanted);
     Masks w;
-    if (run.classified) w = run.masks;
+    if (run.classified) w = *run.given;
     else classifyOne(w, at, wanted, k);
     QuietRun::Stop stop;
     for (;;) {
@@ -164,7 +164,7 @@ void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
     run.openQuote = openQuote;
     run.stop = stop;
     run.classified = stop != QuietRun::BlockEnd;
-    if (run.classified) run.masks = w;
+    if (run.classified) *run.kept = w;
     run.lines = lines;
     if (lines) run.lineStart = lastWithLineFeeds + (64 - __builtin_clzll(lastLineFeeds));
 }
