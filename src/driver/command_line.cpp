@@ -71,8 +71,8 @@ bool RuleSet::CaseBlindEqual::operator()(std::string_view a, std::string_view b)
 
 const std::vector<const TagRule*>* RuleSet::find(std::string_view name) const {
     if (!groups_.empty()) {
-        for (const auto& [key, rules] : groups_)
-            if (equalsIgnoringCase(key, name)) return &rules;
+        for (const Group& group : groups_)
+            if (equalsIgnoringCase(group.name, name)) return group.rules;
         return nullptr;
     }
     auto found = byName_.find(name);
@@ -82,7 +82,8 @@ const std::vector<const TagRule*>* RuleSet::find(std::string_view name) const {
 void RuleSet::index() {
     // Newest first within each name, so the last -tag of a name is tried first.
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) byName_[(*it)->name].push_back(it->get());
-    if (byName_.size() <= 8) groups_.assign(byName_.begin(), byName_.end());
+    if (byName_.size() <= 8)
+        for (const auto& [name, rules] : byName_) groups_.push_back({name, &rules});
     for (const auto& rule : rules_)
         for (const FormatItem& item : rule->format) {
             resolvesUrls_ = resolvesUrls_ || item.steps.resolve;

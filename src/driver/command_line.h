@@ -52,8 +52,13 @@ private:
 
     std::vector<std::unique_ptr<TagRule>> rules_;  // in command-line order
     std::unordered_map<std::string, std::vector<const TagRule*>, CaseBlindHash, CaseBlindEqual> byName_;
-    // The same groups in a plain list, searched instead of the map while it is short.
-    std::vector<std::pair<std::string, std::vector<const TagRule*>>> groups_;
+    // The same groups in a plain list of views of the map's own, searched instead of the map
+    // while it is short.
+    struct Group {
+        std::string_view name;
+        const std::vector<const TagRule*>* rules;
+    };
+    std::vector<Group> groups_;
     std::vector<std::string> wantedNames_;
     bool resolvesUrls_ = false;
     bool needsEncoding_ = false;

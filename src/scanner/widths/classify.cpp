@@ -50,8 +50,14 @@ struct Splats {
     }
 };
 
+// How many first bytes the candidates compare with when the walk is compiled for a count: one
+// rule's name has two (its first letter in both cases), no rule none; kAny leaves it to the
+// run, and kEveryOpen makes every open a candidate.
+constexpr int kAny = -1;
+constexpr int kEveryOpen = -2;
+
 // A template, so that the branch a width has no lookup for is never compiled for it.
-template <typename L = Lanes>
+template <int kCount = kAny, typename L = Lanes>
 [[gnu::always_inline]] inline void classifyOne(Masks& w, const char* from, const Candidates& wanted, const Splats& k) {
     const Bytes64 v(from);
     w.open = (v == k.open).bits();
@@ -70,12 +76,16 @@ template <typename L = Lanes>
     }
     // The bytes that may follow the '<' of a candidate are compared in place and moved down a
     // byte; the byte after the window is looked up.
-    if (wanted.everyOpen) {
+    if (kCount == kEveryOpen || (kCount == kAny && wanted.everyOpen)) {
         w.candidate = w.open;
         return;
     }
     Flags64 hit = v == k.bang;
-    for (int j = 0; j < Splats::kMostWanted && j < k.count; ++j) hit = hit | (v == k.wanted[j]);
+    if constexpr (kCount >= 0) {
+        for (int j = 0; j < kCount; ++j) hit = hit | (v == k.wanted[j]);
+    } else {
+        for (int j = 0; j < Splats::kMostWanted && j < k.count; ++j) hit = hit | (v == k.wanted[j]);
+    }
     const std::uint64_t after = wanted.follows[static_cast<unsigned char>(from[64])];
     w.candidate = w.open & ((hit.bits() >> 1) | (after << 63));
 }
@@ -87,7 +97,10 @@ void TAGSIFT_CLASSIFIER(Masks* masks, const char* from, int count, const Candida
     for (int n = 0; n < count; ++n) classifyOne(masks[n], from + 64 * n, wanted, k);
 }
 
-void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
+namespace {
+
+template <int kCount>
+void walkQuietly(QuietRun& run, const Candidates& wanted) {
     const char* at = run.at;
     const char* const end = run.end;
     bool inTag = run.inTag;
@@ -109,7 +122,7 @@ void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
     const Splats k(wanted);
     Masks w;
     if (run.classified) w = *run.given;
-    else classifyOne(w, at, wanted, k);
+    else classifyOne<kCount>(w, at, wanted, k);
     QuietRun::Stop stop;
     for (;;) {
         // The line feeds of a window are counted from where the walk entered it, once it is passed.
@@ -132,7 +145,7 @@ void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
                 // a delimiter other than a line feed; the walk goes on from there.
                 if (taken.kind == Taken::NameRunsOn && end - at > 128) {
                     Masks following;
-                    classifyOne(following, at + 64, wanted, k);
+                    classifyOne<kCount>(following, at + 64, wanted, k);
                     const int nameEnd = following.delimiter ? __builtin_ctzll(following.delimiter) : 64;
                     if (nameEnd < 64 && !((following.lineFeed >> nameEnd) & 1)) {
                         countLines(w.lineFeed >> entered << entered);
@@ -156,7 +169,7 @@ void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
             stop = QuietRun::BlockEnd;
             break;
         }
-        classifyOne(w, at, wanted, k);
+        classifyOne<kCount>(w, at, wanted, k);
     }
     run.at = at;
     run.from = from;
@@ -167,6 +180,17 @@ void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
     if (run.classified) *run.kept = w;
     run.lines = lines;
     if (lines) run.lineStart = lastWithLineFeeds + (64 - __builtin_clzll(lastLineFeeds));
+}
+
+}  // namespace
+
+void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
+    // Most windows pass here: the common counts of first bytes get walks of their own, whose
+    // compares are unrolled.
+    if (wanted.everyOpen) walkQuietly<kEveryOpen>(run, wanted);
+    else if (wanted.count == 0) walkQuietly<0>(run, wanted);
+    else if (wanted.count == 2) walkQuietly<2>(run, wanted);
+    else walkQuietly<kAny>(run, wanted);
 }
 
 }  // namespace tagsift::window
