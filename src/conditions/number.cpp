@@ -1,5 +1,6 @@
 #include "conditions/number.h"
 
+#include <algorithm>
 #include <tuple>
 
 #include "base/text.h"
@@ -9,14 +10,15 @@ namespace tagsift {
 std::optional<Number> readNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && isSpace(static_cast<unsigned char>(text[i]))) ++i;
-    Number n;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) n.negative = text[i++] == '-';
+    const bool minus = i < text.size() && text[i] == '-';
+    if (minus || (i < text.size() && text[i] == '+')) ++i;
     std::size_t start = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    i = std::min(text.find_first_not_of("0123456789", start), text.size());
     if (i == start) return std::nullopt;
     while (start + 1 < i && text[start] == '0') ++start;
+    Number n;
     n.digits = std::string(text.substr(start, i - start));
-    if (n.digits == "0") n.negative = false;
+    n.negative = minus && n.digits != "0";  // zero has no sign
     return n;
 }
 

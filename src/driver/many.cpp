@@ -23,7 +23,6 @@ namespace tagsift {
 
 namespace {
 
-constexpr std::size_t kBlock = 1 << 18;
 // What a document that is not first in line may print before its worker waits.
 constexpr std::size_t kHoldLimit = 1 << 20;
 
@@ -126,7 +125,7 @@ public:
                                                          &tally.bytesInflated);
                 opened = true;
             }
-            Input input(std::move(source), kBlock);
+            Input input(std::move(source));
             ++tally.documents;
             error = filter_.filter(input, task.name, task.info);
         } catch (DocumentError& e) {

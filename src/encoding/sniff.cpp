@@ -30,9 +30,10 @@ std::optional<Encoding> charsetOfContent(std::string_view value) {
         i = pastBlanks(value, i + 1);
         if (i == value.size()) return std::nullopt;
         if (value[i] == '"' || value[i] == '\'') {
-            const std::size_t close = value.find(value[i], i + 1);
+            const std::string_view inside = value.substr(i + 1);
+            const std::size_t close = inside.find(value[i]);
             if (close == std::string_view::npos) return std::nullopt;
-            return Encoding::forLabel(value.substr(i + 1, close - i - 1));
+            return Encoding::forLabel(inside.substr(0, close));
         }
         std::size_t end = i;
         while (end < value.size() && !isAsciiWhitespace(value[end]) && value[end] != ';') ++end;

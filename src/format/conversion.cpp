@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 #include "base/text.h"
 #include "io/output.h"
@@ -80,7 +79,7 @@ ConversionSpec parseConversion(std::string_view c) {
         if (i < c.size() && c[i] == '*') ++i;
         else spec.precision = readCount(c, i);
     }
-    while (i < c.size() && std::strchr("hlLqjzt", c[i]) && c[i] != '\0') ++i;
+    i = std::min(c.find_first_not_of("hlLqjzt", i), c.size());
     if (i < c.size()) spec.letter = c[i++];
     spec.trailing = collapsePercents(c.substr(i));
     return spec;

@@ -58,8 +58,8 @@ constexpr SystemVariable kSystemVariables[] = {
 };
 
 BodyMode bodyModeOf(std::string_view conversion) {
-    if (conversion.size() > 1 && conversion[1] == 'c') return BodyMode::NoComments;
-    if (conversion.size() > 1 && conversion[1] == 't') return BodyMode::TextOnly;
+    if (conversion.starts_with("%c")) return BodyMode::NoComments;
+    if (conversion.starts_with("%t")) return BodyMode::TextOnly;
     return BodyMode::Everything;
 }
 
@@ -80,7 +80,7 @@ ValueSteps takeValueLetters(ConversionSpec& conversion) {
     switch (conversion.letter) {
         case 'H': steps = {true, false, false}; break;
         case 'U':
-            steps = {true, true, conversion.trailing.size() > 1 && conversion.trailing[0] == 'J'};
+            steps = {true, true, conversion.trailing.starts_with('J')};
             break;
         case 'J': steps = {true, false, true}; break;
         default: return steps;

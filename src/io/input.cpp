@@ -231,7 +231,7 @@ Input::Piece& Input::take() {
         // with many small documents, starting a reader and waiting for it to be scheduled would
         // cost more than the read.
         const long long size = cleaner_->source->knownSize();  // -1, unknown, is past any block
-        if (static_cast<unsigned long long>(size) < blockSize_) {
+        if (static_cast<unsigned long long>(size) <= blockSize_) {
             cleaner_->blockSize = std::max<std::size_t>(static_cast<std::size_t>(size), 1);
             return take();
         }

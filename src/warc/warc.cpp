@@ -28,14 +28,18 @@ constexpr std::size_t kVersionLine = 10;
 
 // A record begins with a line "WARC/1.0" or "WARC/1.1"; a candidate cut by the end of bytes is
 // none.
+constexpr std::string_view kVersionStart = "WARC/1.";
+
 bool versionLineAt(std::string_view bytes, std::size_t at) {
     const std::string_view rest = bytes.substr(at);
-    if (!rest.starts_with("WARC/1.") || rest.size() < 9 || (rest[7] != '0' && rest[7] != '1')) return false;
+    if (!rest.starts_with(kVersionStart) || rest.size() < 9 || (rest[7] != '0' && rest[7] != '1')) return false;
     return rest[8] == '\n' || rest.substr(8, 2) == "\r\n";
 }
 
+// No end of "WARC/1." is also its start, so two of them never overlap.
 std::size_t findVersionLine(std::string_view bytes, std::size_t from) {
-    for (std::size_t at = bytes.find("WARC/1.", from); at != std::string_view::npos; at = bytes.find("WARC/1.", at + 1))
+    for (std::size_t at = bytes.find(kVersionStart, from); at != std::string_view::npos;
+         at = bytes.find(kVersionStart, at + kVersionStart.size()))
         if (versionLineAt(bytes, at)) return at;
     return std::string_view::npos;
 }

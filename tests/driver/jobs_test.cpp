@@ -99,6 +99,14 @@ TEST(Jobs, StandardInputIsReadInItsTurn) {
     EXPECT_EQ(r.status, 1);
 }
 
+// With standard input closed, the file list opens as descriptor 0, which is no failure to open it.
+TEST(Jobs, AFileListMayTakeTheDescriptorOfAClosedStandardInput) {
+    RunOptions inFiles;
+    inFiles.cwd = testDir() + "/e2e/files";
+    const RunResult r = runScript("exec \"$0\" \"$@\" <&-", {"-tag", "a", "-out", "$href$ ", "--files-from", "pages/list.txt"}, "", inFiles);
+    EXPECT_EQ(r.out + r.err, "1 2 dollar ");
+}
+
 // A byte 26 ends a document where it stands: its worker reads no more of it, and the rest of its
 // bytes (many blocks' worth, or no end at all) must not hold up the thread that reads the crawl
 // file or standard input.

@@ -1,11 +1,12 @@
 // A look at a document's first bytes shows them, and changes nothing of what is read after it:
-// the same blocks, on the reading thread and without it.
+// the same blocks, on the reading thread and without it. Which thread reads a source.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "io/input.h"
@@ -13,20 +14,27 @@
 namespace tagsift {
 namespace {
 
-// A document given out at most block bytes a read.
+// A document given out at most block bytes a read; it says its size when sized, and notes
+// whether any read ran on a thread other than the one that made it.
 class Document : public ByteSource {
 public:
-    Document(std::string text, std::size_t block) : text_(std::move(text)), block_(block) {}
+    Document(std::string text, std::size_t block, bool sized = false, bool worthIt = true, bool* elsewhere = nullptr)
+        : text_(std::move(text)), block_(block), sized_(sized), worthIt_(worthIt), elsewhere_(elsewhere) {}
     std::size_t read(char* to, std::size_t room) override {
+        if (elsewhere_) *elsewhere_ |= std::this_thread::get_id() != maker_;
         const std::size_t n = std::min({room, block_, text_.size() - at_});
         text_.copy(to, n, at_);
         at_ += n;
         return n;
     }
+    long long knownSize() const override { return sized_ ? static_cast<long long>(text_.size()) : ByteSource::knownSize(); }
+    bool worthReadingAhead() const override { return worthIt_ && ByteSource::worthReadingAhead(); }
 
 private:
     std::string text_;
     std::size_t block_, at_ = 0;
+    bool sized_, worthIt_, *elsewhere_;
+    std::thread::id maker_ = std::this_thread::get_id();
 };
 
 // Every block of the document; with look, its start looked at first and given in brackets.
@@ -71,6 +79,26 @@ TEST(InputStart, ShowsTheStartAndLeavesTheBlocks) {
     std::string all;
     while (in.refill()) all.append(in.begin(), in.end()).push_back('|');
     EXPECT_EQ(all, "abcd|ef|");
+}
+
+// A source is read ahead on a thread of its own, unless its size says that it fits in one block
+// (a thread would cost more than the read) or it says that another thread makes its bytes already.
+TEST(InputStart, ReadsAheadOnAThreadOfItsOwnWhereThatPays) {
+    EXPECT_EQ(Document("", 1).knownSize(), -1);  // unknown: past any block
+    const struct {
+        std::size_t size;
+        bool sized, worthIt, elsewhere;
+    } rows[] = {{8, false, true, true}, {7, true, true, false}, {8, true, true, false}, {9, true, true, true},
+                {0, true, true, false}, {9, false, false, false}};
+    for (const auto& row : rows) {
+        bool elsewhere = false;
+        std::string all;
+        for (Input in(std::make_unique<Document>(std::string(row.size, 'x'), 3, row.sized, row.worthIt, &elsewhere), 8);
+             in.refill();)
+            all.append(in.begin(), in.end());
+        EXPECT_EQ(all, std::string(row.size, 'x'));
+        EXPECT_EQ(elsewhere, row.elsewhere) << row.size << (row.sized ? " sized" : "") << (row.worthIt ? "" : " not worth it");
+    }
 }
 
 }  // namespace
