@@ -38,7 +38,7 @@ std::string collapsePercents(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         out.push_back(text[i]);
-        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == '%') ++i;
+        if (text.substr(i).starts_with("%%")) ++i;
     }
     return out;
 }
@@ -47,7 +47,7 @@ ConversionSpec parseConversion(std::string_view c) {
     ConversionSpec spec;
     std::size_t i = 0;
     while (i < c.size()) {
-        if (c[i] == '%' && i + 1 < c.size() && c[i + 1] == '%') {
+        if (c.substr(i).starts_with("%%")) {
             spec.leading.push_back('%');
             i += 2;
         } else if (c[i] == '%') {

@@ -33,7 +33,7 @@ public:
 class Output {
 public:
     // Writes to fd; a negative fd collects the output in memory instead (for tests).
-    explicit Output(int fd = 1, std::size_t capacity = 1 << 16);
+    explicit Output(int fd, std::size_t capacity = 1 << 16);
     // Hands full buffers to sink, which must outlive the Output.
     explicit Output(OutputSink& sink, std::size_t capacity = 1 << 16);
     Output(const Output&) = delete;

@@ -135,14 +135,12 @@ template <bool kLineFeeds = false>
 
 }  // namespace
 
-// The common tag, on one line and whole in the block, read straight from the block: the same
-// steps as the character by character way below, which takes every other tag. False (and the
-// list left empty, nothing read) when the tag is not such a tag.
+// The common tag, on one line and whole in the unread rest of the block (nothing pushed back, no
+// region echoing tags, the list empty), read straight from the block: the same steps as the
+// character by character way below, which takes every other tag. False (and the list left
+// empty, nothing read) when the tag is not such a tag.
 bool Scanner::readAttributesInBlock(AttributeList& list) {
-    // The unread rest of the block, while nothing is pushed back and no region echoes tags.
-    if (pushed_ != kNone || echoingTags() || !list.empty()) return false;
     const char* p = cursor_.at;
-    if (p == cursor_.end) return false;
     if (!readAttributesFrom(p, cursor_.end, list)) {
         list.clear();
         return false;
@@ -181,13 +179,15 @@ void Scanner::skipTagReading(AttributeList& attributes) {
 
 void Scanner::readAttributes(AttributeList& list) {
     if (echoingTags()) echo('<');
-    // A tag without attributes (a table cell) is common enough to be taken apart.
-    if (pushed_ == kNone && !echoingTags() && cursor_.at != cursor_.end && *cursor_.at == '>' && list.empty()) {
-        ++cursor_.at;
-        ++cursor_.column;
-        return;
+    if (pushed_ == kNone && !echoingTags() && cursor_.at != cursor_.end && list.empty()) {
+        // A tag without attributes (a table cell) is common enough to be taken apart.
+        if (*cursor_.at == '>') {
+            ++cursor_.at;
+            ++cursor_.column;
+            return;
+        }
+        if (readAttributesInBlock(list)) return;
     }
-    if (readAttributesInBlock(list)) return;
     skipSpace();
     for (;;) {
         int c = getChar();

@@ -179,15 +179,15 @@ std::size_t Members::inflate(char* to, std::size_t room) {
 // of the broken stretch before it, if there is one.
 void Members::fail(std::string_view what) {
     state_ = State::Broken;
-    if (stretch_ >= 0 && decoded_ == 0) return;
+    if (stretch_ && decoded_ == 0) return;
     endStretch(start_);
     stretch_ = start_;
     ledger_.problem(start_, what);
 }
 
 void Members::endStretch(long long at) {
-    if (stretch_ >= 0) ledger_.span(CrawlSpan::Kind::BrokenMember, stretch_, stretch_, at);
-    stretch_ = -1;
+    if (stretch_) ledger_.span(CrawlSpan::Kind::BrokenMember, *stretch_, *stretch_, at);
+    stretch_.reset();
 }
 
 // Goes to the next gzip header after the broken member's first byte, or to the end of the file.
