@@ -151,9 +151,9 @@ std::optional<Encoding> Prescan::run() {
             at_ += 6;
             if (std::optional<Encoding> found = meta()) return found;
             if (atEnd()) return std::nullopt;
-        } else if (s_[at_] == '<' && at_ + 1 < s_.size() &&
-                   (isLetter(s_[at_ + 1]) ||
-                    (s_[at_ + 1] == '/' && at_ + 2 < s_.size() && isLetter(s_[at_ + 2])))) {
+        } else if (const std::string_view next = s_.substr(at_ + 1, 2);
+                   s_[at_] == '<' && !next.empty() &&
+                   (isLetter(next[0]) || (next.size() == 2 && next[0] == '/' && isLetter(next[1])))) {
             // Another tag: past its name, then past its attributes, whose values may hold a '>'.
             while (!atEnd() && !isAsciiWhitespace(s_[at_]) && s_[at_] != '>') ++at_;
             Got got;

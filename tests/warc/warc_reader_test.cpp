@@ -446,6 +446,10 @@ TEST(WarcReader, HandMadeFiles) {
         for (DocumentInfo info; halves.nextDocument(info);) {
         }
         EXPECT_EQ(halves.counts().inflatedAhead, gz ? 14 : 0);
+        WarcSource alone(std::make_unique<Pieces>(junk, 100), "f", {.chunk = 97});  // helpers only when asked
+        for (DocumentInfo info; alone.nextDocument(info);) {
+        }
+        EXPECT_EQ(alone.counts().inflatedAhead, 0);
         EXPECT_EQ(counts.bytesRead, static_cast<long long>(junk.size()));
         EXPECT_EQ(counts.bytesInflated, static_cast<long long>(join(c.records, false).size() + (gz ? 6 : 4)));
     }
