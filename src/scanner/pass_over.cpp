@@ -445,13 +445,12 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
         if (i < 64 && base_ != own && end_ - base_ > 64) {
             // The width's quiet walk, from here to the next tag that may be wanted.
             countTo(base_ + i);
-            window::QuietRun run;
+            window::QuietRun run;  // the walk sets what it hands back
             run.at = base_;
             run.end = end_;
             run.from = i;
             run.inTag = inTag;
             run.openQuote = openQuote;
-            run.classified = w_ != nullptr;
             run.given = w_;
             run.kept = pass_.windows_;
             pass_.walkQuietly_(run, pass_.candidates_);
@@ -460,7 +459,7 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
                 lineStart_ = run.lineStart;
             }
             if (run.at != base_) counted_ = run.at;
-            if (run.classified) {
+            if (run.stop != window::QuietRun::BlockEnd) {
                 kept(run.at);
             } else {
                 base_ = run.at;

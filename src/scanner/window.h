@@ -47,26 +47,26 @@ void classifyNeon(Masks* masks, const char* from, int count, const Candidates& w
 // the block's last 64 bytes (not classified). The line feeds of the windows it passes are
 // counted (from the starting byte on); none of the window it stops in.
 struct QuietRun {
-    // In and out: a window of the block's grid, with more than 64 bytes from it to end when the
-    // walk starts; the byte of it from which the state holds, and the state.
-    const char* at = nullptr;
-    const char* end = nullptr;
-    int from = 0;
-    bool inTag = false;
-    char openQuote = 0;  // in a quoted value of a tag: its quote
-    // In: the masks of the window at at are at given. Out: they are left at kept (not at the
-    // block's end), which may be where given points.
-    bool classified = false;
-    const Masks* given = nullptr;
-    Masks* kept = nullptr;
+    // In (every field set by the caller) and out (set by the walk): a window of the block's grid,
+    // with more than 64 bytes from it to end when the walk starts; the byte of it from which the
+    // state holds, and the state.
+    const char* at;
+    const char* end;
+    int from;
+    bool inTag;
+    char openQuote;  // in a quoted value of a tag: its quote
+    // In: the masks of the window at at, or null (the walk classifies it). Out: the walk leaves
+    // them at kept (unless it stops at the block's end), which may be where given points.
+    const Masks* given;
+    Masks* kept;
     // Out.
     enum Stop {
         WantedTag,  // the '<' at bit from of the window may begin a wanted name
         Window,     // the caller takes the window from from
         BlockEnd,   // the window at at lies in the block's last 64 bytes
-    } stop = Window;
-    long long lines = 0;
-    const char* lineStart = nullptr;  // just after the last line feed counted
+    } stop;
+    long long lines;
+    const char* lineStart;  // just after the last line feed counted, when there is one
 };
 using QuietWalk = void (*)(QuietRun& run, const Candidates& wanted);
 

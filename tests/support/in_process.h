@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +32,11 @@ inline Outcome runInProcess(const std::vector<std::string>& args, std::string_vi
     std::vector<std::string> words{"tagsift"};
     words.insert(words.end(), args.begin(), args.end());
     const PassOver::Width best = PassOver::widths()[0];
-    PassOver::forceWidthForTests(width.value_or(best));  // for this run only
+    // For this run only. A width not taken would leave the comparisons of widths comparing nothing.
+    if (!PassOver::forceWidthForTests(width.value_or(best)) || PassOver::width() != width.value_or(best)) {
+        std::fputs("runInProcess: the width asked for was not taken\n", stderr);
+        std::abort();
+    }
     Input in = Input::fromText(std::string(input), blockSize);
     Output out(-1);
     Outcome r;

@@ -107,8 +107,7 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
     char openQuote = run.openQuote;
     int from = run.from;  // the state holds from this byte of the window at at on
     long long lines = 0;
-    std::uint64_t lastLineFeeds = 0;  // of the last window passed that had any
-    const char* lastWithLineFeeds = nullptr;
+    const char* lineStart = nullptr;
     auto countLines = [&](std::uint64_t lineFeeds) {
         if (!lineFeeds) return;
 #if defined(__POPCNT__) || !defined(__x86_64__)
@@ -116,12 +115,11 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
 #else
         for (std::uint64_t m = lineFeeds; m; m &= m - 1) ++lines;
 #endif
-        lastLineFeeds = lineFeeds;
-        lastWithLineFeeds = at;
+        lineStart = at + (64 - __builtin_clzll(lineFeeds));
     };
     const Splats k(wanted);
     Masks w;
-    if (run.classified) w = *run.given;
+    if (run.given) w = *run.given;
     else classifyOne<kCount>(w, at, wanted, k);
     QuietRun::Stop stop;
     for (;;) {
@@ -176,10 +174,9 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
     run.inTag = inTag;
     run.openQuote = openQuote;
     run.stop = stop;
-    run.classified = stop != QuietRun::BlockEnd;
-    if (run.classified) *run.kept = w;
+    if (stop != QuietRun::BlockEnd) *run.kept = w;
     run.lines = lines;
-    if (lines) run.lineStart = lastWithLineFeeds + (64 - __builtin_clzll(lastLineFeeds));
+    run.lineStart = lineStart;
 }
 
 }  // namespace
