@@ -80,8 +80,8 @@ public:
     long long column() const { return cursor_.column; }
 
 private:
-    static constexpr int kEnd = -1;  // the end-of-input marker
-    static constexpr int kNone = -2;
+    static constexpr int kEnd = std::char_traits<char>::eof();  // the end-of-input marker
+    static constexpr int kNone = kEnd - 1;  // nothing pushed back: neither a byte nor the end
 
     struct Region {
         bool open = false;
