@@ -178,17 +178,11 @@ void Scanner::skipSpace() {
     ungetChar(c);
 }
 
-void Scanner::skipQuoted(int quote) {
-    if (!echoingTags()) {
-        if (quote == '"') skipTo<'"'>();
-        else skipTo<'\''>();
-        return;
-    }
-    int c = ' ';
-    while (c != quote) {
+void Scanner::echoQuoted(int quote) {
+    for (int c = ' '; c != quote;) {
         c = getChar();
         if (c == kEnd) return;
-        if (echoingTags()) echo(c);
+        echo(c);
     }
 }
 
@@ -202,7 +196,7 @@ void Scanner::skipTagRest() {
         c = getChar();
         if (c == kEnd) return;
         echo(c);
-        if (c == '"' || c == '\'') skipQuoted(c);
+        if (c == '"' || c == '\'') echoQuoted(c);
     }
 }
 

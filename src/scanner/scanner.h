@@ -140,7 +140,8 @@ private:
     // Reads up to the next of " =>\t\n\r\f" (left unread). Ends the run at the end of the input.
     void readWord(std::string& word);
     void skipSpace();
-    void skipQuoted(int quote);
+    // Echoes a quoted value of a tag whose rest is echoed, up to its closing quote.
+    void echoQuoted(int quote);
     void skipTagRest();
     void skipTagRestQuietly();
     void skipComment();
