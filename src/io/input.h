@@ -85,11 +85,13 @@ private:
 
 class Input {
 public:
+    // Pages are read in blocks of 256 KiB: two of them and the current tag are all a scan holds.
+    static constexpr std::size_t kBlockSize = std::size_t{1} << 18;
     // Reads the file descriptor fd (standard input by default); what names it in a read error.
-    explicit Input(int fd = 0, std::size_t blockSize = 1 << 18, std::string what = "standard input",
+    explicit Input(int fd = 0, std::size_t blockSize = kBlockSize, std::string what = "standard input",
                    bool ownsFd = false);
     // Reads a source of one document, on a second thread when that pays.
-    explicit Input(std::unique_ptr<ByteSource> source, std::size_t blockSize = 1 << 18);
+    explicit Input(std::unique_ptr<ByteSource> source, std::size_t blockSize = kBlockSize);
     // (A block size is at least 1.)
     // Reads the given bytes, delivering at most blockSize of them per block
     // (tests use small blocks to split line ends between reads).

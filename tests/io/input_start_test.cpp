@@ -101,5 +101,12 @@ TEST(InputStart, ReadsAheadOnAThreadOfItsOwnWhereThatPays) {
     }
 }
 
+TEST(InputStart, ReadsBlocksOf256KiB) {
+    std::vector<std::size_t> sizes;
+    for (Input in(std::make_unique<Document>(std::string(300 << 10, 'x'), 1 << 20)); in.refill();)
+        sizes.push_back(static_cast<std::size_t>(in.end() - in.begin()));
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{256 << 10, 44 << 10}));
+}
+
 }  // namespace
 }  // namespace tagsift
