@@ -58,7 +58,7 @@ public:
                 std::memcpy(to, &head, 8);
                 std::memcpy(to + n - 8, &tail, 8);
             } else if (n < 8) {
-                for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+                for (std::size_t i = 0; i != n; ++i) to[i] = from[i];
             } else {
                 std::memcpy(to, from, n);
             }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -99,6 +101,38 @@ TEST(InputStart, ReadsAheadOnAThreadOfItsOwnWhereThatPays) {
         EXPECT_EQ(all, std::string(row.size, 'x'));
         EXPECT_EQ(elsewhere, row.elsewhere) << row.size << (row.sized ? " sized" : "") << (row.worthIt ? "" : " not worth it");
     }
+}
+
+// A reader in a read of a source that cannot wait for ever (a file) is waited for when its Input
+// goes: nothing of it runs on after the document's owner is done with it.
+TEST(InputStart, WaitsForAReaderInTheMiddleOfARead) {
+    struct Seen {
+        std::atomic<int> reads{0};
+        std::atomic<bool> inSecond{false}, secondDone{false};
+    };
+    class Slow : public ByteSource {
+    public:
+        explicit Slow(std::shared_ptr<Seen> seen) : seen_(std::move(seen)) {}
+        std::size_t read(char* to, std::size_t) override {
+            if (seen_->reads++ == 1) {
+                seen_->inSecond = true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                seen_->secondDone = true;
+            }
+            *to = 'x';
+            return 1;
+        }
+
+    private:
+        std::shared_ptr<Seen> seen_;  // shared: a reader left running would outlive the test
+    };
+    const auto seen = std::make_shared<Seen>();
+    {
+        Input in(std::make_unique<Slow>(seen), 4);
+        ASSERT_TRUE(in.refill());
+        while (!seen->inSecond) std::this_thread::yield();
+    }
+    EXPECT_TRUE(seen->secondDone);
 }
 
 TEST(InputStart, ReadsBlocksOf256KiB) {
