@@ -87,9 +87,9 @@ class Input {
 public:
     // Pages are read in blocks of 256 KiB: two of them and the current tag are all a scan holds.
     static constexpr std::size_t kBlockSize = std::size_t{1} << 18;
-    // Reads the file descriptor fd (standard input by default); what names it in a read error.
-    explicit Input(int fd = 0, std::size_t blockSize = kBlockSize, std::string what = "standard input",
-                   bool ownsFd = false);
+    // Reads the file descriptor fd, closing it at the end when it owns it; what names it in a
+    // read error.
+    Input(int fd, std::size_t blockSize, std::string what, bool ownsFd);
     // Reads a source of one document, on a second thread when that pays.
     explicit Input(std::unique_ptr<ByteSource> source, std::size_t blockSize = kBlockSize);
     // (A block size is at least 1.)
