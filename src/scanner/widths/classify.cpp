@@ -81,11 +81,8 @@ template <int kCount = kAny, typename L = Lanes>
         return;
     }
     Flags64 hit = v == k.bang;
-    if constexpr (kCount >= 0) {
-        for (int j = 0; j < kCount; ++j) hit = hit | (v == k.wanted[j]);
-    } else {
-        for (int j = 0; j < Splats::kMostWanted && j < k.count; ++j) hit = hit | (v == k.wanted[j]);
-    }
+    const int count = kCount >= 0 ? kCount : k.count;  // a constant where the walk is compiled for one
+    for (int j = 0; j < Splats::kMostWanted && j < count; ++j) hit = hit | (v == k.wanted[j]);
     const std::uint64_t after = wanted.follows[static_cast<unsigned char>(from[64])];
     w.candidate = w.open & ((hit.bits() >> 1) | (after << 63));
 }
