@@ -57,6 +57,12 @@ public:
         if (inflated_) *inflated_ += static_cast<long long>(n);
         return n;
     }
+    long long skip(long long n) override {
+        const long long k = source_->skip(n);
+        read_ += k;
+        if (inflated_) *inflated_ += k;
+        return k;
+    }
     bool mayWaitForEver() const override { return source_->mayWaitForEver(); }
     long long knownSize() const override { return source_->knownSize(); }
     bool worthReadingAhead() const override { return source_->worthReadingAhead(); }

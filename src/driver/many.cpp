@@ -25,6 +25,13 @@ namespace {
 
 // What a document that is not first in line may print before its worker waits.
 constexpr std::size_t kHoldLimit = 1 << 20;
+// The documents handed out and not yet printed, a few for each worker: a document whose bytes
+// this thread holds until its worker takes them (standard input, a crawl file's payload that is
+// decoded or inflated) counts with up to a channel of them.
+unsigned heavyWindow(unsigned jobs) { return 2 * jobs + 2; }
+// Those that hold nothing until their worker takes them (a file's name, a stretch of a crawl
+// file) may be many more: this thread then waits, and wakes, a few times as rarely.
+unsigned lightWindow(unsigned jobs) { return 4 * heavyWindow(jobs); }
 
 unsigned processorsToRunOn() {
     cpu_set_t set;
@@ -38,6 +45,7 @@ struct Task {
     std::string name;  // its $_file$
     DocumentInfo info;
     std::shared_ptr<Channel> channel;  // its bytes; without one, the worker opens the file itself
+    std::unique_ptr<ByteSource> bytes;  // or its bytes as a stretch of a crawl file, read by the worker
 };
 
 // The documents handed out and not yet taken, in input order. The Printer's window bounds them.
@@ -76,7 +84,7 @@ private:
 // What the threads of one run share.
 struct Run {
     Run(const CommandLine& line, int inFd, int outFd, int errFd, unsigned jobs, Diagnostics& diagnostics)
-        : line(line), inFd(inFd), jobs(jobs), printer(outFd, errFd, 2 * jobs + 2, kHoldLimit, stop), diagnostics(diagnostics),
+        : line(line), inFd(inFd), jobs(jobs), printer(outFd, errFd, kHoldLimit, stop), diagnostics(diagnostics),
           tasks(stop) {
         diagnostics.usePrinter(printer);
     }
@@ -111,14 +119,16 @@ public:
         }
     }
 
-    void filterOne(const Task& task) {
+    void filterOne(Task& task) {
         sink_.use(task.slot);
         std::optional<DocumentError> error;
         Tally& tally = run_.diagnostics.tally();
         bool opened = false;  // a file of the worker's own, which counts once it is read
         try {
             std::unique_ptr<ByteSource> source;
-            if (task.channel) {
+            if (task.bytes) {
+                source = std::move(task.bytes);  // counted as the crawl was read
+            } else if (task.channel) {
                 source = std::make_unique<ChannelSource>(task.channel);  // counted as it was read
             } else {
                 source = std::make_unique<CountedSource>(openDocument(task.name, run_.inFd), tally.bytesRead,
@@ -172,7 +182,7 @@ private:
     // A slot for messages that belong to no document; false when the run is stopping.
     bool say(const std::vector<std::string>& texts) {
         if (texts.empty()) return true;
-        std::optional<Printer::Slot> slot = run_.printer.open();
+        std::optional<Printer::Slot> slot = run_.printer.open(heavyWindow(run_.jobs));
         if (!slot) return false;
         for (const std::string& text : texts) run_.diagnostics.error(*slot, text);
         run_.printer.close(*slot);
@@ -185,9 +195,9 @@ private:
             return;
         }
         // A name costs this thread nothing: it may wait for many slots at once.
-        std::optional<Printer::Slot> slot = run_.printer.open(true);
+        std::optional<Printer::Slot> slot = run_.printer.open(lightWindow(run_.jobs), true);
         if (!slot) return;
-        Task task{*slot, name, {}, nullptr};
+        Task task{*slot, name, {}, nullptr, nullptr};
         if (name != "-" && inline_) {
             // One job: the file is filtered here, in its turn, without a hand-over to a thread
             // that would wait for it.
@@ -252,11 +262,19 @@ private:
                 if (!say(info.problems)) return;
                 continue;  // the record's rest is passed over with the next
             }
-            std::optional<Printer::Slot> slot = run_.printer.open();
+            // Bytes that the worker can read from the file itself cost this thread nothing: it
+            // only frames the records, and may wait for many slots at once.
+            std::unique_ptr<ByteSource> bytes = crawl.detachDocument();
+            std::optional<Printer::Slot> slot =
+                bytes ? run_.printer.open(lightWindow(run_.jobs), true) : run_.printer.open(heavyWindow(run_.jobs));
             if (!slot) return;
             for (const std::string& problem : info.problems) run_.diagnostics.error(*slot, problem);
+            if (bytes) {
+                run_.tasks.push(Task{*slot, name, std::move(info), nullptr, std::move(bytes)});
+                continue;
+            }
             auto channel = std::make_shared<Channel>(run_.stop, run_.blocks);
-            run_.tasks.push(Task{*slot, name, std::move(info), channel});
+            run_.tasks.push(Task{*slot, name, std::move(info), channel, nullptr});
             if (!pump(crawl, *channel)) return;
         }
     }

@@ -74,11 +74,33 @@ std::size_t FdSource::read(char* to, std::size_t room) {
     }
 }
 
+long long ByteSource::skip(long long n) {
+    std::string scratch(std::size_t{1} << 16, '\0');
+    long long done = 0;
+    while (done < n) {
+        const std::size_t got = read(scratch.data(), static_cast<std::size_t>(std::min<long long>(n - done, scratch.size())));
+        if (got == 0) break;
+        done += static_cast<long long>(got);
+    }
+    return done;
+}
+
+long long FdSource::skip(long long n) {
+    if (!regularFile_) return ByteSource::skip(n);
+    struct stat info;
+    const off_t here = ::lseek(fd_, 0, SEEK_CUR);
+    if (here < 0 || fstat(fd_, &info) != 0) throw fatal::readError(what_, std::strerror(errno));
+    // The file as it is now, as a read would find it.
+    const long long k = std::clamp<long long>(info.st_size - here, 0, n);
+    if (::lseek(fd_, here + k, SEEK_SET) < 0) throw fatal::readError(what_, std::strerror(errno));
+    return k;
+}
+
 std::size_t FdSource::readAt(char* to, std::size_t room, long long offset) const {
     for (;;) {
         const ssize_t n = ::pread(fd_, to, room, first_ + offset);
         if (n >= 0) return static_cast<std::size_t>(n);
-        if (errno != EINTR) return 0;  // the reader meets the error in its turn, and says it
+        if (errno != EINTR) throw fatal::readError(what_, std::strerror(errno));
     }
 }
 

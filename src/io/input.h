@@ -43,7 +43,8 @@ struct DocumentInfo {
 class ByteSource {
 public:
     virtual ~ByteSource() = default;
-    // Reads up to room bytes of the current document; 0 at its end. Throws a Fatal on a read error.
+    // Reads up to room bytes of the current document; 0 at its end. Throws a DocumentError on a
+    // read error.
     virtual std::size_t read(char* to, std::size_t room) = 0;
     // A read that may wait for ever (a pipe), so that a reader in it cannot always be waited for.
     virtual bool mayWaitForEver() const { return false; }
@@ -52,9 +53,12 @@ public:
     // False when another thread already makes the bytes ahead of the reader: a second one would
     // only add a hand-over.
     virtual bool worthReadingAhead() const { return true; }
+    // Passes over up to n bytes of the current document; how many there were (fewer only at its
+    // end). Throws a DocumentError on a read error.
+    virtual long long skip(long long n);
     // Up to room bytes from offset (counted from the source's first byte) without moving the
-    // reader; 0 at the end, on an error, and for a source that cannot be read out of order. May
-    // be called from any thread.
+    // reader; 0 at the end and for a source that cannot be read out of order. Throws a
+    // DocumentError on a read error. May be called from any thread.
     virtual std::size_t readAt(char* to, std::size_t room, long long offset) const {
         (void)to, (void)room, (void)offset;
         return 0;
@@ -69,6 +73,8 @@ public:
     FdSource(int fd, std::string what, bool ownsFd);
     ~FdSource() override;
     std::size_t read(char* to, std::size_t room) override;
+    // A regular file is passed over without reading it.
+    long long skip(long long n) override;
     bool mayWaitForEver() const override { return !regularFile_; }
     long long knownSize() const override { return size_; }
     std::size_t readAt(char* to, std::size_t room, long long offset) const override;

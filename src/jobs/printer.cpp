@@ -9,15 +9,15 @@ namespace {
 constexpr std::size_t kGather = 1 << 16;
 }  // namespace
 
-Printer::Printer(int outFd, int errFd, std::size_t window, std::size_t holdLimit, Stop& stop)
-    : outFd_(outFd), errFd_(errFd), window_(window), holdLimit_(holdLimit), stop_(stop) {}
+Printer::Printer(int outFd, int errFd, std::size_t holdLimit, Stop& stop)
+    : outFd_(outFd), errFd_(errFd), holdLimit_(holdLimit), stop_(stop) {}
 
-std::optional<Printer::Slot> Printer::open(bool batch) {
+std::optional<Printer::Slot> Printer::open(std::size_t window, bool batch) {
     std::unique_lock lock(mutex_);
-    if (next_ - head_ >= window_) {
-        roomWanted_ = batch ? std::max<std::size_t>(window_ / 2, 1) : 1;
-        const bool room = room_.wait(lock, stop_.token(), [&] { return window_ - (next_ - head_) >= roomWanted_; });
-        roomWanted_ = 0;
+    if (next_ - head_ >= window) {
+        wakeAt_ = window - (batch ? std::max<std::size_t>(window / 2, 1) : 1);
+        const bool room = room_.wait(lock, stop_.token(), [&] { return next_ - head_ <= *wakeAt_; });
+        wakeAt_.reset();
         if (!room) return std::nullopt;
     }
     slots_.emplace_back();
@@ -67,7 +67,7 @@ void Printer::passOn(std::unique_lock<std::mutex>& lock) {
     for (;;) {
         slots_.pop_front();
         ++head_;
-        if (roomWanted_ && window_ - (next_ - head_) >= roomWanted_) room_.notify_one();
+        if (wakeAt_ && next_ - head_ <= *wakeAt_) room_.notify_one();
         if (slots_.empty()) {
             headLive_ = true;
             return;

@@ -16,8 +16,9 @@
 // error is written at once, after what standard output has gathered, so the
 // two interleave as they were written.
 //
-// Back-pressure: open() waits while `window` slots are open and unprinted,
-// and a slot that is not first in line holds at most `holdLimit` bytes.
+// Back-pressure: open() waits while as many slots as its caller allows are
+// open and unprinted, and a slot that is not first in line holds at most
+// `holdLimit` bytes.
 #pragma once
 
 #include <condition_variable>
@@ -41,12 +42,13 @@ public:
     using Slot = std::uint64_t;
     enum class Stream { Out, Err };
 
-    Printer(int outFd, int errFd, std::size_t window, std::size_t holdLimit, Stop& stop);
+    Printer(int outFd, int errFd, std::size_t holdLimit, Stop& stop);
 
-    // The next document's slot, once the window has room; nullopt when the run is stopping.
-    // batch: a window that is full is waited on until half of it is free, for a caller that
-    // has nothing to do meanwhile and would otherwise be woken for every slot printed.
-    std::optional<Slot> open(bool batch = false);
+    // The next document's slot, once fewer than window slots are open and unprinted; nullopt
+    // when the run is stopping. batch: a window that is full is waited on until half of it is
+    // free, for a caller that has nothing to do meanwhile and would otherwise be woken for every
+    // slot printed.
+    std::optional<Slot> open(std::size_t window, bool batch = false);
     // Prints bytes for the document of slot, waiting while its slot holds too much. A failed
     // write stops the run (Stop::fail with QuietExit or a Fatal); the writer and every later
     // caller then get Stopped.
@@ -80,13 +82,13 @@ private:
     void flushGathered();
 
     const int outFd_, errFd_;
-    const std::size_t window_, holdLimit_;
+    const std::size_t holdLimit_;
     Stop& stop_;
     std::mutex mutex_;
     // Waits for room in the window, and for a slot's turn: apart, so that printing a slot wakes
     // only a thread that can go on.
     std::condition_variable_any room_, turn_;
-    std::size_t roomWanted_ = 0;  // free slots open() waits for, or 0
+    std::optional<std::size_t> wakeAt_;  // the open slots few enough for open()'s waiter
     int waitingForTurn_ = 0;
     std::deque<Held> slots_;  // from head_ on
     Slot head_ = 0, next_ = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "base/fatal.h"
 #include "warc/inflate.h"
 
 namespace tagsift::warc {
@@ -25,7 +26,11 @@ public:
     std::size_t at(long long at, const char*& bytes, std::size_t want = 1) {
         if (at < base_ || at + static_cast<long long>(want) > base_ + static_cast<long long>(length_)) {
             base_ = at;
-            length_ = file_.readAt(bytes_.get(), kWindow, at);
+            try {
+                length_ = file_.readAt(bytes_.get(), kWindow, at);
+            } catch (const DocumentError&) {
+                length_ = 0;  // the reader meets the error in its turn, and says it
+            }
         }
         bytes = bytes_.get() + (at - base_);
         return length_ - static_cast<std::size_t>(at - base_);

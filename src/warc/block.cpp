@@ -9,8 +9,9 @@ namespace tagsift::warc {
 
 namespace {
 // Header blocks of real crawls are a few hundred bytes: the buffer is filled by steps of this
-// much, and holds the largest header block allowed with room to spare.
-constexpr std::size_t kStep = 1 << 14;
+// much (in a plain file, what a step reads past the headers is read again by the document's
+// worker), and holds the largest header block allowed with room to spare.
+constexpr std::size_t kStep = 1 << 12;
 constexpr std::size_t kBuffer = 1 << 17;
 // Reads at least this large skip the buffer.
 constexpr std::size_t kDirect = 1 << 12;
@@ -46,7 +47,7 @@ std::size_t BlockReader::buffered(std::size_t n) {
             end_ -= at_;
             at_ = 0;
         }
-        const std::size_t got = members_.read(buffer_.get() + end_, std::min(kStep, kBuffer - end_));
+        const std::size_t got = members_.read(buffer_.get() + end_, std::min(std::max(kStep, n - (end_ - at_)), kBuffer - end_));
         drained_ = got == 0;
         end_ += got;
     }
@@ -78,9 +79,23 @@ std::size_t BlockReader::read(char* to, std::size_t room) {
 }
 
 long long BlockReader::skip(long long n) {
+    if (!members_.compressed()) {
+        // A plain file's bytes past the buffer are passed over where they are: a document handed
+        // out as a stretch of the file is read by its worker, not here.
+        n = std::min(n, left_);
+        const auto buffered = static_cast<std::size_t>(std::min<long long>(n, static_cast<long long>(end_ - at_)));
+        consume(buffered);
+        if (static_cast<long long>(buffered) == n || drained_) return static_cast<long long>(buffered);
+        const long long rest = n - static_cast<long long>(buffered);
+        const long long k = members_.skipPlain(rest);
+        drained_ = k < rest;
+        position_ += k;
+        left_ -= k;
+        return static_cast<long long>(buffered) + k;
+    }
     long long done = 0;
     while (done < n) {
-        const std::size_t k = std::min(fill(kStep), atMost(kBuffer, n - done));
+        const std::size_t k = std::min(fill(kBuffer / 2), atMost(kBuffer, n - done));
         if (k == 0) break;
         consume(k);
         done += static_cast<long long>(k);

@@ -130,6 +130,24 @@ std::size_t Members::readPlain(char* to, std::size_t room) {
     return gave(n);
 }
 
+long long Members::skipPlain(long long n) {
+    if (state_ != State::Reading) return 0;
+    const auto buffered = static_cast<std::size_t>(std::min<long long>(n, static_cast<long long>(rawEnd_ - rawAt_)));
+    rawAt_ += buffered;
+    long long done = static_cast<long long>(buffered);
+    if (done < n && !fileEnded_) {
+        const long long k = file_.skip(n - done);
+        ledger_.counts.bytesRead += k;
+        if (k < n - done) {
+            fileEnded_ = true;
+            state_ = State::Ended;
+        }
+        done += k;
+    }
+    gave(static_cast<std::size_t>(done));
+    return done;
+}
+
 // The inflater always writes a whole stage at a time, and the caller takes from the stage: what
 // a broken member gives before it breaks then depends on the file alone, not on how much each
 // caller asks for (which members inflated ahead change), so that any number of jobs prints the

@@ -32,6 +32,9 @@ public:
     bool next();
     // Up to room decoded bytes of the current member; 0 at its end.
     std::size_t read(char* to, std::size_t room);
+    // In a plain file: passes over up to n bytes, without reading them where the file can say
+    // where it is; how many there were.
+    long long skipPlain(long long n);
     // Where the current member starts in the file.
     long long offset() const { return start_; }
     bool compressed() const { return compressed_; }

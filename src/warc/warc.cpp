@@ -3,7 +3,9 @@
 // and the way on after a problem.
 #include "warc/warc.h"
 
+#include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -77,6 +79,25 @@ std::string_view passedOverKind(std::string_view type) {
 constexpr std::array<std::string_view, 5> kOnce = {"Content-Length", "WARC-Type", "WARC-Record-ID", "WARC-Date",
                                                    "WARC-Target-URI"};
 
+// A document that is a stretch of a file, read by whoever takes it while the file's reader
+// passes over it; the file lives as long as one of them needs it.
+class Stretch final : public ByteSource {
+public:
+    Stretch(std::shared_ptr<const ByteSource> file, long long from, long long length)
+        : file_(std::move(file)), at_(from), left_(length), length_(length) {}
+    std::size_t read(char* to, std::size_t room) override {
+        const std::size_t n = file_->readAt(to, static_cast<std::size_t>(std::min<long long>(left_, static_cast<long long>(room))), at_);
+        at_ += static_cast<long long>(n);
+        left_ = n == 0 ? 0 : left_ - static_cast<long long>(n);
+        return n;
+    }
+    long long knownSize() const override { return length_; }
+
+private:
+    std::shared_ptr<const ByteSource> file_;
+    long long at_, left_, length_;
+};
+
 // What the record layer keeps of a WARC header, which lives in the buffer only until the next fill.
 struct WarcFields {
     std::string type, url, date, record, truncated, contentType;
@@ -85,12 +106,13 @@ struct WarcFields {
 
 class WarcSource::Reader {
 public:
-    Reader(std::unique_ptr<ByteSource> file, std::string name, const InflateAhead::Options& helpers)
+    Reader(std::shared_ptr<ByteSource> file, std::string name, const InflateAhead::Options& helpers)
         : file_(std::move(file)), ledger_(std::move(name)), members_(*file_, ledger_, helpers), block_(members_),
           place_(ledger_), bytes_(block_), dechunker_(block_, place_), decoder_(place_) {}
 
     bool nextDocument(DocumentInfo& info);
     std::size_t read(char* to, std::size_t room);
+    std::unique_ptr<ByteSource> detachDocument();
     bool mayWaitForEver() const { return members_.mayWaitForEver(); }
     Ledger& ledger() { return ledger_; }
 
@@ -111,7 +133,7 @@ private:
     void problem(std::string_view what, long long offset);
     void endSpan(CrawlSpan::Kind kind);
 
-    std::unique_ptr<ByteSource> file_;
+    std::shared_ptr<ByteSource> file_;
     Ledger ledger_;
     Members members_;
     BlockReader block_;
@@ -150,6 +172,13 @@ std::size_t WarcSource::Reader::read(char* to, std::size_t room) {
         got += n;
     }
     return got;
+}
+
+std::unique_ptr<ByteSource> WarcSource::Reader::detachDocument() {
+    if (payload_ != &bytes_ || members_.compressed() || !file_->readableAt()) return nullptr;
+    payload_ = nullptr;
+    // A plain file is its one member: a place in the member is the same place in the file.
+    return std::make_unique<Stretch>(file_, block_.position(), block_.left());
 }
 
 // Reads the next record's WARC header; false at the end of the file.
@@ -338,6 +367,7 @@ WarcSource::WarcSource(std::unique_ptr<ByteSource> file, std::string name, const
 WarcSource::~WarcSource() = default;
 std::size_t WarcSource::read(char* to, std::size_t room) { return reader_->read(to, room); }
 bool WarcSource::nextDocument(DocumentInfo& info) { return reader_->nextDocument(info); }
+std::unique_ptr<ByteSource> WarcSource::detachDocument() { return reader_->detachDocument(); }
 bool WarcSource::mayWaitForEver() const { return reader_->mayWaitForEver(); }
 const CrawlCounts& WarcSource::counts() const { return reader_->ledger().counts; }
 void WarcSource::keepSpans(std::vector<CrawlSpan>* spans) { reader_->ledger().spans = spans; }

@@ -70,6 +70,11 @@ public:
     // Fills every field of info for the next document, with the problems found since the one
     // before.
     bool nextDocument(DocumentInfo& info);
+    // The current document's bytes as a source of their own that any thread may read while this
+    // one reads on, when they are a stretch of the file as it is (a plain file that can be read
+    // anywhere, a payload sent as it is); read() then gives nothing of them, and the next
+    // nextDocument() passes over them without reading them. Else null: read() gives them.
+    std::unique_ptr<ByteSource> detachDocument();
     bool mayWaitForEver() const override;
 
     // Up to date whenever nextDocument() returns; read it on the thread that calls nextDocument(),

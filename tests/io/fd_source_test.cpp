@@ -33,16 +33,25 @@ TEST(FdSource, KnowsWhatItCanBeforeReading) {
         source.read(bytes, 2);  // reads in turn move nothing that reads at any place see
         EXPECT_TRUE(source.readableAt());
         EXPECT_EQ(std::string(bytes, source.readAt(bytes, 4, 1)), f.content.substr(std::min(first + 1, f.content.size()), 4));
+        // Passed over up to the end, then read on from there.
+        const long long left = static_cast<long long>(f.content.size() - std::min(first + 2, f.content.size()));
+        EXPECT_EQ(source.skip(5), std::min(left, 5LL)) << f.name;
+        EXPECT_EQ(std::string(bytes, source.read(bytes, 3)), f.content.substr(std::min(first + 7, f.content.size()), 3));
+        EXPECT_EQ(source.skip(1LL << 40), std::max(left - 8, 0LL)) << f.name;
+        EXPECT_EQ(source.read(bytes, 1), 0u) << f.name;
     }
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
-    {
-        FdSource reading(pipeFds[0], "a pipe", true);
-        EXPECT_EQ(reading.knownSize(), -1);
-        EXPECT_TRUE(reading.mayWaitForEver());
-        EXPECT_FALSE(reading.readableAt());
-    }
+    ASSERT_EQ(write(pipeFds[1], "0123456789", 10), 10);
     close(pipeFds[1]);
+    FdSource reading(pipeFds[0], "a pipe", true);
+    EXPECT_EQ(reading.knownSize(), -1);
+    EXPECT_TRUE(reading.mayWaitForEver());
+    EXPECT_FALSE(reading.readableAt());
+    char bytes[8];
+    EXPECT_EQ(reading.skip(4), 4);  // a pipe is read to be passed over
+    EXPECT_EQ(std::string(bytes, reading.read(bytes, 2)), "45");
+    EXPECT_EQ(reading.skip(9), 4);
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ TEST(JobsPrinter, ALaterDocumentHoldsUpToTheLimitThenWaitsForItsTurn) {
     for (const auto& [bytes, waits] : rows) {
         const int out = memfd_create("out", 0), err = memfd_create("err", 0);
         Stop stop;
-        Printer printer(out, err, 4, kLimit, stop);
-        const Printer::Slot first = *printer.open(), second = *printer.open();
+        Printer printer(out, err, kLimit, stop);
+        const Printer::Slot first = *printer.open(4), second = *printer.open(4);
         printer.write(first, Printer::Stream::Out, "a");
         auto later = std::async(std::launch::async, [&, bytes = bytes] {
             printer.write(second, Printer::Stream::Err, "<");
@@ -46,6 +46,30 @@ TEST(JobsPrinter, ALaterDocumentHoldsUpToTheLimitThenWaitsForItsTurn) {
         EXPECT_EQ(contents(err), "<") << bytes;
         close(out);
         close(err);
+    }
+}
+
+// How many slots open() lets be open, with the slots already open and how many of them must be
+// printed before it goes on: one for a single slot, half the window for a batch.
+TEST(JobsPrinter, OpenWaitsForRoomInTheWindowItIsGiven) {
+    const struct {
+        std::size_t open, window;
+        bool batch;
+        std::size_t printed;  // before it goes on
+    } rows[] = {{3, 4, false, 0}, {4, 4, false, 1}, {4, 4, true, 2}, {7, 8, true, 0}, {8, 8, true, 4}, {9, 8, true, 5},
+                {1, 1, false, 1}, {1, 1, true, 1}, {5, 16, true, 0}};
+    for (const auto& row : rows) {
+        const int out = memfd_create("out", 0);
+        Stop stop;
+        Printer printer(out, out, 8, stop);
+        for (std::size_t i = 0; i < row.open; ++i) printer.open(100);
+        auto next = std::async(std::launch::async, [&] { return printer.open(row.window, row.batch); });
+        for (std::size_t i = 0; i < row.printed; ++i) {
+            EXPECT_EQ(next.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout) << i;
+            printer.close(i);
+        }
+        EXPECT_EQ(next.get(), row.open) << row.open << " of " << row.window;
+        close(out);
     }
 }
 
