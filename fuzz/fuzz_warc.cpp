@@ -4,7 +4,8 @@
 // file end, whatever the bytes (libFuzzer's timeout catches a reader that
 // loops); small reads find a problem where one read finds one, and the same
 // documents where neither does; helpers inflating members ahead change
-// nothing at all. (Where there is a problem, what comes of it
+// nothing at all, and nor do documents of a plain file read as stretches of
+// it while the reader passes over them. (Where there is a problem, what comes of it
 // depends on how much the decompressor had taken: a member's checksum is
 // checked at its end, and broken data decodes to garbage of any length.)
 #include <algorithm>
@@ -50,7 +51,7 @@ void checkSpans(const std::vector<tagsift::CrawlSpan>& spans, const tagsift::Cra
 
 // Every document's address and payload, then "!" when there was a problem.
 std::string readAll(const std::string& file, std::size_t step, std::size_t room,
-                    const tagsift::warc::InflateAhead::Options& helpers = {}) {
+                    const tagsift::warc::InflateAhead::Options& helpers = {}, bool detach = false) {
     tagsift::WarcSource warc(std::make_unique<tagsift::testing::Pieces>(file, step), "fuzz", helpers);
     std::vector<tagsift::CrawlSpan> spans;
     warc.keepSpans(&spans);
@@ -63,7 +64,9 @@ std::string readAll(const std::string& file, std::size_t step, std::size_t room,
         for (const std::string& p : info.problems) named.insert(std::stoll(p.substr(p.find(" byte ") + 6)));
         if (!more) break;
         seen += "@" + info.url + "\n";
-        while (std::size_t n = warc.read(buffer.data(), buffer.size())) seen.append(buffer, 0, n);
+        std::unique_ptr<tagsift::ByteSource> stretch = detach ? warc.detachDocument() : nullptr;
+        tagsift::ByteSource& from = stretch ? *stretch : warc;
+        while (std::size_t n = from.read(buffer.data(), buffer.size())) seen.append(buffer, 0, n);
     }
     checkSpans(spans, warc.counts(), named, file);
     return seen + (named.empty() ? "" : "!");
@@ -80,5 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     if (!small.ends_with('!') && small != large) std::abort();
     // Members inflated ahead by helpers, in chunks of a few dozen bytes: the same, to the byte.
     if (readAll(file, 1 << 16, 1 << 16, {.helpers = 2, .chunk = bytes[0] % 61u + 16, .hold = 1024}) != large) std::abort();
+    if (readAll(file, step, 1 << 16, {}, true) != readAll(file, step, 1 << 16)) std::abort();
     return 0;
 }
