@@ -220,7 +220,8 @@ private:
     std::size_t record(std::string_view s, std::size_t at, std::size_t offset, bool broken, std::string& what) {
         const std::size_t end = blockEnd(s.substr(at));
         if (!versionAt(s, at)) what = "not a WARC record";
-        else if (end == std::string::npos) what = s.size() - at > 65536 ? "a header block that never ends" : "a record cut short";
+        else if (end == std::string::npos || end > 65536)
+            what = s.size() - at > 65536 ? "a header block that never ends" : "a record cut short";
         if (!what.empty()) return 0;
         const Header h = parse(s.substr(at, end));
         for (const char* once : {"Content-Length", "WARC-Type", "WARC-Record-ID", "WARC-Date", "WARC-Target-URI"})
@@ -246,7 +247,7 @@ private:
 
     void response(std::string_view block, std::size_t length, const std::string& fields) {
         const std::size_t end = blockEnd(block);
-        if (end == std::string::npos) {
+        if (end == std::string::npos || end > 65536) {
             if (block.size() == length && !truncated_) problem(offset_, "an HTTP header that never ends");
             return;
         }
@@ -470,6 +471,29 @@ TEST(WarcReader, HandMadeFiles) {
         EXPECT_EQ(counts.bytesRead, static_cast<long long>(junk.size()));
         EXPECT_EQ(counts.bytesInflated, static_cast<long long>(join(c.records, false).size() + (gz ? 6 : 4)));
     }
+}
+
+// A header block (the WARC header, or the HTTP header inside a response) of up to 64 KiB is
+// read; one byte more, and it never ends.
+TEST(WarcReader, HeaderBlocksUpToTheLimit) {
+    const auto padded = [](bool http, std::size_t size) {
+        const auto withPad = [&](std::size_t k) {
+            const Bytes pad = "X-Pad: " + std::string(k, 'a') + "\r\n";
+            return http ? response("<a href=x>", "u", "Content-Type: text/html\r\n" + pad)
+                        : record("resource", "<a href=x>", "u", "Content-Type: text/html\r\n" + pad);
+        };
+        const Bytes bare = withPad(0);
+        const std::size_t from = http ? bare.find("HTTP/") : 0;
+        return withPad(size - (bare.find("\r\n\r\n", from) + 4 - from));
+    };
+    for (const bool http : {false, true})
+        for (const std::size_t size : {65536, 65537}) {
+            const Bytes file = padded(http, size) + response("<a href=y>", "next");
+            expectSame(file, (http ? "HTTP header of " : "WARC header of ") + std::to_string(size));
+            const Found found = readWithWarcSource(file, 1 << 16, 1 << 16);
+            EXPECT_EQ(found.problems.empty(), size == 65536) << http << " " << size;
+            EXPECT_EQ(found.documents.size(), size == 65536 ? 2u : 1u) << http << " " << size;
+        }
 }
 
 TEST(WarcReader, MutatedFilesAsTheSmallReaderReadsThem) {
