@@ -85,6 +85,7 @@ install(FILES docs/tagsift.txt README.md ${TAGSIFT_COPYRIGHT} ${TAGSIFT_CHANGELO
 # where the system keeps it (Debian forbids run paths in its packages).
 add_executable(tagsift_portable src/driver/main.cpp)
 target_link_libraries(tagsift_portable PRIVATE tagsift_lib)
+target_link_options(tagsift_portable PRIVATE ${tagsift_runtime_link})
 set_target_properties(tagsift_portable PROPERTIES
   OUTPUT_NAME tagsift
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/portable/bin
@@ -138,6 +139,10 @@ find_program(TAGSIFT_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(TAGSIFT_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libisal2")
+  if(tagsift_runtime_link)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libisal2")
+  else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libisal2")
+  endif()
 endif()
 include(CPack)

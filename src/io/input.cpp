@@ -90,10 +90,11 @@ long long FdSource::skip(long long n) {
     struct stat info;
     const off_t here = ::lseek(fd_, 0, SEEK_CUR);
     if (here < 0 || fstat(fd_, &info) != 0) throw fatal::readError(what_, std::strerror(errno));
-    // The file as it is now, as a read would find it.
     const long long k = std::clamp<long long>(info.st_size - here, 0, n);
     if (::lseek(fd_, here + k, SEEK_SET) < 0) throw fatal::readError(what_, std::strerror(errno));
-    return k;
+    // Past the size the file says it has, a read finds the end at once; but some files hold more
+    // than they say (those of /proc), and only a read finds how much.
+    return k < n ? k + ByteSource::skip(n - k) : k;
 }
 
 std::size_t FdSource::readAt(char* to, std::size_t room, long long offset) const {
