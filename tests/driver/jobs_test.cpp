@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,42 @@ TEST(Jobs, ManyThreadsPrintWhatOneThreadPrints) {
         EXPECT_EQ(many.err, one.err);
         EXPECT_EQ(many.status, one.status);
     }
+}
+
+// A plain crawl file's documents are read by their workers from the file; through a pipe, its
+// bytes are carried to them. Both print the same, the file's name aside: every kind of record,
+// problems and cuts among them, pages larger than a read block.
+TEST(Jobs, APlainCrawlPrintsTheSameFromAFileAndThroughAPipe) {
+    ScratchDir scratch;
+    std::mt19937 rng(20261208);
+    std::string large;
+    for (int i = 0; i < 40; ++i) {
+        const std::string block = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n" + randomPage(rng);
+        large += "WARC/1.0\r\nWARC-Type: " + std::string(i % 9 == 4 ? "resource" : "response") +
+                 "\r\nContent-Type: text/html\r\nWARC-Target-URI: http://p/" + std::to_string(i) +
+                 "\r\nContent-Length: " + std::to_string(block.size() + (i % 10 == 9 ? 50 : 0)) + "\r\n\r\n" +
+                 block + "\r\n\r\n";
+    }
+    std::vector<std::string> crawls{scratch.write("large.warc", large)};
+    for (const auto& entry : std::filesystem::directory_iterator(testDir() + "/e2e/files/warc"))
+        if (entry.path().extension() == ".warc") crawls.push_back(entry.path().string());
+    const auto named = [](std::string text, const std::string& name) {
+        for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) text.replace(at, name.size(), "-");
+        return text;
+    };
+    for (const std::string& crawl : crawls)
+        for (const char* jobs : {"1", "3"}) {
+            SCOPED_TRACE(crawl + ", --jobs " + jobs);
+            Words args = kRules[3];
+            args.insert(args.end(), {"--warc", "--stats", "--jobs", jobs, "--", crawl});
+            const RunResult file = runBinary(binaryPath(), args, "");
+            args.back() = "-";
+            const RunResult pipe = runBinary(binaryPath(), args, runBinary("/bin/cat", {crawl}, "").out);
+            const std::regex time("  time .*\n");
+            EXPECT_EQ(named(file.out, crawl), pipe.out);
+            EXPECT_EQ(std::regex_replace(named(file.err, crawl), time, ""), std::regex_replace(pipe.err, time, ""));
+            EXPECT_EQ(file.status, pipe.status);
+        }
 }
 
 // Standard input among the files is read once, in its turn, however many workers wait.
