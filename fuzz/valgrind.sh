@@ -14,5 +14,5 @@ command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1
 [ -x "$binary" ] || { echo "no binary at $binary" >&2; exit 1; }
 # valgrind stops a program at 500 threads by default: a case with --jobs 1024 (and as many
 # helpers for a .warc.gz) starts more.
-export TAGSIFT_RUN_UNDER="$(command -v valgrind) -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=all --max-threads=3000"
+export TAGSIFT_RUN_UNDER="$(command -v valgrind) -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=all --max-threads=3000 --suppressions=$PWD/fuzz/valgrind.supp"
 exec ctest --test-dir "$(dirname "$binary")" -R '^E2E_' -I "1,99999,${2:-3}" -j2 --output-on-failure

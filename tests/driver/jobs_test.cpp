@@ -155,14 +155,17 @@ TEST(Jobs, ADocumentEndedEarlyLetsTheReaderGoOn) {
     };
     const std::string rest(1 << 20, 'x');
     ScratchDir dir;
-    const std::string crawl = dir.write("ended.warc", record("http://e/1", "<a href=one>\x1a<a href=lost>" + rest) +
-                                                          record("http://e/2", "<a href=two>"));
+    const std::string bytes = record("http://e/1", "<a href=one>\x1a<a href=lost>" + rest) + record("http://e/2", "<a href=two>");
+    const std::string crawl = dir.write("ended.warc", bytes);
     const std::string one = testDir() + "/e2e/files/pages/one.html";
     for (const char* jobs : {"1", "3"}) {
         SCOPED_TRACE(std::string("--jobs ") + jobs);
         const RunResult c = runBinary(binaryPath(), {"--warc", "--jobs", jobs, "-tag", "a", "-out", "$href$\\n", "--", crawl, crawl}, "");
         EXPECT_EQ(c.out, "one\ntwo\none\ntwo\n");
         EXPECT_EQ(c.status, 0);
+        // Through a pipe the crawl's bytes are carried to the worker, which takes no more of them.
+        const RunResult piped = runBinary(binaryPath(), {"--warc", "--jobs", jobs, "-tag", "a", "-out", "$href$\\n", "--", "-"}, bytes);
+        EXPECT_EQ(piped.out, "one\ntwo\n");
         // Standard input that never ends: read no further than the worker wants.
         const RunResult in = runScript("exec \"$0\" \"$@\" < <(printf '<a href=in>\\032'; exec yes 2>/dev/null)",
                                        {"--jobs", jobs, "-tag", "a", "-out", "$href$\\n", "--", "-", one}, "", {"", "", false, 20});
