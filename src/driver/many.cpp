@@ -44,8 +44,9 @@ struct Task {
     Printer::Slot slot = 0;
     std::string name;  // its $_file$
     DocumentInfo info;
-    std::shared_ptr<Channel> channel;  // its bytes; without one, the worker opens the file itself
-    std::unique_ptr<ByteSource> bytes;  // or its bytes as a stretch of a crawl file, read by the worker
+    // Its bytes, counted as they were read: a channel this thread fills, or a stretch of a crawl
+    // file; without them, the worker opens the file itself.
+    std::unique_ptr<ByteSource> bytes;
 };
 
 // The documents handed out and not yet taken, in input order. The Printer's window bounds them.
@@ -94,8 +95,8 @@ struct Run {
     Stop stop;
     Printer printer;
     Diagnostics& diagnostics;
-    TaskQueue tasks;
     BlockPool blocks;
+    TaskQueue tasks;  // after the pool: a task left when the run stops gives its channel's blocks back
 };
 
 // How a message names a document: its file, and in a crawl its record's place and address.
@@ -127,9 +128,7 @@ public:
         try {
             std::unique_ptr<ByteSource> source;
             if (task.bytes) {
-                source = std::move(task.bytes);  // counted as the crawl was read
-            } else if (task.channel) {
-                source = std::make_unique<ChannelSource>(task.channel);  // counted as it was read
+                source = std::move(task.bytes);
             } else {
                 source = std::make_unique<CountedSource>(openDocument(task.name, run_.inFd), tally.bytesRead,
                                                          &tally.bytesInflated);
@@ -197,7 +196,7 @@ private:
         // A name costs this thread nothing: it may wait for many slots at once.
         std::optional<Printer::Slot> slot = run_.printer.open(lightWindow(run_.jobs), true);
         if (!slot) return;
-        Task task{*slot, name, {}, nullptr, nullptr};
+        Task task{*slot, name, {}, nullptr};
         if (name != "-" && inline_) {
             // One job: the file is filtered here, in its turn, without a hand-over to a thread
             // that would wait for it.
@@ -211,7 +210,7 @@ private:
         }
         // Standard input cannot be opened twice: this thread reads it, in its turn.
         auto channel = std::make_shared<Channel>(run_.stop, run_.blocks);
-        task.channel = channel;
+        task.bytes = std::make_unique<ChannelSource>(channel);
         run_.tasks.push(std::move(task));
         Tally& tally = run_.diagnostics.tally();
         CountedSource in(std::make_unique<FdSource>(run_.inFd, describeFile(name), false), tally.bytesRead,
@@ -270,11 +269,11 @@ private:
             if (!slot) return;
             for (const std::string& problem : info.problems) run_.diagnostics.error(*slot, problem);
             if (bytes) {
-                run_.tasks.push(Task{*slot, name, std::move(info), nullptr, std::move(bytes)});
+                run_.tasks.push(Task{*slot, name, std::move(info), std::move(bytes)});
                 continue;
             }
             auto channel = std::make_shared<Channel>(run_.stop, run_.blocks);
-            run_.tasks.push(Task{*slot, name, std::move(info), channel, nullptr});
+            run_.tasks.push(Task{*slot, name, std::move(info), std::make_unique<ChannelSource>(channel)});
             if (!pump(crawl, *channel)) return;
         }
     }
