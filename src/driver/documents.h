@@ -53,14 +53,12 @@ public:
         : source_(std::move(source)), read_(read), inflated_(inflated) {}
     std::size_t read(char* to, std::size_t room) override {
         const std::size_t n = source_->read(to, room);
-        read_ += static_cast<long long>(n);
-        if (inflated_) *inflated_ += static_cast<long long>(n);
+        count(static_cast<long long>(n));
         return n;
     }
     long long skip(long long n) override {
         const long long k = source_->skip(n);
-        read_ += k;
-        if (inflated_) *inflated_ += k;
+        count(k);
         return k;
     }
     bool mayWaitForEver() const override { return source_->mayWaitForEver(); }
@@ -72,6 +70,11 @@ public:
     bool readableAt() const override { return source_->readableAt(); }
 
 private:
+    void count(long long n) {
+        read_ += n;
+        if (inflated_) *inflated_ += n;
+    }
+
     std::unique_ptr<ByteSource> source_;
     std::atomic<long long>& read_;
     std::atomic<long long>* inflated_;

@@ -75,10 +75,10 @@ std::size_t FdSource::read(char* to, std::size_t room) {
 }
 
 long long ByteSource::skip(long long n) {
-    std::string scratch(std::size_t{1} << 16, '\0');
+    char scratch[1 << 14];  // on the stack: a pipe's records are passed over one by one
     long long done = 0;
     while (done < n) {
-        const std::size_t got = read(scratch.data(), static_cast<std::size_t>(std::min<long long>(n - done, scratch.size())));
+        const std::size_t got = read(scratch, static_cast<std::size_t>(std::min<long long>(n - done, sizeof scratch)));
         if (got == 0) break;
         done += static_cast<long long>(got);
     }
