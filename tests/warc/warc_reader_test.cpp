@@ -381,8 +381,8 @@ Crawl handMade() {
         // Bytes that look like gzip headers, where helpers that inflate members ahead look for one.
         response([] { std::string s; for (int i = 0; i < 40; ++i) s += "<p>\x1f\x8b\x08 no member</p>"; return s; }(),
                  "http://a/lookalikes"),
-        // A header value folded onto lines of its own, as WARC allows.
-        response("<p>404</p>", "http://a/ \r\n \t\r\n\tmissing"),
+        // A header value folded onto lines of its own, as WARC allows; a charset of two quotes.
+        response("<p>404</p>", "http://a/ \r\n \t\r\n\tmissing", "Content-Type: text/html; charset=\"\"\r\n"),
     };
     return c;
 }
