@@ -183,6 +183,13 @@ public:
             Bytes data;
             std::size_t length = file.size() - at;
             const Gz end = gunzipStored(file, at, data, length);
+            // The crawl reader looks for the next member from the byte after a cut one's start: a
+            // gzip header inside its stored bytes (a page that holds one) is inflated there, as
+            // this reader cannot.
+            if (end == Gz::CutShort && file.find("\x1f\x8b\x08", at + 1) != std::string_view::npos) {
+                found.unknowable = true;
+                return;
+            }
             if (end == Gz::CutShort) problem(at, "a gzip member cut short");
             if (end == Gz::WrongCheck) problem(at, "a gzip member that fails its checksum");
             member(data, at, true, end != Gz::Whole);
@@ -410,7 +417,13 @@ Bytes mutate(Bytes s, const std::vector<Bytes>& kept, std::mt19937& random) {
         case 1: s.insert(at, kBits[random() % kBits.size()]); break;
         case 2: s.erase(at, random() % 8); break;
         case 3: s.resize(at); break;
-        default: s.insert(at, s.substr(random() % s.size(), random() % 40)); break;
+        default: {
+            // One draw after the other: arguments are evaluated in no set order, and every build
+            // must make the same files.
+            const std::size_t from = random() % s.size();
+            s.insert(at, s.substr(from, random() % 40));
+            break;
+        }
         }
         return s;
     }
