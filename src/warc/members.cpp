@@ -45,10 +45,7 @@ bool Members::readRaw() {
 bool Members::next() {
     if (state_ == State::Over) return false;
     if (state_ == State::Unstarted) {
-        while (rawEnd_ < 2 && readRaw()) {
-        }
-        compressed_ = rawEnd_ >= 2 && static_cast<unsigned char>(raw_[0]) == 0x1f &&
-                      static_cast<unsigned char>(raw_[1]) == 0x8b;
+        compressed_ = looksCompressed();
         if (compressed_ && aheadOptions_.helpers > 0 && file_.readableAt())
             ahead_ = std::make_unique<InflateAhead>(file_, file_.knownSize(), aheadOptions_);
         return startMember();
@@ -59,12 +56,38 @@ bool Members::next() {
         return false;
     }
     if (state_ == State::Ended) ledger_.span(CrawlSpan::Kind::Member, start_, start_, end_);
+    // A member cut short may run on into the next and end inside it, with a wrong check: its end
+    // is where its trailer says only when the next member starts there.
+    if (state_ == State::Rejected && !atHeaderOrEnd()) state_ = State::Broken;
     if (state_ == State::Rejected) endStretch(end_);
     if (state_ == State::Broken) seekHeader();
     if (startMember()) return true;
     endStretch(rawOffset());
     state_ = State::Over;
     return false;
+}
+
+// A gzip header first makes a compressed file, and so does one that comes before any WARC line
+// in the first bytes: the bytes before it are a broken stretch, as between two members.
+bool Members::looksCompressed() {
+    while (rawEnd_ < 2 && readRaw()) {
+    }
+    if (rawEnd_ < 2) return false;
+    const std::string_view first(raw_.get(), rawEnd_);
+    if (first.starts_with("\x1f\x8b")) return true;
+    if (first.starts_with("WARC/")) return false;
+    while (rawEnd_ < kRaw && readRaw()) {
+    }
+    const std::string_view head(raw_.get(), rawEnd_);
+    const char* header = findGzipHeader(head.data(), head.data() + head.size());
+    return header && head.substr(0, static_cast<std::size_t>(header - head.data())).find("WARC/1.") == head.npos;
+}
+
+bool Members::atHeaderOrEnd() {
+    while (rawEnd_ - rawAt_ < 3 && readRaw()) {
+    }
+    if (rawAt_ == rawEnd_) return true;
+    return findGzipHeader(raw_.get() + rawAt_, raw_.get() + std::min(rawEnd_, rawAt_ + 3)) != nullptr;
 }
 
 bool Members::startMember() {
@@ -182,7 +205,7 @@ std::size_t Members::inflate(char* to, std::size_t room) {
         fail("a broken gzip member");
         break;
     case Inflater::State::WrongCheck:
-        // Its end is known: the next member is right after it.
+        // It ends where its trailer says, unless the next member does not start there (next()).
         fail("a gzip member that fails its checksum");
         state_ = State::Rejected;
         end_ = rawOffset();

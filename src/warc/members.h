@@ -1,6 +1,6 @@
 // The first layer of the crawl reader: the bytes of a WARC file as members, each the decoded
 // bytes of one gzip member, or, when the file is not compressed (its first bytes are no gzip
-// header), the whole file as one member.
+// header, and no gzip header comes before a WARC line in them), the whole file as one member.
 //
 // Members of a compressed regular file may be inflated ahead by helper threads (warc/ahead.h);
 // what the reader gives and says is the same either way.
@@ -48,6 +48,9 @@ private:
     enum class State { Unstarted, Reading, Ended, Rejected, Broken, Over };
 
     bool readRaw();
+    bool looksCompressed();
+    // The bytes from the raw position on begin a gzip header, or the file ends there.
+    bool atHeaderOrEnd();
     void compact();
     bool startMember();
     std::size_t readPlain(char* to, std::size_t room);
@@ -61,7 +64,7 @@ private:
 
     ByteSource& file_;
     Ledger& ledger_;
-    bool compressed_{};  // told by the file's first bytes, before any is read
+    bool compressed_{};  // told by the file's first bytes, before any is given
     State state_ = State::Unstarted;
     long long start_ = 0;    // the current member's first byte in the file
     long long end_ = 0;      // its end, once it has ended

@@ -100,6 +100,11 @@ open("eof.warc", "wb").write(response(b"<a href='open") + two)
 wrong = bytearray(gzip.compress(two, mtime=0))
 wrong[-8:-4] = b"\0\0\0\0"
 open("members.warc.gz", "wb").write(members([one, two[:60]]) + last[:40] + members([three]) + bytes(wrong) + members([one]))
+# A member whose trailer is cut short: its stream runs on into the next member's header and fails
+# its check there, so the next member is looked for from the cut one's start. Bytes before the
+# first member: the file is compressed all the same (a gzip header comes before any WARC line).
+open("trailer.warc.gz", "wb").write(gzip.compress(one, mtime=0)[:-4] + members([two, three]))
+open("lead.warc.gz", "wb").write(b"JUNK" + members([one, two]))
 # Plain: a UTF-8 byte order mark before the first record; header blocks without one valid
 # Content-Length; the first 60 bytes of a record, whose header block runs on into the next
 # record's and repeats its fields: the reader goes on at the version line inside it.
