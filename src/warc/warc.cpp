@@ -48,6 +48,32 @@ std::size_t findVersionLine(std::string_view bytes, std::size_t from) {
 
 bool isHtml(std::string_view type) { return type == "text/html" || type == "application/xhtml+xml"; }
 
+// How a payload was sent: chunked or not, and the codings applied to it, from the transfer
+// codings but chunked (a server may send gzip there) and the content codings; identity is none.
+struct Codings {
+    bool chunked = false;
+    int count = 0;
+    bool decodable = true;  // each is gzip or deflate
+    void add(std::string_view list, bool transfer) {
+        while (!list.empty()) {
+            const std::size_t comma = list.find(',');
+            std::string_view token = list.substr(0, comma);
+            list = comma == list.npos ? std::string_view() : list.substr(comma + 1);
+            token = token.substr(0, token.find(';'));
+            while (!token.empty() && (token.front() == ' ' || token.front() == '\t')) token.remove_prefix(1);
+            while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.remove_suffix(1);
+            const std::string name = lowerCased(token);
+            if (name.empty() || name == "identity") continue;
+            if (transfer && name == "chunked") {
+                chunked = true;
+                continue;
+            }
+            ++count;
+            decodable = decodable && (name == "gzip" || name == "x-gzip" || name == "deflate");
+        }
+    }
+};
+
 // Some writers put addresses and record ids in angle brackets.
 std::string withoutBrackets(std::string_view value) {
     std::string text = oneLine(value);
@@ -299,20 +325,22 @@ bool WarcSource::Reader::chooseResponse(DocumentInfo& info) {
     const std::string_view contentType = http_.value("Content-Type");
     info.type = mediaType(contentType);
     if (!isHtml(info.type)) return passOver("response (not HTML)");
-    const std::string encoding = lowerCased(http_.value("Content-Encoding"));
-    const bool decode = encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate";
-    if (!decode && !encoding.empty() && encoding != "identity") {
+    Codings codings;
+    codings.add(http_.value("Transfer-Encoding"), true);
+    codings.add(http_.value("Content-Encoding"), false);
+    // One coding of gzip or deflate is decoded; another, or two, cannot be.
+    if (codings.count > 1 || !codings.decodable) {
         ledger_.undecodable();
         return passOver("response (unknown Content-Encoding)");
     }
     info.status = statusCode(http_.first);
     info.charset = parameter(contentType, "charset");
     payload_ = &bytes_;
-    if (lowerCased(http_.value("Transfer-Encoding")).find("chunked") != std::string::npos) {
+    if (codings.chunked) {
         dechunker_.begin();
         payload_ = &dechunker_;
     }
-    if (decode) {
+    if (codings.count == 1) {
         decoder_.begin(*payload_);
         payload_ = &decoder_;
     }

@@ -272,10 +272,23 @@ private:
         std::string status = http.first.substr(std::min(http.first.find(' '), http.first.size()));
         status = status.empty() ? "" : status.substr(1, status.find(' ', 1) - 1);
         if (status.find_first_not_of("0123456789") != std::string::npos) status.clear();
+        // Transfer codings: chunked is undone; any other (none is made here but by a change)
+        // is not, and the document is passed over.
+        bool chunked = false;
+        const std::string te = lower(http.get("Transfer-Encoding"));
+        for (std::size_t at = 0; at <= te.size();) {
+            const std::size_t comma = std::min(te.find(',', at), te.size());
+            std::string token = te.substr(at, comma - at);
+            token = token.substr(0, token.find(';'));
+            token.erase(0, token.find_first_not_of(" \t"));
+            token.erase(token.find_last_not_of(" \t") + 1);
+            if (token == "chunked") chunked = true;
+            else if (!token.empty() && token != "identity") return;
+            at = comma + 1;
+        }
         const bool cut = block.size() < length;
         std::string payload(block.substr(end));
-        if (lower(http.get("Transfer-Encoding")).find("chunked") != std::string::npos)
-            payload = dechunk(payload, length - end, cut);
+        if (chunked) payload = dechunk(payload, length - end, cut);
         if (encoding == "gzip") payload = gunzip(payload, cut);
         found.documents.push_back(fields + status + "|" + media(ct) + "|" + charset(ct) + "\n" + payload);
     }

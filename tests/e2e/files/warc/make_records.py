@@ -148,3 +148,12 @@ payloads = [
     two,
 ]
 open("payloads.warc.gz", "wb").write(members(payloads))
+# Transfer codings besides chunked: gzip is decoded as a content coding is; one that cannot be
+# decoded (br, or gzip with a content coding too) passes the document over, and is counted.
+TE_GZIP = gzip.compress(b"<a href=te>", mtime=0)
+open("transfer.warc", "wb").write(
+    html(chunked(TE_GZIP, [7, 1000]), "gzip-chunked", b"Transfer-Encoding: gzip, Chunked") +
+    html(TE_GZIP, "gzip", b"Transfer-Encoding: x-gzip") +
+    html(b"<a href=br>", "br", b"Transfer-Encoding: br") +
+    html(gzip.compress(TE_GZIP, mtime=0), "twice", b"Transfer-Encoding: gzip", GZIP) +
+    html(b"<a href=identity>", "identity", b"Transfer-Encoding: identity"))
