@@ -60,8 +60,10 @@ struct Codings {
             std::string_view token = list.substr(0, comma);
             list = comma == list.npos ? std::string_view() : list.substr(comma + 1);
             token = token.substr(0, token.find(';'));
-            while (!token.empty() && (token.front() == ' ' || token.front() == '\t')) token.remove_prefix(1);
-            while (!token.empty() && (token.back() == ' ' || token.back() == '\t')) token.remove_suffix(1);
+            // White space of any kind: a folded value holds its line ends.
+            auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+            while (!token.empty() && blank(token.front())) token.remove_prefix(1);
+            while (!token.empty() && blank(token.back())) token.remove_suffix(1);
             const std::string name = lowerCased(token);
             if (name.empty() || name == "identity") continue;
             if (transfer && name == "chunked") {

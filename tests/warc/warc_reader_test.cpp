@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -275,16 +276,11 @@ private:
         // Transfer codings: chunked is undone; any other (none is made here but by a change)
         // is not, and the document is passed over.
         bool chunked = false;
-        const std::string te = lower(http.get("Transfer-Encoding"));
-        for (std::size_t at = 0; at <= te.size();) {
-            const std::size_t comma = std::min(te.find(',', at), te.size());
-            std::string token = te.substr(at, comma - at);
-            token = token.substr(0, token.find(';'));
-            token.erase(0, token.find_first_not_of(" \t"));
-            token.erase(token.find_last_not_of(" \t") + 1);
-            if (token == "chunked") chunked = true;
-            else if (!token.empty() && token != "identity") return;
-            at = comma + 1;
+        std::istringstream codings(lower(http.get("Transfer-Encoding")));
+        for (std::string token; std::getline(codings, token, ',');) {
+            token = trim(token.substr(0, token.find(';')));
+            if (token != "chunked" && !token.empty() && token != "identity") return;
+            chunked = chunked || token == "chunked";
         }
         const bool cut = block.size() < length;
         std::string payload(block.substr(end));

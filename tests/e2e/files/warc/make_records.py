@@ -99,11 +99,12 @@ open("eof.warc", "wb").write(response(b"<a href='open") + two)
 # are read, and the next member after it).
 wrong = bytearray(gzip.compress(two, mtime=0))
 wrong[-8:-4] = b"\0\0\0\0"
-open("members.warc.gz", "wb").write(members([one, two[:60]]) + last[:40] + members([three]) + bytes(wrong) + members([one]))
-# A member whose trailer is cut short: its stream runs on into the next member's header and fails
-# its check there, so the next member is looked for from the cut one's start. Bytes before the
-# first member: the file is compressed all the same (a gzip header comes before any WARC line).
-open("trailer.warc.gz", "wb").write(gzip.compress(one, mtime=0)[:-4] + members([two, three]))
+# Last, a member whose trailer is cut short: its stream runs on into the next member's header and
+# fails its check there, so the next member is looked for from the cut one's start.
+open("members.warc.gz", "wb").write(members([one, two[:60]]) + last[:40] + members([three]) + bytes(wrong) +
+                                    members([one]) + gzip.compress(three, mtime=0)[:-4] + members([two]))
+# Bytes before the first member: the file is compressed all the same (a gzip header comes before
+# any WARC line).
 open("lead.warc.gz", "wb").write(b"JUNK" + members([one, two]))
 # Plain: a UTF-8 byte order mark before the first record; header blocks without one valid
 # Content-Length; the first 60 bytes of a record, whose header block runs on into the next
@@ -151,9 +152,9 @@ open("payloads.warc.gz", "wb").write(members(payloads))
 # Transfer codings besides chunked: gzip is decoded as a content coding is; one that cannot be
 # decoded (br, or gzip with a content coding too) passes the document over, and is counted.
 TE_GZIP = gzip.compress(b"<a href=te>", mtime=0)
-open("transfer.warc", "wb").write(
-    html(chunked(TE_GZIP, [7, 1000]), "gzip-chunked", b"Transfer-Encoding: gzip, Chunked") +
-    html(TE_GZIP, "gzip", b"Transfer-Encoding: x-gzip") +
-    html(b"<a href=br>", "br", b"Transfer-Encoding: br") +
-    html(gzip.compress(TE_GZIP, mtime=0), "twice", b"Transfer-Encoding: gzip", GZIP) +
-    html(b"<a href=identity>", "identity", b"Transfer-Encoding: identity"))
+open("transfer.warc.gz", "wb").write(members([
+    html(chunked(TE_GZIP, [7, 1000]), "gzip-chunked", b"Transfer-Encoding: gzip, Chunked"),
+    html(TE_GZIP, "gzip", b"Transfer-Encoding: x-gzip"),
+    html(b"<a href=br>", "br", b"Transfer-Encoding: br"),
+    html(gzip.compress(TE_GZIP, mtime=0), "twice", b"Transfer-Encoding: gzip", GZIP),
+    html(b"<a href=identity>", "identity", b"Transfer-Encoding: identity")]))
