@@ -69,6 +69,13 @@ encoded = [
     response(raw_deflate(PAGE), (b"Content-Type: text/html", b"Content-Encoding: deflate"), url="http://example.org/raw"),
     response(b"\x1b\x00brotli", (b"Content-Type: text/html", b"Content-Encoding: br"), url="http://example.org/br"),
     response(b"<a href=identity>", (b"Content-Type: text/html", b"Content-Encoding: identity"), url="http://example.org/identity"),
+    # Transfer codings besides chunked: gzip is decoded as a content coding is; one that cannot
+    # be (br, or gzip on top of a content coding) passes the document over, and is counted.
+    response(chunked(gzip.compress(PAGE, mtime=0), [7, 1000]), (b"Content-Type: text/html", b"Transfer-Encoding: gzip, Chunked"),
+             url="http://example.org/te-gzip"),
+    response(b"<a href=br>", (b"Content-Type: text/html", b"Transfer-Encoding: br"), url="http://example.org/te-br"),
+    response(gzip.compress(gzip.compress(PAGE, mtime=0), mtime=0),
+             (b"Content-Type: text/html", b"Transfer-Encoding: x-gzip", b"Content-Encoding: gzip"), url="http://example.org/twice"),
 ]
 open("encoded.warc.gz", "wb").write(members(encoded))
 
@@ -149,12 +156,3 @@ payloads = [
     two,
 ]
 open("payloads.warc.gz", "wb").write(members(payloads))
-# Transfer codings besides chunked: gzip is decoded as a content coding is; one that cannot be
-# decoded (br, or gzip with a content coding too) passes the document over, and is counted.
-TE_GZIP = gzip.compress(b"<a href=te>", mtime=0)
-open("transfer.warc.gz", "wb").write(members([
-    html(chunked(TE_GZIP, [7, 1000]), "gzip-chunked", b"Transfer-Encoding: gzip, Chunked"),
-    html(TE_GZIP, "gzip", b"Transfer-Encoding: x-gzip"),
-    html(b"<a href=br>", "br", b"Transfer-Encoding: br"),
-    html(gzip.compress(TE_GZIP, mtime=0), "twice", b"Transfer-Encoding: gzip", GZIP),
-    html(b"<a href=identity>", "identity", b"Transfer-Encoding: identity")]))
