@@ -67,8 +67,9 @@ bool Members::next() {
     return false;
 }
 
-// A gzip header first makes a compressed file, and so does one that comes before any WARC line
-// in the first bytes: the bytes before it are a broken stretch, as between two members.
+// A gzip header first makes a compressed file, and so does a member that holds a WARC record
+// before any WARC line in the first bytes: the bytes before it are a broken stretch, as between
+// two members. (A plain file that starts inside a record may hold a compressed payload first.)
 bool Members::looksCompressed() {
     while (rawEnd_ < 2 && readRaw()) {
     }
@@ -80,7 +81,13 @@ bool Members::looksCompressed() {
     }
     const std::string_view head(raw_.get(), rawEnd_);
     const char* header = findGzipHeader(head.data(), head.data() + head.size());
-    return header && head.substr(0, static_cast<std::size_t>(header - head.data())).find("WARC/1.") == head.npos;
+    if (!header || head.substr(0, static_cast<std::size_t>(header - head.data())).find("WARC/1.") != head.npos)
+        return false;
+    char start[5];
+    inflater_.start(Inflater::Wrapper::Gzip);
+    const Inflater::Step step = inflater_.run(header, static_cast<std::size_t>(head.data() + head.size() - header), start, 5);
+    inflater_.stop();
+    return std::string_view(start, step.produced) == "WARC/";
 }
 
 bool Members::atHeaderOrEnd() {

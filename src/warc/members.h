@@ -1,6 +1,7 @@
 // The first layer of the crawl reader: the bytes of a WARC file as members, each the decoded
 // bytes of one gzip member, or, when the file is not compressed (its first bytes are no gzip
-// header, and no gzip header comes before a WARC line in them), the whole file as one member.
+// header, and no member holding a WARC record comes before a WARC line in them), the whole file
+// as one member.
 //
 // Members of a compressed regular file may be inflated ahead by helper threads (warc/ahead.h);
 // what the reader gives and says is the same either way.
