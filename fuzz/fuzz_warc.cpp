@@ -31,6 +31,9 @@ void checkSpans(const std::vector<tagsift::CrawlSpan>& spans, const tagsift::Cra
     using Kind = tagsift::CrawlSpan::Kind;
     long long fileEnd = 0, decoded = 0;
     std::map<long long, long long> ends;  // decoded bytes of each member so far
+    // Compressed: a gzip header first, or (bytes before the first member) a broken stretch.
+    const bool compressed = file.starts_with("\x1f\x8b") ||
+                            std::any_of(spans.begin(), spans.end(), [](const auto& s) { return s.kind == Kind::BrokenMember; });
     for (const tagsift::CrawlSpan& s : spans) {
         const bool member = s.kind == Kind::Member || s.kind == Kind::BrokenMember;
         long long& end = member ? fileEnd : ends[s.member];
@@ -40,7 +43,7 @@ void checkSpans(const std::vector<tagsift::CrawlSpan>& spans, const tagsift::Cra
         const bool problem = s.kind == Kind::BrokenMember || s.kind == Kind::Problem;
         const bool found = named.count(s.member) || named.lower_bound(s.from) != named.lower_bound(std::max(s.to, s.from + 1));
         if (problem && !found) std::abort();
-        if (member || problem || file.starts_with("\x1f\x8b")) continue;
+        if (member || problem || compressed) continue;
         const std::string_view bytes = std::string_view(file).substr(s.from, s.to - s.from);
         const std::size_t record = bytes.find_first_not_of("\r\n");
         if (record != std::string_view::npos && !bytes.substr(record).starts_with("WARC/1.")) std::abort();
