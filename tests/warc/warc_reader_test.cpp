@@ -483,6 +483,7 @@ TEST(WarcReader, HandMadeFiles) {
     for (const bool gz : {false, true}) {
         const Bytes file = join(c.records, gz);
         expectSame(file, gz ? "compressed" : "plain");
+        expectSame(Bytes(gz ? "\x1f" : "W"), "one byte");  // too short to be compressed
         const Bytes junk = gz ? gzipStored("junk\r\n") + file : "junk" + file;
         WarcSource warc(std::make_unique<Pieces>(junk, 100), "f", {.helpers = 2, .chunk = 97, .hold = 4096});
         for (DocumentInfo info; warc.nextDocument(info);) {
