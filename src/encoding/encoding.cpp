@@ -11,7 +11,8 @@
 //   - Shift_JIS is Windows-31J (CP932), which matches the standard's index everywhere; 0x80 alone
 //     is U+0080. Plain SHIFT_JIS would read 0x8160 as U+301C and lack the NEC and IBM rows.
 //   - EUC-JP is eucJP-ms (EUC-JP-MS): the Microsoft mappings of the index (U+FF5E, U+2225 ...)
-//     and NEC's row 13, but rows 89-92 (0xF9A1-0xFCFE, IBM's kanji in the index) are private use.
+//     and NEC's row 13, but rows 89-92 (0xF9A1-0xFCFE, IBM's kanji in the index) are private use;
+//     the lone bytes it reads as C1 controls are errors in the standard (replaceC1).
 //   - ISO-2022-JP is read as ISO-2022-JP-2, which also knows the half-width katakana (ESC ( I)
 //     and a few sets the standard does not; it has the JIS mappings (0x2141 is U+301C, not U+FF5E)
 //     and lacks NEC's row 13.
@@ -19,7 +20,8 @@
 //   - GBK and gb18030 are both read as GB18030, as in the standard; 0x80 alone is the euro sign.
 //     25 two-byte codes differ (iconv has GB18030-2005's mappings of some private-use ones).
 //   - Big5 is Big5-HKSCS; 142 codes of the standard's index (HKSCS-2008 additions) are unknown to
-//     iconv, and iconv reads 0x80 alone as U+0080 where the standard has an error.
+//     iconv, and iconv reads 0x80 alone as U+0080 where the standard has an error; eight codes it
+//     rejects that plain Big5 has are written below (kBig5Pairs).
 // In a multi-byte encoding a byte that starts no character is one U+FFFD and the next byte is read
 // afresh; the standard sometimes takes that next byte into the same U+FFFD.
 #include <algorithm>
@@ -96,6 +98,16 @@ constexpr unsigned char idOf(std::string_view name) {
     throw "not an encoding";  // in a constant expression: the build fails
 }
 
+// Two-byte codes of the standard's Big5 index that Big5-HKSCS rejects (plain Big5 has them).
+struct PairOverride {
+    unsigned char lead, trail;
+    char32_t to;
+};
+constexpr PairOverride kBig5Pairs[] = {
+    {0xA1, 0x5A, 0x2574}, {0xA1, 0xC3, 0xFFE3}, {0xA1, 0xC5, 0x02CD}, {0xA1, 0xFE, 0xFF0F},
+    {0xA2, 0x40, 0xFF3C}, {0xA2, 0xCC, 0x5341}, {0xA2, 0xCE, 0x5345}, {0xA3, 0xE1, 0x20AC},
+};
+
 // Single bytes whose standard mapping iconv's charset does not give (besides the C1 gaps).
 struct ByteOverride {
     unsigned char encoding;
@@ -116,6 +128,8 @@ struct LabelRow {
 #include "encoding/labels.inc"
 
 constexpr unsigned char kIso2022Jp = idOf("ISO-2022-JP");
+constexpr unsigned char kBig5 = idOf("Big5");
+constexpr unsigned char kEucJp = idOf("EUC-JP");
 
 constexpr auto kLabelIds = [] {
     std::array<unsigned char, std::size(kLabels)> ids{};
@@ -156,7 +170,9 @@ char32_t iconvByte(iconv_t cd, unsigned char byte) {
     char* op = reinterpret_cast<char*>(&out);
     std::size_t il = 1, ol = sizeof out;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1) || ol != 0) return 0xFFFD;
+    if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) return 0xFFFD;
+    // windows-1255 and windows-1258 hold a letter back in case a combining mark follows it.
+    if (iconv(cd, nullptr, nullptr, &op, &ol) == static_cast<std::size_t>(-1) || ol != 0) return 0xFFFD;
     return out;
 }
 
@@ -287,6 +303,15 @@ void TextDecoder::finish(std::string& out) {
     iconv(static_cast<iconv_t>(iconv_), nullptr, nullptr, nullptr, nullptr);
 }
 
+namespace {
+// eucJP-ms reads the lone bytes 0x80-0x8D and 0x90-0x9F as the C1 controls, which it gives for
+// nothing else; the standard has errors there.
+void replaceC1(std::string& out, std::size_t from) {
+    for (std::size_t i = out.find('\xC2', from); i != std::string::npos && i + 1 < out.size(); i = out.find('\xC2', i + 1))
+        if (static_cast<unsigned char>(out[i + 1]) <= 0x9F) out.replace(i, 2, kReplacementCharacter);
+}
+}  // namespace
+
 // Converts in[0, n) to out; returns how much of it was used, which is all of it unless the end
 // cuts a character short and the text is not final.
 std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, std::string& out) {
@@ -314,14 +339,24 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
         const int error = errno;
         out.resize(static_cast<std::size_t>(op - out.data()));
         at = static_cast<std::size_t>(ip - in);
+        if (encoding_.id_ == kEucJp) replaceC1(out, start);
         if (result != static_cast<std::size_t>(-1) || error == E2BIG) continue;
         if (error == EINVAL) {
             if (!final) return at;
             out.append(kReplacementCharacter);  // the character begun at the end
             break;
         }
-        // The byte at in[at] starts no character: U+FFFD, or what the standard makes of it alone.
+        // The byte at in[at] starts no character: U+FFFD, or what the standard makes of it alone
+        // (or with the next, in Big5).
         char32_t c = 0xFFFD;
+        const PairOverride* pair = std::find_if(std::begin(kBig5Pairs), std::end(kBig5Pairs), [&](const PairOverride& o) {
+            return encoding_.id_ == kBig5 && at + 1 < n && o.lead == static_cast<unsigned char>(in[at]) &&
+                   o.trail == static_cast<unsigned char>(in[at + 1]);
+        });
+        if (pair != std::end(kBig5Pairs)) {
+            c = pair->to;
+            ++at;
+        }
         for (const ByteOverride& o : kByteOverrides)
             if (o.encoding == encoding_.id_ && o.byte == static_cast<unsigned char>(in[at])) c = o.to;
         char bytes[4];

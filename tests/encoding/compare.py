@@ -64,6 +64,12 @@ ROWS = [
     ('ISO-8859-15', 'l9', 'iso8859_15', single_bytes('iso8859_15')),
     ('windows-1250', 'x-cp1250', 'cp1250', single_bytes('cp1250')),
     ('windows-1256', 'cp1256', 'cp1256', 'العربية ' + single_bytes('cp1256')),
+    # iconv holds back the letters of these two in case a combining mark follows.
+    ('windows-1255', 'cp1255', 'cp1255', 'שלום ' + single_bytes('cp1255')),
+    ('windows-1258', 'cp1258', 'cp1258', single_bytes('cp1258')),
+    ('windows-1253', 'cp1253', 'cp1253', single_bytes('cp1253')),
+    ('windows-1254', 'cp1254', 'cp1254', single_bytes('cp1254')),
+    ('windows-1257', 'cp1257', 'cp1257', single_bytes('cp1257')),
     ('windows-874', 'tis-620', 'cp874', 'ภาษาไทย ' + single_bytes('cp874')),
     ('IBM866', '866', 'cp866', single_bytes('cp866')),
     ('macintosh', 'x-mac-roman', 'mac_roman', single_bytes('mac_roman')),
@@ -144,6 +150,10 @@ for name, raw, want in [
         ('Shift_JIS', b'\x80\xa0\x82\xa0\x82 \xfd', '\x80\ufffd\u3042\ufffd \ufffd'),
         ('gb18030', b'\x80\xff\x81\x30\x81\x30', '\u20ac\ufffd\x80'),
         ('EUC-KR', b'\xb0\xa1\xff\xb0', '\uac00\ufffd\ufffd'),
+        ('EUC-JP', b'\x80\x85\x8d\x90\x9f\xa4\xa2', '\ufffd' * 5 + '\u3042'),    # eucJP-ms: C1 controls
+        # Big5-HKSCS rejects these codes of the standard's index; Python lacks the euro too.
+        ('Big5', b'\xa1\x5a\xa1\xc3\xa1\xc5\xa1\xfe\xa2\x40\xa2\xcc\xa2\xce\xa3\xe1',
+         '\u2574\uffe3\u02cd\uff0f\uff3c\u5341\u5345\u20ac'),
 ]:
     got = run(['--encoding', name, '-tag', 'p', '-out', FORMAT], b'<p title="' + raw + b'">' + raw + b'</p>')
     compare('%r in %s' % (raw, name), got, [want], name)
