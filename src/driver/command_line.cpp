@@ -197,7 +197,7 @@ int CommandLineReader::caseHandler(int count, std::span<const std::string> words
 
 int CommandLineReader::filesFromHandler(int count, std::span<const std::string> words) {
     if (count == 0) throw fatal::noFileListName();
-    line_.settings.listName = words[0];
+    line_.settings.listNames.push_back(words[0]);
     line_.settings.named = true;
     return 1;
 }
@@ -263,7 +263,7 @@ CommandLine CommandLineReader::read(std::span<const std::string> words) {
     parser.parseSwitches(expandResponseFiles(switchWords), table);
     line_.rules.index();
     // Without --, or with nothing after it and no list, standard input is the one document.
-    if (settings.files.empty() && settings.listName.empty()) settings.files.assign(1, "-");
+    if (settings.files.empty() && settings.listNames.empty()) settings.files.assign(1, "-");
     return std::move(line_);
 }
 

@@ -68,7 +68,8 @@ private:
 struct Settings {
     bool named = false;              // -- or --files-from was given: a run over many documents
     std::vector<std::string> files;  // the words after --
-    std::string listName;            // --files-from: a file of names, one a line ("-": standard input)
+    // --files-from: files of names, one a line ("-": standard input), read one after another.
+    std::vector<std::string> listNames;
     bool warc = false;               // --warc: each file is a WARC file of many documents
     unsigned jobs = 0;               // --jobs: documents filtered at once; 0 for one a processor
     bool choosesDocuments = false;   // --doc-if was given

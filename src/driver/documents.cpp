@@ -9,14 +9,15 @@
 namespace tagsift {
 
 DocumentNames::DocumentNames(const Settings& settings, int inFd)
-    : files_(settings.files), listName_(settings.listName) {
-    if (listName_.empty()) return;
-    int fd = inFd;
-    if (listName_ != "-") {
-        fd = ::open(listName_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) throw fatal::fileListError(listName_, std::strerror(errno));
+    : files_(settings.files), listNames_(settings.listNames) {
+    for (const std::string& listName : listNames_) {
+        int fd = inFd;
+        if (listName != "-") {
+            fd = ::open(listName.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0) throw fatal::fileListError(listName, std::strerror(errno));
+        }
+        lists_.push_back(std::make_unique<Input>(fd, std::size_t{1} << 16, "the file list \"" + listName + "\"", fd != inFd));
     }
-    list_.emplace(fd, std::size_t{1} << 16, "the file list \"" + listName_ + "\"", fd != inFd);
 }
 
 bool DocumentNames::next(std::string& name) {
@@ -25,7 +26,7 @@ bool DocumentNames::next(std::string& name) {
         name = files_[nextFile_++];
         return true;
     }
-    while (list_) {
+    while (list_ < lists_.size()) {
         const char* lf =
             at_ == end_ ? nullptr : static_cast<const char*>(std::memchr(at_, '\n', static_cast<std::size_t>(end_ - at_)));
         if (lf) {
@@ -38,16 +39,16 @@ bool DocumentNames::next(std::string& name) {
         } else {
             bool more = false;
             try {
-                more = list_->refill();
+                more = lists_[list_]->refill();
             } catch (const DocumentError& e) {
-                throw fatal::fileListError(listName_, e.why);
+                throw fatal::fileListError(listNames_[list_], e.why);
             }
             if (more) {
-                at_ = list_->begin();
-                end_ = list_->end();
+                at_ = lists_[list_]->begin();
+                end_ = lists_[list_]->end();
                 continue;
             }
-            list_.reset();
+            lists_[list_++].reset();
         }
         if (!name.empty()) return true;  // blank lines name nothing
     }
@@ -73,7 +74,7 @@ bool DocumentChoice::takes(const std::string& name, const DocumentInfo& info) {
 
 KnownSizes knownSizes(const Settings& settings, int inFd) {
     KnownSizes sizes;
-    if (!settings.listName.empty()) return sizes;
+    if (!settings.listNames.empty()) return sizes;
     sizes.files = static_cast<long long>(settings.files.size());
     long long bytes = 0;
     for (const std::string& name : settings.files) {

@@ -14,9 +14,9 @@
 
 namespace tagsift {
 
-// The names of the documents: the words after --, then the lines of the --files-from list,
-// read as they are needed. A list that cannot be read ends the run (a Fatal): what it would
-// have named is unknown.
+// The names of the documents: the words after --, then the lines of each --files-from list in
+// turn, read as they are needed. A list that cannot be read ends the run (a Fatal): what it
+// would have named is unknown.
 class DocumentNames {
 public:
     // Opens the list, if there is one; inFd is standard input.
@@ -26,8 +26,9 @@ public:
 private:
     const std::vector<std::string>& files_;
     std::size_t nextFile_ = 0;
-    std::string listName_;
-    std::optional<Input> list_;
+    std::vector<std::string> listNames_;
+    std::vector<std::unique_ptr<Input>> lists_;  // each opened at the start; the front one is read
+    std::size_t list_ = 0;
     const char* at_ = nullptr;
     const char* end_ = nullptr;
 };

@@ -59,7 +59,7 @@ TEST(Progress, SizesAreKnownOfRegularFilesNamedBeforeTheRun) {
     for (const auto& [files, list, in, count, bytes] : rows) {
         Settings settings;
         settings.files = files;
-        settings.listName = list;
+        if (!list.empty()) settings.listNames = {list};
         const KnownSizes sizes = knownSizes(settings, in);
         EXPECT_EQ(std::make_pair(sizes.files, sizes.bytes), std::make_pair(count, bytes)) << files.back() << in;
     }
