@@ -104,6 +104,12 @@ std::unique_ptr<ByteSource> openDocument(const std::string& name, int inFd) {
     if (name.find('\0') != std::string::npos) throw fatal::readError(what, "a file name cannot hold a NUL byte");
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw fatal::readError(what, std::strerror(errno));
+    // A directory opens, and fails at its first read: told here, it is not a file that was read.
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        throw fatal::readError(what, std::strerror(EISDIR));
+    }
     return std::make_unique<FdSource>(fd, what, true);
 }
 

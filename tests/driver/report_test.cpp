@@ -39,8 +39,8 @@ TEST(Stats, EachRowCountsWhatTheRunRead) {
          "  bytes read                6391 (8658 after decompression)\n",
          "Tagsifter 1.2\n! Error : warc/cut.warc : the record at byte 265 : a record cut short\n"
          "Tagsifter 1.2\n! Note : 1 documents were cut short by the crawler\n"},
-        {"plain files: one cannot be read (no file read, a problem), one ends inside a tag, one is left out",
-         {"--doc-if", "!file=body", "-tag", "a", "-out", "$href$\\n", "--", "pages/one.html", "missing.html",
+        {"plain files: two cannot be read (no file read, a problem), one ends inside a tag, one is left out",
+         {"--doc-if", "!file=body", "-tag", "a", "-out", "$href$\\n", "--", "pages/one.html", "missing.html", "pages",
           "pages/cut.html", "pages/body.html"},
          "",
          "  files                     2\n"
@@ -49,9 +49,10 @@ TEST(Stats, EachRowCountsWhatTheRunRead) {
          "  skipped by --doc-if       1\n"
          "  records passed over       0\n"
          "  cut short by the crawler  0\n"
-         "  problems                  2\n"
+         "  problems                  3\n"
          "  bytes read                52 (52 after decompression)\n",
          "Tagsifter 1.2\n! Error : cannot read \"missing.html\" : No such file or directory\n"
+         "Tagsifter 1.2\n! Error : cannot read \"pages\" : Is a directory\n"
          "Tagsifter 1.2\n! Error : pages/cut.html : EOF inside a tag - corrupted HTML code!\n"},
         {"a single page on standard input",
          {"-tag", "a", "-out", "$href$\\n"},
