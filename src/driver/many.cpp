@@ -231,6 +231,8 @@ private:
         // With more than one job, the members of a compressed file are inflated on as many
         // threads: inflating is most of the work of reading one.
         WarcSource crawl(std::move(file), name, {.helpers = run_.jobs > 1 ? run_.jobs : 0});
+        if (run_.line.settings.choosesDocuments)
+            crawl.chooseWith([this, &name](const DocumentInfo& info) { return choice_.takes(name, info); });
         try {
             handOutRecords(crawl, name);
         } catch (const DocumentError& e) {
@@ -252,6 +254,7 @@ private:
             const bool more = crawl.nextDocument(info);
             tallyInflated(crawl);  // for --progress while the file is read
             run_.diagnostics.undecodable(info.undecodable);
+            tally.skipped += info.unchosen;
             if (!more) {
                 say(info.problems);
                 return;

@@ -37,6 +37,7 @@ struct DocumentInfo {
     long long offset = -1;  // where the record starts in its file (its gzip member, when compressed)
     std::vector<std::string> problems;  // messages about the input since the document before
     long long undecodable = 0;          // documents passed over since then: their encoding is unknown
+    long long unchosen = 0;             // the same that the reader's choice turned away (see WarcSource)
 };
 
 // Raw bytes of a document (a crawl file's reader gives its documents one after another).

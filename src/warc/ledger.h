@@ -21,10 +21,12 @@ public:
                                     " : " + std::string(what) + "\n");
     }
     void undecodable() { ++pending_.undecodable; }
+    void unchosen() { ++pending_.unchosen; }
     // Hands what was found since the last call over to info.
     void handOver(DocumentInfo& info) {
         info.problems = std::move(pending_.problems);
         info.undecodable = pending_.undecodable;
+        info.unchosen = pending_.unchosen;
         pending_ = DocumentInfo{};
     }
 

@@ -143,6 +143,7 @@ public:
     std::unique_ptr<ByteSource> detachDocument();
     bool mayWaitForEver() const { return members_.mayWaitForEver(); }
     Ledger& ledger() { return ledger_; }
+    std::function<bool(const DocumentInfo&)> takes;
 
 private:
     bool startRecord();
@@ -156,6 +157,7 @@ private:
     bool choose(DocumentInfo& info);
     bool chooseResponse(DocumentInfo& info);
     bool takeDocument(DocumentInfo& info);
+    void fillFields(DocumentInfo& info) const;
     bool passOver(std::string_view kind);
     void finishRecord();
     void problem(std::string_view what, long long offset);
@@ -330,12 +332,18 @@ bool WarcSource::Reader::chooseResponse(DocumentInfo& info) {
     Codings codings;
     codings.add(http_.value("Transfer-Encoding"), true);
     codings.add(http_.value("Content-Encoding"), false);
+    info.status = statusCode(http_.first);
     // One coding of gzip or deflate is decoded; another, or two, cannot be.
     if (codings.count > 1 || !codings.decodable) {
+        DocumentInfo seen = info;
+        fillFields(seen);
+        if (takes && !takes(seen)) {
+            ledger_.unchosen();
+            return false;
+        }
         ledger_.undecodable();
         return passOver("response (unknown Content-Encoding)");
     }
-    info.status = statusCode(http_.first);
     info.charset = parameter(contentType, "charset");
     payload_ = &bytes_;
     if (codings.chunked) {
@@ -350,12 +358,16 @@ bool WarcSource::Reader::chooseResponse(DocumentInfo& info) {
     return takeDocument(info);
 }
 
-bool WarcSource::Reader::takeDocument(DocumentInfo& info) {
+void WarcSource::Reader::fillFields(DocumentInfo& info) const {
     info.url = fields_.url;
     info.date = fields_.date;
     info.record = fields_.record;
     info.truncated = fields_.truncated;
     info.offset = place_.offset;
+}
+
+bool WarcSource::Reader::takeDocument(DocumentInfo& info) {
+    fillFields(info);
     record_ = CrawlSpan::Kind::Document;
     ++ledger_.counts.documents;
     return true;
@@ -401,5 +413,6 @@ std::unique_ptr<ByteSource> WarcSource::detachDocument() { return reader_->detac
 bool WarcSource::mayWaitForEver() const { return reader_->mayWaitForEver(); }
 const CrawlCounts& WarcSource::counts() const { return reader_->ledger().counts; }
 void WarcSource::keepSpans(std::vector<CrawlSpan>* spans) { reader_->ledger().spans = spans; }
+void WarcSource::chooseWith(std::function<bool(const DocumentInfo&)> takes) { reader_->takes = std::move(takes); }
 
 }  // namespace tagsift

@@ -22,6 +22,7 @@
 
 #include <functional>
 #include <map>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,6 +83,10 @@ public:
     const CrawlCounts& counts() const;
     // Appends a span to spans for every stretch of bytes read from now on; nullptr stops it.
     void keepSpans(std::vector<CrawlSpan>* spans);
+    // The documents the caller takes (--doc-if), asked of each HTML document that the reader
+    // passes over because it cannot decode it: one turned away is counted as unchosen, not as
+    // undecodable nor as a record passed over.
+    void chooseWith(std::function<bool(const DocumentInfo&)> takes);
 
 private:
     class Reader;
