@@ -100,7 +100,8 @@ private:
     bool renderItems(const TagContext& tag, std::span<const FormatItem> items, bool mayOpenRegion);
     void printTag(const FormatItem& item, const TagContext& tag);
     void printAttribute(const FormatItem& item, const TagContext& tag);
-    // fromPage: the value is text of the page, in its encoding (else it is UTF-8 already).
+    // fromPage: the value is text of the page, in its encoding, whose references the letters
+    // decode (else it is data, UTF-8 already: an address, a file name, a crawl field).
     void printText(const FormatItem& item, std::string_view value, ReferencesIn where, bool fromPage,
                    const TagContext& tag);
     std::string_view converted(const FormatItem& item, std::string_view value, ReferencesIn where, bool fromPage,

@@ -144,8 +144,10 @@ void Renderer::appendPageText(std::string_view text, ReferencesIn where, std::st
 std::string_view Renderer::converted(const FormatItem& item, std::string_view value, ReferencesIn where,
                                      bool fromPage, const TagContext& tag) {
     decoded_.clear();
+    // Only the page's own text is HTML: an address, a file name or a date is data, with no
+    // references to decode (an address's "&region=" is not "&reg" and "ion=").
     if (fromPage) appendPageText(value, where, decoded_);
-    else appendDecoded(value, where, decoded_);
+    else decoded_.assign(value);
     std::string_view text = decoded_;
     // The first <base href> of the document before the tag, else the document's own address.
     const std::string_view base = tag.base.empty() ? tag.url : tag.base;
