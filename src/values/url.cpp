@@ -106,7 +106,11 @@ std::string resolveUrl(std::string_view baseText, std::string_view referenceText
 
     UrlParts t = ref;  // section 5.2.2, the parts of the target
     std::string path;
-    if (ref.hasScheme || ref.hasAuthority) {
+    if (ref.hasScheme && !ref.hasAuthority && !ref.path.starts_with('/')) {
+        // An opaque path (data:, mailto:, javascript:) is kept whole, as browsers keep it: its
+        // dots and slashes are the payload's, not segments.
+        path = ref.path;
+    } else if (ref.hasScheme || ref.hasAuthority) {
         path = removeDotSegments(ref.path);
     } else {
         if (ref.path.empty()) {

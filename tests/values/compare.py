@@ -112,6 +112,8 @@ known = [
     ('http://a/b/c/d;p?q', ' g\t\n ', 'http://a/b/c/g'),     # keeps blanks at the end
     ('foo://a/b/c', '../g', 'foo://a/g'),                   # resolves only some schemes
     ('https://h', 'MAILTO:x', 'mailto:x'),                   # keeps a scheme's case
+    ('http://a/b', 'data:,x/./y/../z', 'data:,x/./y/../z'),   # an opaque path is kept whole
+    ('http://a/b', 'mailto:a/../b@x', 'mailto:a/../b@x'),
     ('HTTP://A/b/c', '', 'http://A/b/c'),
     ('/dir/sub/', '../../../g', '/g'),                      # climbs out of a relative base
     ('dir/page', '../../g', 'g'),
