@@ -25,6 +25,15 @@ void ConvertedEcho::echo(std::string_view text) {
     write();
 }
 
+void ConvertedEcho::echoMarkup(std::string_view markup) {
+    decoder_.finish(decoded_);  // a reference never runs on into a tag
+    blanked_.clear();
+    transcoder_.feed(markup, blanked_);
+    std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
+    decoded_.append(blanked_);
+    write();
+}
+
 void ConvertedEcho::breakText() {
     if (!transcoder_.encoding().isUtf8()) endCharacter();
     decoder_.finish(decoded_);

@@ -23,8 +23,9 @@
 
 namespace tagsift {
 
-// Carries what a body region with %tH or %tJ copies through that conversion to the output,
-// turning the text into UTF-8 from the document's encoding first.
+// Carries what a body region with %tH or %tJ (or %H, %J with tags) copies through that conversion
+// to the output, turning it into UTF-8 from the document's encoding first; references are
+// decoded in the text only, tags and comments are copied as they stand.
 class ConvertedEcho final : public EchoFilter {
 public:
     explicit ConvertedEcho(Output& out) : out_(out) {}
@@ -34,6 +35,7 @@ public:
         return active_ ? begin(steps.json, encoding) : nullptr;
     }
     void echo(std::string_view text) override;
+    void echoMarkup(std::string_view markup) override;
     void breakText() override;
     // The region closes, or the document ends: what is held back comes out.
     void finish();

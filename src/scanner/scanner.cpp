@@ -238,7 +238,12 @@ bool Scanner::scanToTag() {
             int c = getChar();
             if (c == kEnd) return false;
             if (c == '<') return true;
-            if (region_.open) echo(c);
+            if (region_.open) {
+                // Text, unlike what echo() takes.
+                const char byte = static_cast<char>(c);
+                if (region_.filter) region_.filter->echo({&byte, 1});
+                else out_.put(byte);
+            }
             continue;
         }
         if (cursor_.at == cursor_.end && !refill()) return false;

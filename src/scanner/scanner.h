@@ -28,8 +28,10 @@ namespace tagsift {
 class EchoFilter {
 public:
     virtual ~EchoFilter() = default;
-    // Text, and tags as the region echoes them; a line feed in it stands for a blank.
+    // Text the region echoes; a line feed in it stands for a blank.
     virtual void echo(std::string_view text) = 0;
+    // Tags and comments as the region echoes them: markup, whose references are not the text's.
+    virtual void echoMarkup(std::string_view markup) = 0;
     // A tag begins: text echoed before it does not run on into text after it.
     virtual void breakText() = 0;
 };
@@ -118,16 +120,17 @@ private:
     bool passOverMayRun() const {
         return passOver_.active() && pushed_ == kNone && !echoingTags() && !region_.filter;
     }
+    // Markup (tags, comments) to an open region.
     void echo(int c) {
         if (!region_.filter) {
             out_.put(static_cast<char>(c));
             return;
         }
         const char byte = static_cast<char>(c);
-        region_.filter->echo({&byte, 1});
+        region_.filter->echoMarkup({&byte, 1});
     }
     void echo(std::string_view text) {
-        if (region_.filter) region_.filter->echo(text);
+        if (region_.filter) region_.filter->echoMarkup(text);
         else out_.write(text);
     }
 
