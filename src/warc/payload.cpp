@@ -11,6 +11,12 @@ namespace {
 // A chunk size line longer than this is no size line.
 constexpr std::size_t kSizeLine = 1 << 12;
 constexpr std::size_t kInput = 1 << 15;
+// igzip reads a match's bytes back from before where it writes: a broken stream that refers back
+// past its own start would read whatever lay before the caller's block. It writes into a stage
+// of its own instead, with zeros before it, cleared for each stream, and a whole stage at a time,
+// so that what a broken stream gives depends on the payload alone.
+constexpr std::size_t kGuard = 1 << 15;
+constexpr std::size_t kStage = 1 << 16;
 
 // The chunk size at the start of a size line (before any ";extension"), or why there is none.
 const char* chunkSize(std::string_view line, std::uint64_t& size) {
@@ -82,6 +88,7 @@ void Decoder::begin(Payload& from) {
     inflater_.stop();
     if (input_.empty()) input_.resize(kInput);
     at_ = end_ = 0;
+    pending_ = {};
     inputEnded_ = started_ = done_ = failed_ = false;
 }
 
@@ -111,25 +118,35 @@ bool Decoder::startStream() {
     wrapper_ = first == 0x1f ? Inflater::Wrapper::Gzip : zlib ? Inflater::Wrapper::Zlib : Inflater::Wrapper::Raw;
     started_ = true;
     inflater_.start(wrapper_);
+    if (!stage_) stage_.reset(new char[kGuard + kStage]());
+    std::memset(stage_.get() + kGuard, 0, stageHigh_);
+    stageHigh_ = 0;
     return true;
 }
 
 std::size_t Decoder::read(char* to, std::size_t room) {
-    while (!done_) {
-        if (!inflater_.live() && !startStream()) break;
+    while (pending_.empty() && !done_) {
+        if (!inflater_.live() && !startStream()) {
+            done_ = true;
+            break;
+        }
         if (at_ == end_) refill();
-        const Inflater::Step step = inflater_.run(input_.data() + at_, end_ - at_, to, room);
+        char* const stage = stage_.get() + kGuard;
+        const Inflater::Step step = inflater_.run(input_.data() + at_, end_ - at_, stage, kStage);
         at_ += step.consumed;
+        pending_ = {stage, step.produced};
+        stageHigh_ = std::max(stageHigh_, step.produced);
         if (step.state == Inflater::State::Finished) {
             done_ = wrapper_ != Inflater::Wrapper::Gzip;
         } else if (step.state != Inflater::State::More ||
                    (step.produced == 0 && step.consumed == 0 && at_ == end_ && inputEnded_)) {
             endEarly(step.state);
         }
-        if (step.produced > 0) return step.produced;
     }
-    done_ = true;
-    return 0;
+    const std::size_t n = std::min(room, pending_.size());
+    std::memcpy(to, pending_.data(), n);
+    pending_.remove_prefix(n);
+    return n;
 }
 
 void Decoder::endEarly(Inflater::State state) {

@@ -3,6 +3,7 @@
 // both must find the same documents (fields and payloads) and the same problems. Compressed
 // files and payloads are made of stored deflate blocks, which the small reader unpacks itself.
 #include <gtest/gtest.h>
+#include <isa-l/igzip_lib.h>
 
 #include <algorithm>
 #include <array>
@@ -534,6 +535,34 @@ TEST(WarcReader, HeaderBlocksUpToTheLimit) {
             EXPECT_EQ(found.problems.empty(), size == 65536) << http << " " << size;
             EXPECT_EQ(found.documents.size(), size == 65536 ? 2u : 1u) << http << " " << size;
         }
+}
+
+// A compressed payload broken anywhere gives the same bytes and problems whatever the reader's
+// room: the decoder inflates a whole stage at a time, never into the caller's block.
+TEST(WarcReader, ABrokenPayloadGivesTheSameWhateverTheRoom) {
+    Bytes page;
+    for (int i = 0; i < 300; ++i) page += "<p class=c" + std::to_string(i % 7) + ">cell " + std::to_string(i * i) + "</p>\n";
+    Bytes raw(page.size() + 1024, '\0');
+    isal_zstream z;
+    isal_deflate_stateless_init(&z);
+    z.next_in = reinterpret_cast<std::uint8_t*>(page.data());
+    z.avail_in = static_cast<std::uint32_t>(page.size());
+    z.next_out = reinterpret_cast<std::uint8_t*>(raw.data());
+    z.avail_out = static_cast<std::uint32_t>(raw.size());
+    z.end_of_stream = 1;
+    ASSERT_EQ(isal_deflate_stateless(&z), COMP_OK);
+    raw.resize(z.total_out);
+    for (std::size_t k = 0; k < raw.size(); k += 5) {
+        Bytes broken = raw;
+        broken[k] = static_cast<char>(broken[k] ^ 0x5a);
+        const Bytes file = response(broken, "u", "Content-Type: text/html\r\nContent-Encoding: deflate\r\n");
+        const Found whole = readWithWarcSource(file, 1 << 16, 1 << 16);
+        for (const std::size_t room : {1, 3, 4096}) {
+            const Found found = readWithWarcSource(file, 7, room);
+            ASSERT_EQ(found.documents, whole.documents) << k << " " << room;
+            ASSERT_EQ(found.problems, whole.problems) << k << " " << room;
+        }
+    }
 }
 
 TEST(WarcReader, MutatedFilesAsTheSmallReaderReadsThem) {
