@@ -24,7 +24,9 @@ void AttributeList::keep() {
 }
 
 void AttributeList::grow() {
+    const Attribute* before = slots_.data();
     slots_.emplace_back();
+    if (slots_.data() == before) return;  // not moved: every view still points home
     for (Attribute& a : slots_) {
         if (a.ownsName) a.name = a.nameStore;
         if (a.ownsValue) a.value = a.valueStore;
