@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 #include <system_error>
@@ -320,6 +321,9 @@ private:
 
 int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnostics& diagnostics,
                StatusLine* statusLine) {
+    // A closed standard input stays closed to "-", even once a file list or a file has taken its
+    // descriptor.
+    if (fcntl(inFd, F_GETFD) == -1) inFd = -1;
     const unsigned jobs = line.settings.jobs ? line.settings.jobs : processorsToRunOn();
     Run run(line, inFd, outFd, errFd, jobs, diagnostics);
     if (statusLine) run.printer.keepClearOf(*statusLine, isatty(outFd));

@@ -136,12 +136,14 @@ TEST(Jobs, StandardInputIsReadInItsTurn) {
     EXPECT_EQ(r.status, 1);
 }
 
-// With standard input closed, the file list opens as descriptor 0, which is no failure to open it.
+// With standard input closed, the file list opens as descriptor 0, which is no failure to open it;
+// "-" is still the closed standard input, not the list.
 TEST(Jobs, AFileListMayTakeTheDescriptorOfAClosedStandardInput) {
     RunOptions inFiles;
     inFiles.cwd = testDir() + "/e2e/files";
-    const RunResult r = runScript("exec \"$0\" \"$@\" <&-", {"-tag", "a", "-out", "$href$ ", "--files-from", "pages/list.txt"}, "", inFiles);
-    EXPECT_EQ(r.out + r.err, "1 2 dollar ");
+    const RunResult r = runScript("exec \"$0\" \"$@\" <&-", {"-tag", "a", "-out", "$href$ ", "--files-from", "pages/list.txt", "--", "-"}, "", inFiles);
+    EXPECT_EQ(r.out + r.err, "1 2 dollar Tagsifter 1.2\n! Error : cannot read standard input : Bad file descriptor\n");
+    EXPECT_EQ(r.status, 1);
 }
 
 // A byte 26 ends a document where it stands: its worker reads no more of it, and the rest of its
