@@ -1,6 +1,8 @@
 #include "driver/documents.h"
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -102,7 +104,13 @@ std::unique_ptr<ByteSource> openDocument(const std::string& name, int inFd) {
     if (name == "-") return std::make_unique<FdSource>(inFd, what, false);
     // A name is a C string to the system: one that holds a NUL would name another file.
     if (name.find('\0') != std::string::npos) throw fatal::readError(what, "a file name cannot hold a NUL byte");
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    // Out of descriptors: the documents of other jobs give theirs back as they end (for two
+    // seconds at most), so that a low limit costs time, not documents.
+    for (int waited = 0; fd < 0 && (errno == EMFILE || errno == ENFILE) && waited < 400; ++waited) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    }
     if (fd < 0) throw fatal::readError(what, std::strerror(errno));
     // A directory opens, and fails at its first read: told here, it is not a file that was read.
     struct stat info;

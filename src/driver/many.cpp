@@ -6,7 +6,9 @@
 #include <mutex>
 #include <optional>
 #include <fcntl.h>
+#include <climits>
 #include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <system_error>
 #include <thread>
@@ -38,6 +40,14 @@ unsigned processorsToRunOn() {
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return static_cast<unsigned>(CPU_COUNT(&set));
     return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// As many jobs as the limit on open files leaves two descriptors each, besides a few for the
+// run (standard streams, a file list, a crawl file): past it, documents would wait for each other's.
+unsigned jobsForDescriptors() {
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT_MAX;
+    return static_cast<unsigned>(std::clamp<rlim_t>(limit.rlim_cur / 2, 5, UINT_MAX) - 4);
 }
 
 // One document to filter, in its place in the input.
@@ -324,7 +334,7 @@ int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnost
     // A closed standard input stays closed to "-", even once a file list or a file has taken its
     // descriptor.
     if (fcntl(inFd, F_GETFD) == -1) inFd = -1;
-    const unsigned jobs = line.settings.jobs ? line.settings.jobs : processorsToRunOn();
+    const unsigned jobs = std::min(line.settings.jobs ? line.settings.jobs : processorsToRunOn(), jobsForDescriptors());
     Run run(line, inFd, outFd, errFd, jobs, diagnostics);
     if (statusLine) run.printer.keepClearOf(*statusLine, isatty(outFd));
     std::vector<std::unique_ptr<Worker>> workers;

@@ -146,6 +146,21 @@ TEST(Jobs, AFileListMayTakeTheDescriptorOfAClosedStandardInput) {
     EXPECT_EQ(r.status, 1);
 }
 
+// With few descriptors, workers that hold their documents open while they wait for their turn to
+// print leave none for the others: fewer jobs run, and a file that finds none waits for one.
+TEST(Jobs, FewDescriptorsCostTimeNotDocuments) {
+    ScratchDir scratch;
+    std::string page;
+    for (int i = 0; i < 20000; ++i) page += "<a href=" + std::to_string(i) + ">";
+    Words args = {"-tag", "a", "-out", "$_file$ $href$\n", "--jobs", "16", "--"};
+    for (int i = 0; i < 16; ++i) args.push_back(scratch.write("p" + std::to_string(i), page));
+    const RunResult few = runScript("ulimit -n 12; exec \"$0\" \"$@\"", args, "");
+    args[5] = "1";
+    const RunResult one = runBinary(binaryPath(), args, "");
+    EXPECT_EQ(few.err, one.err);
+    EXPECT_TRUE(few.out == one.out && few.status == 0) << few.out.size() << " " << one.out.size();
+}
+
 // A byte 26 ends a document where it stands: its worker reads no more of it, and the rest of its
 // bytes (many blocks' worth, or no end at all) must not hold up the thread that reads the crawl
 // file or standard input.
