@@ -129,7 +129,7 @@ inline Fatal missingFeature(std::string_view feature) {
     return withBanner("\n! Error : this tagsift is built for processors with " + std::string(feature) +
                       ", which this one lacks\n");
 }
-inline Fatal noThreads() { return withBanner("\n! Error : cannot start a thread to filter documents on\n"); }
+inline Fatal noThreads() { return withBanner("\n! Error : cannot start a thread to filter the documents\n"); }
 inline Fatal writeError(std::string_view why) {
     return withBanner("\n! Error : cannot write standard output : " + std::string(why) + "\n");
 }
