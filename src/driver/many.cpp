@@ -6,12 +6,14 @@
 #include <mutex>
 #include <optional>
 #include <fcntl.h>
+#include <malloc.h>
 #include <climits>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "base/fatal.h"
 #include "driver/diagnostics.h"
@@ -185,6 +187,7 @@ public:
         for (std::string name; !run_.stop.requested() && names.next(name);) {
             if (run_.line.settings.warc) readCrawl(name);
             else handOut(name);
+            if (std::exchange(trimWhenGone_, false)) malloc_trim(0);
         }
     }
 
@@ -255,6 +258,8 @@ private:
         inflatedSoFar_ = 0;
         for (const auto& [kind, n] : counts.passedOver) tally.passedOver[kind] += n;
         ++tally.files;
+        // What the helpers inflated ahead was held in their arenas: given back with the file.
+        if (counts.inflatedAhead > 0) trimWhenGone_ = true;
     }
 
     // The documents of a crawl file, handed out one by one until the file ends, fails or the run
@@ -325,6 +330,7 @@ private:
     DocumentChoice choice_;
     Worker* inline_;
     long long inflatedSoFar_ = 0;  // of the crawl file being read, what the tally has
+    bool trimWhenGone_ = false;    // a crawl file inflated ahead has ended: its memory to give back
 };
 
 }  // namespace
@@ -335,6 +341,9 @@ int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnost
     // descriptor.
     if (fcntl(inFd, F_GETFD) == -1) inFd = -1;
     const unsigned jobs = std::min(line.settings.jobs ? line.settings.jobs : processorsToRunOn(), jobsForDescriptors());
+    // The C library gives each new thread an arena of its own, up to eight a processor, and keeps
+    // what is freed in it: helpers started anew for each crawl file would leave memory in as many.
+    mallopt(M_ARENA_MAX, static_cast<int>(std::min(jobs, 64u)) + 1);
     Run run(line, inFd, outFd, errFd, jobs, diagnostics);
     if (statusLine) run.printer.keepClearOf(*statusLine, isatty(outFd));
     std::vector<std::unique_ptr<Worker>> workers;
