@@ -144,6 +144,7 @@ std::size_t Decoder::read(char* to, std::size_t room) {
         }
     }
     const std::size_t n = std::min(room, pending_.size());
+    if (n == 0) return 0;  // pending_ may view nothing at all
     std::memcpy(to, pending_.data(), n);
     pending_.remove_prefix(n);
     return n;
