@@ -40,6 +40,27 @@ Inflater::Step Inflater::run(const char* in, std::size_t inLength, char* out, st
     return step;
 }
 
+void InflateStage::clear() {
+    if (!bytes_) bytes_.reset(new char[kGuard + kSize]());
+    std::memset(bytes_.get() + kGuard, 0, high_);
+    high_ = last_ = 0;
+}
+
+Inflater::Step InflateStage::run(Inflater& inflater, const char* in, std::size_t length) {
+    const Inflater::Step step = inflater.run(in, length, bytes_.get() + kGuard, kSize);
+    last_ = step.produced;
+    high_ = std::max(high_, last_);
+    return step;
+}
+
+std::size_t takeFront(std::string_view& pending, char* to, std::size_t room) {
+    const std::size_t n = std::min(room, pending.size());
+    if (n == 0) return 0;  // pending may view nothing at all
+    std::memcpy(to, pending.data(), n);
+    pending.remove_prefix(n);
+    return n;
+}
+
 const char* findGzipHeader(const char* from, const char* end) {
     for (const char* p = from; end - p >= 3; ++p) {
         p = static_cast<const char*>(std::memchr(p, 0x1f, static_cast<std::size_t>(end - 2 - p)));

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string_view>
 
 struct inflate_state;
 
@@ -32,6 +33,29 @@ private:
     std::unique_ptr<inflate_state> state_;  // large: made on first use
     bool live_ = false;
 };
+
+// Where an Inflater writes when what a broken stream gives must depend on that stream alone:
+// igzip reads a match's bytes back from before where it writes, so a stream that refers back past
+// its own start finds zeros there (the stage is cleared for each stream), and each step may fill
+// a whole stage, whatever a caller asks for at a time.
+class InflateStage {
+public:
+    // A stream begins: what the one before wrote is cleared.
+    void clear();
+    // One step of inflater on in[0, length) into the stage; written() is what it gave.
+    Inflater::Step run(Inflater& inflater, const char* in, std::size_t length);
+    std::string_view written() const { return {bytes_.get() + kGuard, last_}; }
+
+private:
+    static constexpr std::size_t kGuard = 1 << 15;  // the farthest a match refers back
+    static constexpr std::size_t kSize = 1 << 16;
+    std::unique_ptr<char[]> bytes_;  // made on first use
+    std::size_t high_ = 0;           // the most the current stream has written
+    std::size_t last_ = 0;
+};
+
+// Copies up to room bytes from the front of pending to to, and drops them there; how many.
+std::size_t takeFront(std::string_view& pending, char* to, std::size_t room);
 
 // The first gzip header (1F 8B 08) that begins in [from, end) and ends by end, or null.
 const char* findGzipHeader(const char* from, const char* end);

@@ -7,10 +7,6 @@ namespace tagsift::warc {
 
 namespace {
 constexpr std::size_t kRaw = 1 << 15;
-constexpr std::size_t kStage = 1 << 16;
-// Zeros before the stage, and the stage cleared for each member: a broken member that refers
-// back past its start finds the same bytes there whatever came before it.
-constexpr std::size_t kGuard = 1 << 15;
 // A member that breaks within this many bytes of its start (many members of real crawls are
 // smaller) is searched again for the next gzip header from the byte after its start; one that
 // breaks later, from where it broke.
@@ -116,9 +112,7 @@ bool Members::startMember() {
         aheadEnd_ = ahead->end;
         outcome_ = Inflater::State::Finished;
     } else if (compressed_) {
-        if (!stage_) stage_.reset(new char[kGuard + kStage]());
-        std::memset(stage_.get() + kGuard, 0, stageHigh_);
-        stageHigh_ = 0;
+        stage_.clear();
         inflater_.start(Inflater::Wrapper::Gzip);
     }
     state_ = State::Reading;
@@ -185,10 +179,9 @@ long long Members::skipPlain(long long n) {
 std::size_t Members::inflate(char* to, std::size_t room) {
     while (pending_.empty() && outcome_ == Inflater::State::More) {
         if (rawAt_ == rawEnd_) readRaw();
-        const Inflater::Step step = inflater_.run(raw_.get() + rawAt_, rawEnd_ - rawAt_, stage_.get() + kGuard, kStage);
+        const Inflater::Step step = stage_.run(inflater_, raw_.get() + rawAt_, rawEnd_ - rawAt_);
         rawAt_ += step.consumed;
-        pending_ = {stage_.get() + kGuard, step.produced};
-        stageHigh_ = std::max(stageHigh_, step.produced);
+        pending_ = stage_.written();
         outcome_ = step.state;
         if (step.state == Inflater::State::More && step.produced + step.consumed == 0 && rawAt_ == rawEnd_ &&
             fileEnded_) {
@@ -196,9 +189,7 @@ std::size_t Members::inflate(char* to, std::size_t room) {
             return 0;
         }
     }
-    const std::size_t n = std::min(room, pending_.size());
-    std::memcpy(to, pending_.data(), n);
-    pending_.remove_prefix(n);
+    const std::size_t n = takeFront(pending_, to, room);
     gave(n);
     if (!pending_.empty()) return n;
     switch (outcome_) {

@@ -77,8 +77,7 @@ private:
     long long rawBase_ = 0;        // the file offset of raw_[0]
     bool fileEnded_ = false;
     Inflater inflater_;
-    std::unique_ptr<char[]> stage_;  // what the inflater last gave
-    std::size_t stageHigh_ = 0;      // the most of it the current member has written
+    InflateStage stage_;
     // The current member's bytes not yet given, from the stage or inflated ahead, before its
     // outcome takes effect.
     std::string_view pending_;

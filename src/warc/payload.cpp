@@ -11,12 +11,6 @@ namespace {
 // A chunk size line longer than this is no size line.
 constexpr std::size_t kSizeLine = 1 << 12;
 constexpr std::size_t kInput = 1 << 15;
-// igzip reads a match's bytes back from before where it writes: a broken stream that refers back
-// past its own start would read whatever lay before the caller's block. It writes into a stage
-// of its own instead, with zeros before it, cleared for each stream, and a whole stage at a time,
-// so that what a broken stream gives depends on the payload alone.
-constexpr std::size_t kGuard = 1 << 15;
-constexpr std::size_t kStage = 1 << 16;
 
 // The chunk size at the start of a size line (before any ";extension"), or why there is none.
 const char* chunkSize(std::string_view line, std::uint64_t& size) {
@@ -118,9 +112,7 @@ bool Decoder::startStream() {
     wrapper_ = first == 0x1f ? Inflater::Wrapper::Gzip : zlib ? Inflater::Wrapper::Zlib : Inflater::Wrapper::Raw;
     started_ = true;
     inflater_.start(wrapper_);
-    if (!stage_) stage_.reset(new char[kGuard + kStage]());
-    std::memset(stage_.get() + kGuard, 0, stageHigh_);
-    stageHigh_ = 0;
+    stage_.clear();
     return true;
 }
 
@@ -131,11 +123,11 @@ std::size_t Decoder::read(char* to, std::size_t room) {
             break;
         }
         if (at_ == end_) refill();
-        char* const stage = stage_.get() + kGuard;
-        const Inflater::Step step = inflater_.run(input_.data() + at_, end_ - at_, stage, kStage);
+        // Into a stage of its own, not the caller's block: what a broken stream gives then
+        // depends on the payload alone, not on how much each caller asks for.
+        const Inflater::Step step = stage_.run(inflater_, input_.data() + at_, end_ - at_);
         at_ += step.consumed;
-        pending_ = {stage, step.produced};
-        stageHigh_ = std::max(stageHigh_, step.produced);
+        pending_ = stage_.written();
         if (step.state == Inflater::State::Finished) {
             done_ = wrapper_ != Inflater::Wrapper::Gzip;
         } else if (step.state != Inflater::State::More ||
@@ -143,11 +135,7 @@ std::size_t Decoder::read(char* to, std::size_t room) {
             endEarly(step.state);
         }
     }
-    const std::size_t n = std::min(room, pending_.size());
-    if (n == 0) return 0;  // pending_ may view nothing at all
-    std::memcpy(to, pending_.data(), n);
-    pending_.remove_prefix(n);
-    return n;
+    return takeFront(pending_, to, room);
 }
 
 void Decoder::endEarly(Inflater::State state) {

@@ -91,9 +91,8 @@ private:
     Inflater::Wrapper wrapper_ = Inflater::Wrapper::Gzip;
     std::vector<char> input_;
     std::size_t at_ = 0, end_ = 0;
-    std::unique_ptr<char[]> stage_;  // what the inflater last wrote, after a guard of zeros
-    std::size_t stageHigh_ = 0;      // the most of it the current stream has written
-    std::string_view pending_;       // what the stage holds that is not yet given
+    InflateStage stage_;
+    std::string_view pending_;  // what the stage holds that is not yet given
     bool inputEnded_ = false;
     bool started_ = false;   // a stream has begun: what may follow is another gzip member only
     bool done_ = false;
