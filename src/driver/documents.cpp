@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tagsift {

@@ -26,7 +26,7 @@ public:
 private:
     const std::vector<std::string>& files_;
     std::size_t nextFile_ = 0;
-    std::vector<std::string> listNames_;
+    const std::vector<std::string>& listNames_;
     std::vector<std::unique_ptr<Input>> lists_;  // each opened at the start; the front one is read
     std::size_t list_ = 0;
     const char* at_ = nullptr;

@@ -15,22 +15,23 @@ EchoFilter* ConvertedEcho::begin(bool json, Encoding encoding) {
     return this;
 }
 
-void ConvertedEcho::echo(std::string_view text) {
+const std::string& ConvertedEcho::blanked(std::string_view text) {
     // UTF-8 goes through the transcoder as it is. A line feed is a line feed in every encoding a
     // byte scanner can read, so it is blanked after the transcoding.
     blanked_.clear();
     transcoder_.feed(text, blanked_);
     std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
-    decoder_.feed(blanked_, decoded_);
+    return blanked_;
+}
+
+void ConvertedEcho::echo(std::string_view text) {
+    decoder_.feed(blanked(text), decoded_);
     write();
 }
 
 void ConvertedEcho::echoMarkup(std::string_view markup) {
     decoder_.finish(decoded_);  // a reference never runs on into a tag
-    blanked_.clear();
-    transcoder_.feed(markup, blanked_);
-    std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
-    decoded_.append(blanked_);
+    decoded_.append(blanked(markup));
     write();
 }
 

@@ -42,6 +42,8 @@ public:
 
 private:
     EchoFilter* begin(bool json, Encoding encoding);
+    // text in UTF-8, its line feeds blanked.
+    const std::string& blanked(std::string_view text);
     void endCharacter();
     void write();
 

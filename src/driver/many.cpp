@@ -5,9 +5,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <climits>
 #include <fcntl.h>
 #include <malloc.h>
-#include <climits>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>

@@ -349,13 +349,14 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
         // The byte at in[at] starts no character: U+FFFD, or what the standard makes of it alone
         // (or with the next, in Big5).
         char32_t c = 0xFFFD;
-        const PairOverride* pair = std::find_if(std::begin(kBig5Pairs), std::end(kBig5Pairs), [&](const PairOverride& o) {
-            return encoding_.id_ == kBig5 && at + 1 < n && o.lead == static_cast<unsigned char>(in[at]) &&
-                   o.trail == static_cast<unsigned char>(in[at + 1]);
-        });
-        if (pair != std::end(kBig5Pairs)) {
-            c = pair->to;
-            ++at;
+        if (encoding_.id_ == kBig5 && at + 1 < n) {
+            const auto lead = static_cast<unsigned char>(in[at]), trail = static_cast<unsigned char>(in[at + 1]);
+            for (const PairOverride& o : kBig5Pairs)
+                if (o.lead == lead && o.trail == trail) {
+                    c = o.to;
+                    ++at;
+                    break;
+                }
         }
         for (const ByteOverride& o : kByteOverrides)
             if (o.encoding == encoding_.id_ && o.byte == static_cast<unsigned char>(in[at])) c = o.to;

@@ -143,15 +143,17 @@ void Renderer::appendPageText(std::string_view text, ReferencesIn where, std::st
 
 std::string_view Renderer::converted(const FormatItem& item, std::string_view value, ReferencesIn where,
                                      bool fromPage, const TagContext& tag) {
-    decoded_.clear();
     // Only the page's own text is HTML: an address, a file name or a date is data, with no
     // references to decode (an address's "&region=" is not "&reg" and "ion=").
-    if (fromPage) appendPageText(value, where, decoded_);
-    else decoded_.assign(value);
-    std::string_view text = decoded_;
+    std::string_view text = value;
+    if (fromPage) {
+        decoded_.clear();
+        appendPageText(value, where, decoded_);
+        text = decoded_;
+    }
     // The first <base href> of the document before the tag, else the document's own address.
     const std::string_view base = tag.base.empty() ? tag.url : tag.base;
-    if (item.steps.resolve && !base.empty()) text = resolved_ = resolveUrl(base, decoded_);
+    if (item.steps.resolve && !base.empty()) text = resolved_ = resolveUrl(base, text);
     if (item.steps.json) {
         escaped_.clear();
         appendJsonEscaped(text, escaped_);

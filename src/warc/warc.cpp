@@ -61,9 +61,8 @@ struct Codings {
             list = comma == list.npos ? std::string_view() : list.substr(comma + 1);
             token = token.substr(0, token.find(';'));
             // White space of any kind: a folded value holds its line ends.
-            auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-            while (!token.empty() && blank(token.front())) token.remove_prefix(1);
-            while (!token.empty() && blank(token.back())) token.remove_suffix(1);
+            while (!token.empty() && isSpace(static_cast<unsigned char>(token.front()))) token.remove_prefix(1);
+            while (!token.empty() && isSpace(static_cast<unsigned char>(token.back()))) token.remove_suffix(1);
             const std::string name = lowerCased(token);
             if (name.empty() || name == "identity") continue;
             if (transfer && name == "chunked") {
