@@ -1,7 +1,8 @@
 // The scanner's shortcut past tags without a rule, with each width of its byte
 // classifier and block size, against one-byte blocks, where every tag takes the
 // ordinary way. Input: a byte choosing the block size, a byte choosing the body
-// region and the compares, rule names one per line up to a zero byte, the page.
+// region, the compares and whether places are printed, rule names one per line
+// up to a zero byte, the page.
 #include <cstdio>
 #include <cstdlib>
 
@@ -21,10 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const char* regions[] = {nullptr, "[%t$_body$]", "[%c$_body$]", "[$_body$]"};
     std::vector<std::string> args;
     if (const char* region = regions[data[1] & 3]) args = {"-tag", "p", "-out", region};
+    // A run that prints no place counts no line on the quick way.
+    const char* format = data[1] & 0x80 ? "$_name$@$_tag$" : "$_name$@$_line$:$_pos$$_tag$";
     std::string_view names = data.substr(2, namesEnd - 2);
     for (int n = 0; n < 9; ++n) {
         const std::size_t end = names.find('\n');
-        args.insert(args.end(), {"-tag", std::string(names.substr(0, end)), "-out", "$_name$@$_line$:$_pos$$_tag$"});
+        args.insert(args.end(), {"-tag", std::string(names.substr(0, end)), "-out", format});
         if (end == std::string_view::npos) break;
         names.remove_prefix(end + 1);
     }

@@ -88,6 +88,7 @@ void RuleSet::index() {
         for (const FormatItem& item : rule->format) {
             resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
             needsEncoding_ = needsEncoding_ || item.steps.decode || item.variable == Variable::Charset;
+            printsPlaces_ = printsPlaces_ || item.variable == Variable::Line || item.variable == Variable::Pos;
         }
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     // %U resolves against a document's first <base href>: only then are base tags looked at.

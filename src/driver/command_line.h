@@ -33,6 +33,8 @@ public:
     std::span<const std::string> wantedNames() const { return wantedNames_; }
     // Some format uses %U, which needs each document's first <base href>.
     bool resolvesUrls() const { return resolvesUrls_; }
+    // Some format prints a tag's place ($_line$, $_pos$): without one, no line need be counted.
+    bool printsPlaces() const { return printsPlaces_; }
     // Some format reads the page's text as characters (a value letter, or $_charset$), which
     // needs each document's encoding.
     bool needsEncoding() const { return needsEncoding_; }
@@ -62,6 +64,7 @@ private:
     std::vector<std::string> wantedNames_;
     bool resolvesUrls_ = false;
     bool needsEncoding_ = false;
+    bool printsPlaces_ = false;
 };
 
 // Where the documents come from, and how they are read.

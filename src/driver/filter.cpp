@@ -128,7 +128,7 @@ std::optional<DocumentError> DocumentFilter::filter(Input& input, std::string_vi
 
 void DocumentFilter::run(Input& input) {
     Scanner scanner(input, out_);
-    scanner.passOverTagsOtherThan(rules_.wantedNames());
+    scanner.passOverTagsOtherThan(rules_.wantedNames(), rules_.printsPlaces());
     bool lookingForBase = rules_.resolvesUrls();
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
         if (found == Scanner::Found::RegionEnd) closeRegion(scanner);

@@ -150,8 +150,9 @@ void PassOver::classifyFrom(const char* from, const char* end, int most) {
     windowCount_ = n;
 }
 
-void PassOver::want(std::span<const std::string> names) {
+void PassOver::want(std::span<const std::string> names, bool places) {
     active_ = true;
+    places_ = places;
     for (const std::string& name : names) {
         wantedLengths_ |= std::uint64_t{1} << std::min<std::size_t>(name.size(), 63);
         if (name.empty()) continue;
@@ -449,6 +450,7 @@ TAGSIFT_STEP PassOver::Walk::Quiet PassOver::Walk::passQuietly(const char* p, bo
             run.at = base_;
             run.end = end_;
             run.from = i;
+            run.countLines = pass_.places_;
             run.inTag = inTag;
             run.openQuote = openQuote;
             run.given = w_;

@@ -60,7 +60,9 @@ public:
     PassOver();
 
     // Wanted: the tags with one of these names (ASCII case ignored); nothing is passed before.
-    void want(std::span<const std::string> names);
+    // Without places, no one reads the cursor's line and column: the quiet walk over whole
+    // windows leaves their line feeds uncounted.
+    void want(std::span<const std::string> names, bool places = true);
     bool active() const { return active_; }
     // The block changed: the classified windows are stale.
     void forgetWindow() { windowCount_ = 0; }
@@ -113,6 +115,7 @@ private:
     window::Classifier classifier_;
     window::QuietWalk walkQuietly_;
     bool active_ = false;
+    bool places_ = true;
     // The windows classified last (a window, and the next when a name runs on into it), on the
     // block's 64-byte grid: windows_[k] is the one at windowsBase_ + 64 k.
     static constexpr int kMostWindows = 2;

@@ -66,8 +66,11 @@ public:
     // From now on, while no region is open or the open one does not echo tags, nextTag passes
     // over the tags that cannot have one of these names (ASCII case ignored) itself instead of
     // returning them (echoing the text around them to an open region). Only a caller that would
-    // skip such tags unread may ask for this.
-    void passOverTagsOtherThan(std::span<const std::string> names) { passOver_.want(names); }
+    // skip such tags unread may ask for this. Without places, line() and column() (and those of
+    // the tags) may be wrong from then on, for a caller that never reads them.
+    void passOverTagsOtherThan(std::span<const std::string> names, bool places = true) {
+        passOver_.want(names, places);
+    }
 
     // endName must outlive the region (a rule's name does).
     void openRegion(std::string_view endName, bool echoTags, bool echoComments, EchoFilter* filter = nullptr);

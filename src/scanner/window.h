@@ -45,7 +45,8 @@ void classifyNeon(Masks* masks, const char* from, int count, const Candidates& w
 // while it can be, up to the first tag that may be wanted; most of a page's windows go this way,
 // so their masks stay in registers. It stops at the first window that is not taken whole, or at
 // the block's last 64 bytes (not classified). The line feeds of the windows it passes are
-// counted (from the starting byte on); none of the window it stops in.
+// counted (from the starting byte on); none of the window it stops in. A run that no one asks
+// the place of counts none, and passes over names that end at a line feed too.
 struct QuietRun {
     // In (every field set by the caller) and out (set by the walk): a window of the block's grid,
     // with more than 64 bytes from it to end when the walk starts; the byte of it from which the
@@ -53,6 +54,7 @@ struct QuietRun {
     const char* at;
     const char* end;
     int from;
+    bool countLines;
     bool inTag;
     char openQuote;  // in a quoted value of a tag: its quote
     // In: the masks of the window at at, or null (the walk classifies it). Out: the walk leaves
@@ -65,7 +67,7 @@ struct QuietRun {
         Window,     // the caller takes the window from from
         BlockEnd,   // the window at at lies in the block's last 64 bytes
     } stop;
-    long long lines;
+    long long lines;        // 0 unless countLines
     const char* lineStart;  // just after the last line feed counted, when there is one
 };
 using QuietWalk = void (*)(QuietRun& run, const Candidates& wanted);

@@ -51,7 +51,9 @@ const std::vector<Words> kCommands = {
     // More first bytes than the classifier compares one by one, more names than the lookup lists.
     {"-tag", "td", "-tag", "TR", "-tag", "q", "-tag", "c", "-tag", "d", "-tag", "e", "-tag", "f", "-tag", "g",
      "-tag", "h", "-out", "$_name$@$_line$:$_pos$ "},
-    {"-tag", "\xd0\xb0", "-out", "$_line$:$_pos$;"},  // a first byte past 127
+    {"-tag", "\xd0\xb0", "-out", "$_pos$;"},  // a first byte past 127; a column alone needs the lines too
+    // No place printed: no line is counted on the quick way.
+    {"-tag", "p", "-out", "[$_body$]\\n", "-tag", "a", "-out", "$~href$ $_name$ $b$\\n", "-tag", "img", "-out", "$_tag$;"},
 };
 
 TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {

@@ -42,6 +42,17 @@ struct Splats {
           bang(Lanes::splat('!')), table(tableOf<>()), count(c.everyOpen ? 0 : c.count) {
         for (int j = 0; j < count; ++j) wanted[j] = Lanes::splat(static_cast<char>(c.bytes[j]));
     }
+    // The compiler would rather make a constant again than keep it: over the many windows of a
+    // walk that costs three instructions a constant, each window.
+    static void pin(Lanes::Reg& r) {
+#if defined(TAGSIFT_WIDTH_AVX512) || defined(TAGSIFT_WIDTH_AVX2) || defined(TAGSIFT_WIDTH_SSE2)
+        asm("" : "+x"(r));
+#elif defined(TAGSIFT_WIDTH_NEON)
+        asm("" : "+w"(r));
+#else
+        asm("" : "+r"(r));
+#endif
+    }
     // A template, so that a width without a lookup never compiles one.
     template <typename L = Lanes>
     static typename L::Reg tableOf() {
@@ -56,15 +67,16 @@ struct Splats {
 constexpr int kAny = -1;
 constexpr int kEveryOpen = -2;
 
-// A template, so that the branch a width has no lookup for is never compiled for it.
-template <int kCount = kAny, typename L = Lanes>
+// A template, so that the branch a width has no lookup for is never compiled for it. Without
+// kLineFeeds the window's line feeds are left out (a walk that counts none).
+template <int kCount = kAny, bool kLineFeeds = true, typename L = Lanes>
 [[gnu::always_inline]] inline void classifyOne(Masks& w, const char* from, const Candidates& wanted, const Splats& k) {
     const Bytes64 v(from);
     w.open = (v == k.open).bits();
     w.close = (v == k.close).bits();
     w.doubleQuote = (v == k.doubleQuote).bits();
     w.singleQuote = (v == k.singleQuote).bits();
-    w.lineFeed = (v == k.lineFeed).bits();
+    w.lineFeed = kLineFeeds ? (v == k.lineFeed).bits() : 0;
     if constexpr (L::kLookup) {
         // '=' shares its low four bits with carriage return.
         w.delimiter = (v.template inTable<L>(k.table) | (v == k.equals)).bits();
@@ -96,7 +108,7 @@ void TAGSIFT_CLASSIFIER(Masks* masks, const char* from, int count, const Candida
 
 namespace {
 
-template <int kCount>
+template <int kCount, bool kLines>
 void walkQuietly(QuietRun& run, const Candidates& wanted) {
     const char* at = run.at;
     const char* const end = run.end;
@@ -106,7 +118,7 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
     long long lines = 0;
     const char* lineStart = nullptr;
     auto countLines = [&](std::uint64_t lineFeeds) {
-        if (!lineFeeds) return;
+        if (!kLines || !lineFeeds) return;
 #if defined(__POPCNT__) || !defined(__x86_64__)
         lines += __builtin_popcountll(lineFeeds);
 #else
@@ -114,10 +126,12 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
 #endif
         lineStart = at + (64 - __builtin_clzll(lineFeeds));
     };
-    const Splats k(wanted);
+    Splats k(wanted);
+    Splats::pin(k.equals);
+    Splats::pin(k.bang);
     Masks w;
     if (run.given) w = *run.given;
-    else classifyOne<kCount>(w, at, wanted, k);
+    else classifyOne<kCount, kLines>(w, at, wanted, k);
     QuietRun::Stop stop;
     for (;;) {
         // The line feeds of a window are counted from where the walk entered it, once it is passed.
@@ -140,7 +154,7 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
                 // a delimiter other than a line feed; the walk goes on from there.
                 if (taken.kind == Taken::NameRunsOn && end - at > 128) {
                     Masks following;
-                    classifyOne<kCount>(following, at + 64, wanted, k);
+                    classifyOne<kCount, kLines>(following, at + 64, wanted, k);
                     const int nameEnd = following.delimiter ? __builtin_ctzll(following.delimiter) : 64;
                     if (nameEnd < 64 && !((following.lineFeed >> nameEnd) & 1)) {
                         countLines(w.lineFeed >> entered << entered);
@@ -164,14 +178,18 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
             stop = QuietRun::BlockEnd;
             break;
         }
-        classifyOne<kCount>(w, at, wanted, k);
+        classifyOne<kCount, kLines>(w, at, wanted, k);
     }
     run.at = at;
     run.from = from;
     run.inTag = inTag;
     run.openQuote = openQuote;
     run.stop = stop;
-    if (stop != QuietRun::BlockEnd) *run.kept = w;
+    if (stop != QuietRun::BlockEnd) {
+        // The caller goes on in the window with its masks: they must be whole.
+        if (!kLines) w.lineFeed = (Bytes64(at) == k.lineFeed).bits();
+        *run.kept = w;
+    }
     run.lines = lines;
     run.lineStart = lineStart;
 }
@@ -181,10 +199,20 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
 void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
     // Most windows pass here: the common counts of first bytes get walks of their own, whose
     // compares are unrolled.
-    if (wanted.everyOpen) walkQuietly<kEveryOpen>(run, wanted);
-    else if (wanted.count == 0) walkQuietly<0>(run, wanted);
-    else if (wanted.count == 2) walkQuietly<2>(run, wanted);
-    else walkQuietly<kAny>(run, wanted);
+    if (!run.countLines) {
+        if (wanted.everyOpen) walkQuietly<kEveryOpen, false>(run, wanted);
+        else if (wanted.count == 0) walkQuietly<0, false>(run, wanted);
+        else if (wanted.count == 2) walkQuietly<2, false>(run, wanted);
+        else walkQuietly<kAny, false>(run, wanted);
+    } else if (wanted.everyOpen) {
+        walkQuietly<kEveryOpen, true>(run, wanted);
+    } else if (wanted.count == 0) {
+        walkQuietly<0, true>(run, wanted);
+    } else if (wanted.count == 2) {
+        walkQuietly<2, true>(run, wanted);
+    } else {
+        walkQuietly<kAny, true>(run, wanted);
+    }
 }
 
 }  // namespace tagsift::window
