@@ -126,7 +126,7 @@ private:
 
 void Input::Cleaner::next(Piece& piece) {
     // One byte more than a block, for a carriage return held from the block before.
-    if (piece.bytes.size() < blockSize + 1) piece.bytes.assign(blockSize + 1, '\0');
+    piece.bytes.grow(blockSize + 1);
     piece.end = false;
     piece.length = 0;
     piece.gaps.clear();
@@ -209,12 +209,10 @@ struct Input::ReadAhead {
 Input::Input(int fd, std::size_t blockSize, std::string what, bool ownsFd)
     : Input(std::make_unique<FdSource>(fd, std::move(what), ownsFd), blockSize) {}
 
-namespace {
 // The block of the last Input read on this thread without a reader, kept for the next: a worker
 // reads thousands of documents, and a fresh block for each would cost its allocation and its
 // first touch every time.
-thread_local std::string spareBlock;
-}  // namespace
+thread_local Input::Room Input::spareBlock;
 
 Input::Input(std::unique_ptr<ByteSource> source, std::size_t blockSize)
     : blockSize_(blockSize), cleaner_(std::make_unique<Cleaner>()) {

@@ -122,9 +122,27 @@ public:
     std::string_view start(std::size_t n);
 
 private:
+    // Room for a block, never filled before the reads fill it: the two of a large page are
+    // half a MiB.
+    struct Room {
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity = 0;
+        char* data() const { return bytes.get(); }
+        std::size_t size() const { return capacity; }
+        void grow(std::size_t n) {
+            if (n <= capacity) return;
+            bytes = std::make_unique_for_overwrite<char[]>(n);
+            capacity = n;
+        }
+        void swap(Room& other) noexcept {
+            bytes.swap(other.bytes);
+            std::swap(capacity, other.capacity);
+        }
+    };
+    static thread_local Room spareBlock;
     // One piece of the stream: a cleaned block, or the document's end.
     struct Piece {
-        std::string bytes;
+        Room bytes;
         std::size_t length = 0;  // of the block
         // Where the block is cut in segments: gaps[2k] ends segment k, gaps[2k + 1] starts
         // segment k + 1 (each cut leaves a carriage return out, and what was moved over it).
