@@ -64,6 +64,8 @@ public:
     // says of it. Returns the problem that ended it early, if one did; what it printed before
     // stays printed. Failures that end the run (writing, memory) leave as exceptions.
     std::optional<DocumentError> filter(Input& input, std::string_view name, const DocumentInfo& info = {});
+    // The document filtered last ended inside an element whose body a format prints.
+    bool endedInRegion() const { return renderer_.regionOpen(); }
 
 private:
     void run(Input& input);

@@ -156,6 +156,7 @@ public:
         if (opened) ++tally.files;
         out_.flush();
         if (error) report(task, *error);
+        else if (!task.info.truncated.empty() && filter_.endedInRegion()) run_.diagnostics.cutShort();
         run_.printer.close(task.slot);
     }
 

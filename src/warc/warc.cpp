@@ -185,6 +185,7 @@ bool WarcSource::Reader::nextDocument(DocumentInfo& info) {
     finishRecord();
     bool found = false;
     while (!found && startRecord()) {
+        info = DocumentInfo{};  // a record passed over leaves none of its fields to the next
         found = choose(info);
         if (!found) finishRecord();
     }

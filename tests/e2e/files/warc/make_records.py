@@ -76,6 +76,8 @@ encoded = [
     response(b"<a href=br>", (b"Content-Type: text/html", b"Transfer-Encoding: br"), url="http://example.org/te-br"),
     response(gzip.compress(gzip.compress(PAGE, mtime=0), mtime=0),
              (b"Content-Type: text/html", b"Transfer-Encoding: x-gzip", b"Content-Encoding: gzip"), url="http://example.org/twice"),
+    # A record without a status after one passed over: nothing of that one's carries over.
+    record(b"resource", b"<a href=resource>", "http://example.org/after", (b"Content-Type: text/html",)),
 ]
 open("encoded.warc.gz", "wb").write(members(encoded))
 
