@@ -22,8 +22,8 @@
 //   - Big5 is Big5-HKSCS; 142 codes of the standard's index (HKSCS-2008 additions) are unknown to
 //     iconv, and iconv reads 0x80 alone as U+0080 where the standard has an error; eight codes it
 //     rejects that plain Big5 has are written below (kBig5Pairs).
-// In a multi-byte encoding a byte that starts no character is one U+FFFD and the next byte is read
-// afresh; the standard sometimes takes that next byte into the same U+FFFD.
+// In a multi-byte encoding a lead byte and the byte after it that make no character are one
+// U+FFFD, as in the standard, unless that byte is ASCII: it is read afresh (errorLength).
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -130,6 +130,25 @@ struct LabelRow {
 constexpr unsigned char kIso2022Jp = idOf("ISO-2022-JP");
 constexpr unsigned char kBig5 = idOf("Big5");
 constexpr unsigned char kEucJp = idOf("EUC-JP");
+
+// How many bytes from p (left of them here) the standard takes into one U+FFFD where iconv finds
+// no character: a lead byte and the byte after it, unless that one is ASCII (which is read
+// afresh); a whole four-byte code of gb18030, three bytes after EUC-JP's 0x8F. Else the byte alone.
+std::size_t errorLength(unsigned char id, const unsigned char* p, std::size_t left) {
+    auto in = [](unsigned char b, unsigned lo, unsigned hi) { return b >= lo && b <= hi; };
+    const unsigned char lead = p[0];
+    bool isLead = false;
+    if (id == idOf("Shift_JIS")) isLead = in(lead, 0x81, 0x9F) || in(lead, 0xE0, 0xFC);
+    else if (id == idOf("EUC-KR") || id == kBig5) isLead = in(lead, 0x81, 0xFE);
+    else if (id == kEucJp) isLead = lead == 0x8E || lead == 0x8F || in(lead, 0xA1, 0xFE);
+    else if (id == idOf("GBK") || id == idOf("gb18030")) isLead = in(lead, 0x81, 0xFE);
+    if (!isLead || left < 2) return 1;
+    const unsigned char second = p[1];
+    if ((id == idOf("GBK") || id == idOf("gb18030")) && in(second, 0x30, 0x39))
+        return left >= 4 && in(p[2], 0x81, 0xFE) && in(p[3], 0x30, 0x39) ? 4 : 1;
+    if (id == kEucJp && lead == 0x8F && in(second, 0xA1, 0xFE)) return left >= 3 && p[2] >= 0x80 ? 3 : 2;
+    return second >= 0x80 ? 2 : 1;
+}
 
 constexpr auto kLabelIds = [] {
     std::array<unsigned char, std::size(kLabels)> ids{};
@@ -360,6 +379,7 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
         }
         for (const ByteOverride& o : kByteOverrides)
             if (o.encoding == encoding_.id_ && o.byte == static_cast<unsigned char>(in[at])) c = o.to;
+        if (c == 0xFFFD) at += errorLength(encoding_.id_, reinterpret_cast<const unsigned char*>(in + at), n - at) - 1;
         char bytes[4];
         putUtf8(c, bytes);
         out.append(bytes, static_cast<std::size_t>(utf8Length(c)));
