@@ -261,7 +261,18 @@ CommandLine CommandLineReader::read(std::span<const std::string> words) {
     parser.switchPrefixes = "-";
     parser.onPlainArgument = [](const std::string&) { throw fatal::usage(); };
     parser.onUnknownSwitch = [](const std::string& name) { throw fatal::unknownSwitch(name); };
-    parser.parseSwitches(expandResponseFiles(switchWords), table);
+    std::vector<std::string> expanded = expandResponseFiles(switchWords);
+    // A response file's words stand in its place: a "--" among them starts the names there, and
+    // those after the command line's own "--" follow them.
+    if (auto inner = std::find(expanded.begin() + std::min<std::size_t>(expanded.size(), 1), expanded.end(), "--");
+        inner != expanded.end()) {
+        std::vector<std::string> files(inner + 1, expanded.end());
+        files.insert(files.end(), settings.files.begin(), settings.files.end());
+        settings.files = std::move(files);
+        settings.named = true;
+        expanded.erase(inner, expanded.end());
+    }
+    parser.parseSwitches(expanded, table);
     line_.rules.index();
     // Without --, or with nothing after it and no list, standard input is the one document.
     if (settings.files.empty() && settings.listNames.empty()) settings.files.assign(1, "-");
