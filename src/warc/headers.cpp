@@ -85,15 +85,32 @@ std::string mediaType(std::string_view contentType) {
 }
 
 std::string parameter(std::string_view contentType, std::string_view name) {
-    for (std::size_t semicolon = contentType.find(';'); semicolon != std::string_view::npos;) {
-        const std::size_t next = contentType.find(';', semicolon + 1);
-        const std::string_view item = contentType.substr(semicolon + 1, next - semicolon - 1);
-        semicolon = next;
-        const std::size_t equals = item.find('=');
-        if (equals == std::string_view::npos || !equalsIgnoringCase(trimmed(item.substr(0, equals)), name)) continue;
-        std::string_view value = trimmed(item.substr(equals + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-        return std::string(value);
+    // As the MIME Sniffing standard reads parameters: a quoted value may hold ';' and backslash
+    // escapes, a name is what comes before the '=' (blanks and all), and an empty value counts
+    // as none.
+    const std::size_t size = contentType.size();
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    for (std::size_t at = contentType.find(';'); at < size;) {
+        ++at;
+        while (at < size && blank(contentType[at])) ++at;
+        const std::size_t nameEnd = std::min(contentType.find_first_of(";=", at), size);
+        const std::string_view itemName = contentType.substr(at, nameEnd - at);
+        at = nameEnd;
+        if (at == size) break;
+        if (contentType[at] == ';') continue;
+        std::string value;
+        if (++at < size && contentType[at] == '"') {
+            for (++at; at < size && contentType[at] != '"'; ++at) {
+                if (contentType[at] == '\\' && at + 1 < size) ++at;
+                value += contentType[at];
+            }
+            at = std::min(contentType.find(';', at), size);
+        } else {
+            const std::size_t end = std::min(contentType.find(';', at), size);
+            value = trimmed(contentType.substr(at, end - at));
+            at = end;
+        }
+        if (!value.empty() && equalsIgnoringCase(itemName, name)) return value;
     }
     return {};
 }

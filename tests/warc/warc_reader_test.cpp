@@ -109,14 +109,23 @@ std::string oneLine(const std::string& v, bool unbracket = false) {
 }
 std::string media(const std::string& ct) { return lower(trim(ct.substr(0, ct.find(';')))); }
 bool html(const std::string& type) { return type == "text/html" || type == "application/xhtml+xml"; }
+// Parameters as the MIME Sniffing standard reads them: a quoted value holds ';' and backslash
+// escapes, a name is all before its '=' but the blanks that lead it, an empty value is none.
 std::string charset(const std::string& ct) {
-    for (std::size_t semi = ct.find(';'); semi != std::string::npos;) {
-        const std::size_t next = ct.find(';', semi + 1), eq = ct.find('=', semi);
-        if (eq < next && lower(trim(ct.substr(semi + 1, eq - semi - 1))) == "charset") {
-            const std::string v = trim(ct.substr(eq + 1, next - eq - 1));
-            return v.size() >= 2 && v.front() == '"' && v.back() == '"' ? v.substr(1, v.size() - 2) : v;
+    for (std::size_t i = ct.find(';'); i < ct.size();) {
+        for (++i; i < ct.size() && (ct[i] == ' ' || ct[i] == '\t' || ct[i] == '\r' || ct[i] == '\n');) ++i;
+        std::string name, value;
+        while (i < ct.size() && ct[i] != ';' && ct[i] != '=') name += ct[i++];
+        if (i >= ct.size() || ct[i] == ';') continue;
+        if (++i < ct.size() && ct[i] == '"') {
+            for (++i; i < ct.size() && ct[i] != '"'; ++i) value += ct[i] == '\\' && i + 1 < ct.size() ? ct[++i] : ct[i];
+            i = ct.find(';', i);
+        } else {
+            const std::size_t end = ct.find(';', i);
+            value = trim(ct.substr(i, end == std::string::npos ? std::string::npos : end - i));
+            i = end;
         }
-        semi = next;
+        if (lower(name) == "charset" && !value.empty()) return value;
     }
     return "";
 }
