@@ -8,12 +8,16 @@ The table comes from two npm packages, installed in a scratch directory outside 
 
 whatwg-encoding's labels-to-names.json is the newer table, but it leaves out the encodings its
 decoder cannot read (ISO-8859-8-I, x-mac-cyrillic, ISO-2022-JP and the replacement encoding);
-their labels come from the copy of the standard's encodings.json inside text-encoding.
+their labels come from the copy of the standard's encodings.json inside text-encoding. The
+few labels the standard gained since are listed here (LATER).
 """
 import json
 import os
 import re
 import sys
+
+
+LATER = {'replacement': 'replacement'}
 
 
 def main():
@@ -27,6 +31,9 @@ def main():
     for label, name in older.items():
         if labels.get(label, name) != name:
             sys.exit('the two tables differ on %s' % label)
+        labels.setdefault(label, name)
+    # Labels the standard gained after both packages' tables were made.
+    for label, name in LATER.items():
         labels.setdefault(label, name)
     rows = sorted(labels.items())
     assert all(label == label.strip().lower() and '"' not in label for label, _ in rows)
