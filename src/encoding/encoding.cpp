@@ -11,8 +11,10 @@
 //   - Shift_JIS is Windows-31J (CP932), which matches the standard's index everywhere; 0x80 alone
 //     is U+0080. Plain SHIFT_JIS would read 0x8160 as U+301C and lack the NEC and IBM rows.
 //   - EUC-JP is eucJP-ms (EUC-JP-MS): the Microsoft mappings of the index (U+FF5E, U+2225 ...)
-//     and NEC's row 13, but rows 89-92 (0xF9A1-0xFCFE, IBM's kanji in the index) are private use;
-//     the lone bytes it reads as C1 controls are errors in the standard (replaceC1).
+//     and NEC's row 13; its user-defined rows are private use, where the standard has IBM's kanji
+//     in rows 89-92 (0xF9A1-0xFCFE) and errors in the others (replaceUserDefined); the lone bytes
+//     it reads as C1 controls are errors in the standard (replaceC1). After 0x8F it knows IBM's
+//     extensions of JIS X 0212 (0x8FF3F3-0x8FF4FE), which the standard does not.
 //   - ISO-2022-JP is read as ISO-2022-JP-2, which also knows the half-width katakana (ESC ( I)
 //     and a few sets the standard does not; it has the JIS mappings (0x2141 is U+301C, not U+FF5E)
 //     and lacks NEC's row 13.
@@ -329,6 +331,47 @@ void replaceC1(std::string& out, std::size_t from) {
     for (std::size_t i = out.find('\xC2', from); i != std::string::npos && i + 1 < out.size(); i = out.find('\xC2', i + 1))
         if (static_cast<unsigned char>(out[i + 1]) <= 0x9F) out.replace(i, 2, kReplacementCharacter);
 }
+
+// eucJP-ms gives its user-defined rows 85-94 (0xF5A1-0xFEFE) as private use from U+E000 on, in
+// order, and those after 0x8F from U+E3AC on. The standard has IBM's kanji in rows 89-92 and
+// errors elsewhere; its kanji are those of Shift_JIS at the same place in the index, which
+// CP932 reads as the standard does.
+constexpr char32_t kUserDefined = 0xE000, kUserDefinedEnd = 0xE758;
+constexpr int kFirstIbmRow = 0xF9 - 0xF5, kIbmRows = 4;
+
+const std::array<char32_t, kIbmRows * 94>& ibmKanji() {
+    static const auto kanji = [] {
+        std::array<char32_t, kIbmRows * 94> t{};
+        iconv_t cd = iconv_open("UTF-32LE", "CP932");
+        for (std::size_t k = 0; k < t.size(); ++k) {
+            const std::size_t pointer = (0xF9 - 0xA1) * 94 + k;
+            const std::size_t lead = pointer / 188, trail = pointer % 188;
+            char in[2] = {static_cast<char>(lead + (lead < 0x1F ? 0x81 : 0xC1)),
+                          static_cast<char>(trail + (trail < 0x3F ? 0x40 : 0x41))};
+            char32_t c = 0xFFFD;
+            char* ip = in;
+            char* op = reinterpret_cast<char*>(&c);
+            std::size_t il = 2, ol = sizeof c;
+            if (cd == reinterpret_cast<iconv_t>(-1) || iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1)) c = 0xFFFD;
+            t[k] = c;
+        }
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+        return t;
+    }();
+    return kanji;
+}
+
+void replaceUserDefined(std::string& out, std::size_t from) {
+    for (std::size_t i = out.find('\xEE', from); i != std::string::npos && i + 2 < out.size(); i = out.find('\xEE', i + 1)) {
+        const char32_t c = 0xE000 | (static_cast<char32_t>(out[i + 1] & 0x3F) << 6) | static_cast<char32_t>(out[i + 2] & 0x3F);
+        if (c < kUserDefined || c >= kUserDefinedEnd) continue;
+        const std::size_t k = c - kUserDefined;
+        const char32_t to = k / 94 >= kFirstIbmRow && k / 94 < kFirstIbmRow + kIbmRows ? ibmKanji()[k - kFirstIbmRow * 94] : 0xFFFD;
+        char bytes[4];
+        putUtf8(to, bytes);
+        out.replace(i, 3, bytes, static_cast<std::size_t>(utf8Length(to)));
+    }
+}
 }  // namespace
 
 // Converts in[0, n) to out; returns how much of it was used, which is all of it unless the end
@@ -358,7 +401,10 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
         const int error = errno;
         out.resize(static_cast<std::size_t>(op - out.data()));
         at = static_cast<std::size_t>(ip - in);
-        if (encoding_.id_ == kEucJp) replaceC1(out, start);
+        if (encoding_.id_ == kEucJp) {
+            replaceC1(out, start);
+            replaceUserDefined(out, start);
+        }
         if (result != static_cast<std::size_t>(-1) || error == E2BIG) continue;
         if (error == EINVAL) {
             if (!final) return at;
