@@ -22,8 +22,8 @@
 //   - GBK and gb18030 are both read as GB18030, as in the standard; 0x80 alone is the euro sign.
 //     25 two-byte codes differ (iconv has GB18030-2005's mappings of some private-use ones).
 //   - Big5 is Big5-HKSCS; 142 codes of the standard's index (HKSCS-2008 additions) are unknown to
-//     iconv, and iconv reads 0x80 alone as U+0080 where the standard has an error; eight codes it
-//     rejects that plain Big5 has are written below (kBig5Pairs).
+//     iconv; the codes it rejects that plain Big5 has, and the signs it reads otherwise, are
+//     written below (kBig5Pairs), and 0x80 alone, which it reads as U+0080, is an error.
 // In a multi-byte encoding a lead byte and the byte after it that make no character are one
 // U+FFFD, as in the standard, unless that byte is ASCII: it is read afresh (errorLength).
 #include <algorithm>
@@ -100,15 +100,42 @@ constexpr unsigned char idOf(std::string_view name) {
     throw "not an encoding";  // in a constant expression: the build fails
 }
 
-// Two-byte codes of the standard's Big5 index that Big5-HKSCS rejects (plain Big5 has them).
+// Two-byte codes of the standard's Big5 index that Big5-HKSCS rejects (plain Big5 has them), or
+// reads as other signs (the standard has Microsoft's, as CP950 does).
 struct PairOverride {
     unsigned char lead, trail;
     char32_t to;
 };
 constexpr PairOverride kBig5Pairs[] = {
-    {0xA1, 0x5A, 0x2574}, {0xA1, 0xC3, 0xFFE3}, {0xA1, 0xC5, 0x02CD}, {0xA1, 0xFE, 0xFF0F},
-    {0xA2, 0x40, 0xFF3C}, {0xA2, 0xCC, 0x5341}, {0xA2, 0xCE, 0x5345}, {0xA3, 0xE1, 0x20AC},
+    {0xA1, 0x45, 0x2027}, {0xA1, 0x4E, 0xFE51}, {0xA1, 0x5A, 0x2574}, {0xA1, 0xC2, 0x00AF}, {0xA1, 0xC3, 0xFFE3},
+    {0xA1, 0xC5, 0x02CD}, {0xA1, 0xE3, 0xFF5E}, {0xA1, 0xF2, 0x2295}, {0xA1, 0xF3, 0x2299}, {0xA1, 0xFE, 0xFF0F},
+    {0xA2, 0x40, 0xFF3C}, {0xA2, 0x41, 0x2215}, {0xA2, 0x42, 0xFE68}, {0xA2, 0x44, 0xFFE5}, {0xA2, 0x46, 0xFFE0},
+    {0xA2, 0x47, 0xFFE1}, {0xA2, 0xCC, 0x5341}, {0xA2, 0xCE, 0x5345}, {0xA3, 0xE1, 0x20AC},
 };
+
+// Where in[at, n) first holds a pair that kBig5Pairs has, or a lone 0x80 (an error, which iconv
+// reads as U+0080); n when nowhere. *to is its reading, *length its bytes. Big5 pairs are a byte
+// from 0x81 to 0xFE and the byte after it, whatever that is, as the decoder reads them too.
+std::size_t firstBig5Override(const char* in, std::size_t at, std::size_t n, char32_t* to, std::size_t* length) {
+    for (; at < n; ++at) {
+        const auto lead = static_cast<unsigned char>(in[at]);
+        if (lead == 0x80) {
+            *to = 0xFFFD;
+            *length = 1;
+            return at;
+        }
+        if (lead < 0x81 || lead > 0xFE || at + 1 == n) continue;
+        const auto trail = static_cast<unsigned char>(in[++at]);
+        if (lead > 0xA3) continue;
+        for (const PairOverride& o : kBig5Pairs)
+            if (o.lead == lead && o.trail == trail) {
+                *to = o.to;
+                *length = 2;
+                return at - 1;
+            }
+    }
+    return n;
+}
 
 // Single bytes whose standard mapping iconv's charset does not give (besides the C1 gaps).
 struct ByteOverride {
@@ -390,13 +417,26 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
             at += static_cast<std::size_t>(high - p);
             if (at == n) break;
         }
+        // In Big5, iconv reads up to the first pair whose reading it does not share.
+        std::size_t upTo = n;
+        if (encoding_.id_ == kBig5) {
+            char32_t to = 0;
+            std::size_t length = 0;
+            if ((upTo = firstBig5Override(in, at, n, &to, &length)) == at) {
+                char bytes[4];
+                putUtf8(to, bytes);
+                out.append(bytes, static_cast<std::size_t>(utf8Length(to)));
+                at += length;
+                continue;
+            }
+        }
         // Two bytes of UTF-8 for each byte read, and more: enough for most texts at once.
         const std::size_t start = out.size();
-        const std::size_t room = 2 * (n - at) + 16;
+        const std::size_t room = 2 * (upTo - at) + 16;
         out.resize(start + room);
         char* ip = const_cast<char*>(in + at);
         char* op = out.data() + start;
-        std::size_t il = n - at, ol = room;
+        std::size_t il = upTo - at, ol = room;
         const std::size_t result = iconv(cd, &ip, &il, &op, &ol);
         const int error = errno;
         out.resize(static_cast<std::size_t>(op - out.data()));
@@ -411,18 +451,8 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
             out.append(kReplacementCharacter);  // the character begun at the end
             break;
         }
-        // The byte at in[at] starts no character: U+FFFD, or what the standard makes of it alone
-        // (or with the next, in Big5).
+        // The byte at in[at] starts no character: U+FFFD, or what the standard makes of it alone.
         char32_t c = 0xFFFD;
-        if (encoding_.id_ == kBig5 && at + 1 < n) {
-            const auto lead = static_cast<unsigned char>(in[at]), trail = static_cast<unsigned char>(in[at + 1]);
-            for (const PairOverride& o : kBig5Pairs)
-                if (o.lead == lead && o.trail == trail) {
-                    c = o.to;
-                    ++at;
-                    break;
-                }
-        }
         for (const ByteOverride& o : kByteOverrides)
             if (o.encoding == encoding_.id_ && o.byte == static_cast<unsigned char>(in[at])) c = o.to;
         if (c == 0xFFFD) at += errorLength(encoding_.id_, reinterpret_cast<const unsigned char*>(in + at), n - at) - 1;
