@@ -1,6 +1,11 @@
 #include "driver/command_line.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/fatal.h"
 #include "base/text.h"
@@ -196,8 +201,25 @@ int CommandLineReader::caseHandler(int count, std::span<const std::string> words
     return count;
 }
 
+int openFileList(const std::string& name, int inFd) {
+    int fd = inFd;
+    if (name != "-") {
+        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) throw fatal::fileListError(name, std::strerror(errno));
+    }
+    // A directory opens, and fails at its first read.
+    struct stat info;
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        if (fd != inFd) ::close(fd);
+        throw fatal::fileListError(name, std::strerror(EISDIR));
+    }
+    return fd;
+}
+
 int CommandLineReader::filesFromHandler(int count, std::span<const std::string> words) {
     if (count == 0) throw fatal::noFileListName();
+    // Told in its turn among the switches; standard input is looked at when the run starts.
+    if (words[0] != "-") ::close(openFileList(words[0], -1));
     line_.settings.listNames.push_back(words[0]);
     line_.settings.named = true;
     return 1;

@@ -93,6 +93,10 @@ struct CommandLine {
     std::string answer;
 };
 
+// Opens a list that --files-from names ("-" is inFd, standard input), or throws the error that
+// ends the run before any document is read: one that cannot be opened, or a directory.
+int openFileList(const std::string& name, int inFd);
+
 // Reads the words (words[0] is the program's name). Throws a Fatal for a command line that
 // cannot run.
 CommandLine readCommandLine(std::span<const std::string> words);

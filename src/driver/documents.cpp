@@ -13,17 +13,7 @@ namespace tagsift {
 DocumentNames::DocumentNames(const Settings& settings, int inFd)
     : files_(settings.files), listNames_(settings.listNames) {
     for (const std::string& listName : listNames_) {
-        int fd = inFd;
-        if (listName != "-") {
-            fd = ::open(listName.c_str(), O_RDONLY | O_CLOEXEC);
-            if (fd < 0) throw fatal::fileListError(listName, std::strerror(errno));
-        }
-        // A directory opens, and fails at its first read: told here, before any document is read.
-        struct stat info;
-        if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-            if (fd != inFd) ::close(fd);
-            throw fatal::fileListError(listName, std::strerror(EISDIR));
-        }
+        const int fd = openFileList(listName, inFd);
         lists_.push_back(std::make_unique<Input>(fd, std::size_t{1} << 16, "the file list \"" + listName + "\"", fd != inFd));
     }
 }
