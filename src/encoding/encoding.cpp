@@ -401,7 +401,7 @@ const std::array<char32_t, kIbmRows * 94>& ibmKanji() {
 void replaceUserDefined(std::string& out, std::size_t from) {
     for (std::size_t i = out.find('\xEE', from); i != std::string::npos && i + 2 < out.size(); i = out.find('\xEE', i + 1)) {
         const char32_t c = 0xE000 | (static_cast<char32_t>(out[i + 1] & 0x3F) << 6) | static_cast<char32_t>(out[i + 2] & 0x3F);
-        if (c < kUserDefined || c >= kUserDefinedEnd) continue;
+        if (c >= kUserDefinedEnd) continue;
         const std::size_t k = c - kUserDefined;
         const char32_t to = k / 94 >= kFirstIbmRow && k / 94 < kFirstIbmRow + kIbmRows ? ibmKanji()[k - kFirstIbmRow * 94] : 0xFFFD;
         char bytes[4];
