@@ -198,7 +198,7 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
 
 void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
     // Most windows pass here: the common counts of first bytes get walks of their own, whose
-    // compares are unrolled.
+    // compares are unrolled. A place is printed only by a rule, whose name has a first byte.
     if (!run.countLines) {
         if (wanted.everyOpen) walkQuietly<kEveryOpen, false>(run, wanted);
         else if (wanted.count == 0) walkQuietly<0, false>(run, wanted);
@@ -206,8 +206,6 @@ void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
         else walkQuietly<kAny, false>(run, wanted);
     } else if (wanted.everyOpen) {
         walkQuietly<kEveryOpen, true>(run, wanted);
-    } else if (wanted.count == 0) {
-        walkQuietly<0, true>(run, wanted);
     } else if (wanted.count == 2) {
         walkQuietly<2, true>(run, wanted);
     } else {
