@@ -218,8 +218,12 @@ int openFileList(const std::string& name, int inFd) {
 
 int CommandLineReader::filesFromHandler(int count, std::span<const std::string> words) {
     if (count == 0) throw fatal::noFileListName();
-    // Told in its turn among the switches; standard input is looked at when the run starts.
-    if (words[0] != "-") ::close(openFileList(words[0], -1));
+    // Told in its turn among the switches. Only a plain file is opened to see (a pipe's bytes
+    // would go with the reader that closes it); standard input is looked at when the run starts.
+    const std::string& name = words[0];
+    struct stat info;
+    if (name != "-" && ::stat(name.c_str(), &info) != 0) throw fatal::fileListError(name, std::strerror(errno));
+    if (name != "-" && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) ::close(openFileList(name, -1));
     line_.settings.listNames.push_back(words[0]);
     line_.settings.named = true;
     return 1;

@@ -1,5 +1,6 @@
 #include "warc/headers.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/text.h"
@@ -86,10 +87,15 @@ std::string mediaType(std::string_view contentType) {
 
 std::string parameter(std::string_view contentType, std::string_view name) {
     // As the MIME Sniffing standard reads parameters: a quoted value may hold ';' and backslash
-    // escapes, a name is what comes before the '=' (blanks and all), and an empty value counts
-    // as none.
-    const std::size_t size = contentType.size();
+    // escapes; a name or value with a byte the standard does not allow there, and an unquoted
+    // empty value, are passed over; the first of a name that is left counts, even empty.
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    auto tokenByte = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+    };
+    auto quotedByte = [](char c) { return c == '\t' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F); };
+    const std::size_t size = contentType.size();
     for (std::size_t at = contentType.find(';'); at < size;) {
         ++at;
         while (at < size && blank(contentType[at])) ++at;
@@ -107,10 +113,16 @@ std::string parameter(std::string_view contentType, std::string_view name) {
             at = std::min(contentType.find(';', at), size);
         } else {
             const std::size_t end = std::min(contentType.find(';', at), size);
-            value = trimmed(contentType.substr(at, end - at));
+            std::string_view raw = contentType.substr(at, end - at);
+            while (!raw.empty() && blank(raw.back())) raw.remove_suffix(1);
             at = end;
+            if (raw.empty()) continue;
+            value = raw;
         }
-        if (!value.empty() && equalsIgnoringCase(itemName, name)) return value;
+        if (itemName.empty() || !std::all_of(itemName.begin(), itemName.end(), tokenByte) ||
+            !std::all_of(value.begin(), value.end(), quotedByte))
+            continue;
+        if (equalsIgnoringCase(itemName, name)) return value;
     }
     return {};
 }

@@ -33,8 +33,8 @@ void parseHeaderBlock(std::string_view block, HeaderBlock& into);
 std::string oneLine(std::string_view value);
 // The media type of a Content-Type value, without its parameters, in lower case.
 std::string mediaType(std::string_view contentType);
-// The value of a Content-Type parameter (charset), without its quotes; empty when absent: the
-// first one that has a value.
+// The value of a Content-Type parameter (charset), without its quotes; empty when absent (or
+// given empty in quotes).
 std::string parameter(std::string_view contentType, std::string_view name);
 
 }  // namespace tagsift::warc

@@ -146,6 +146,19 @@ TEST(Jobs, AFileListMayTakeTheDescriptorOfAClosedStandardInput) {
     EXPECT_EQ(r.status, 1);
 }
 
+// A named pipe as the list: its names are read once, by the run (a look at it among the switches
+// would take them away, or wait for a writer that is gone).
+TEST(Jobs, AFileListMayBeANamedPipe) {
+    RunOptions inFiles;
+    inFiles.cwd = testDir() + "/e2e/files";
+    const RunResult r = runScript(
+        "d=$(mktemp -d) && mkfifo \"$d/list\" || exit 9; { printf 'pages/one.html\\n' > \"$d/list\" & }; "
+        "timeout 20 \"$0\" \"$@\" --files-from \"$d/list\"; s=$?; rm -rf \"$d\"; exit $s",
+        {"-tag", "a", "-out", "$_file$ $href$\n"}, "", inFiles);
+    EXPECT_EQ(r.out + r.err, "pages/one.html 1\npages/one.html 2\n");
+    EXPECT_EQ(r.status, 0);
+}
+
 // With few descriptors, workers that hold their documents open while they wait for their turn to
 // print leave none for the others: fewer jobs run, and a file that finds none waits for one.
 TEST(Jobs, FewDescriptorsCostTimeNotDocuments) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -110,22 +111,30 @@ std::string oneLine(const std::string& v, bool unbracket = false) {
 std::string media(const std::string& ct) { return lower(trim(ct.substr(0, ct.find(';')))); }
 bool html(const std::string& type) { return type == "text/html" || type == "application/xhtml+xml"; }
 // Parameters as the MIME Sniffing standard reads them: a quoted value holds ';' and backslash
-// escapes, a name is all before its '=' but the blanks that lead it, an empty value is none.
+// escapes, a name is all before its '=' but the blanks that lead it; a name or value with a byte
+// not allowed there, or an unquoted empty value, is passed over; the first one left counts.
 std::string charset(const std::string& ct) {
+    const std::string blanks = " \t\r\n", tokenSigns = "!#$%&'*+-.^_`|~";
     for (std::size_t i = ct.find(';'); i < ct.size();) {
-        for (++i; i < ct.size() && (ct[i] == ' ' || ct[i] == '\t' || ct[i] == '\r' || ct[i] == '\n');) ++i;
+        for (++i; i < ct.size() && blanks.find(ct[i]) != std::string::npos;) ++i;
         std::string name, value;
         while (i < ct.size() && ct[i] != ';' && ct[i] != '=') name += ct[i++];
         if (i >= ct.size() || ct[i] == ';') continue;
+        bool quoted = false;
         if (++i < ct.size() && ct[i] == '"') {
+            quoted = true;
             for (++i; i < ct.size() && ct[i] != '"'; ++i) value += ct[i] == '\\' && i + 1 < ct.size() ? ct[++i] : ct[i];
             i = ct.find(';', i);
         } else {
             const std::size_t end = ct.find(';', i);
-            value = trim(ct.substr(i, end == std::string::npos ? std::string::npos : end - i));
+            value = ct.substr(i, end == std::string::npos ? std::string::npos : end - i);
+            while (!value.empty() && blanks.find(value.back()) != std::string::npos) value.pop_back();
             i = end;
         }
-        if (lower(name) == "charset" && !value.empty()) return value;
+        bool good = !name.empty() && (quoted || !value.empty());
+        for (const char c : name) good = good && (std::isalnum(static_cast<unsigned char>(c)) || tokenSigns.find(c) != std::string::npos);
+        for (const char c : value) good = good && (c == '\t' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F));
+        if (good && lower(name) == "charset") return value;
     }
     return "";
 }
