@@ -173,6 +173,8 @@ bool begunAtEnd(unsigned char id, const unsigned char* p, std::size_t left) {
 // How many bytes from p (left of them here) the standard takes into one U+FFFD where iconv finds
 // no character: a lead byte and the byte after it, unless that one is ASCII (which is read
 // afresh); a whole four-byte code of gb18030, three bytes after EUC-JP's 0x8F. Else the byte alone.
+// 0 when the bytes that would tell are not here yet (iconv rejects some leads before their next
+// byte comes: a block's end must not decide).
 std::size_t errorLength(unsigned char id, const unsigned char* p, std::size_t left) {
     auto in = [](unsigned char b, unsigned lo, unsigned hi) { return b >= lo && b <= hi; };
     const unsigned char lead = p[0];
@@ -181,11 +183,14 @@ std::size_t errorLength(unsigned char id, const unsigned char* p, std::size_t le
     else if (id == idOf("EUC-KR") || id == kBig5) isLead = in(lead, 0x81, 0xFE);
     else if (id == kEucJp) isLead = lead == 0x8E || lead == 0x8F || in(lead, 0xA1, 0xFE);
     else if (id == idOf("GBK") || id == idOf("gb18030")) isLead = in(lead, 0x81, 0xFE);
-    if (!isLead || left < 2) return 1;
+    if (!isLead) return 1;
+    if (left < 2) return 0;
     const unsigned char second = p[1];
-    if ((id == idOf("GBK") || id == idOf("gb18030")) && in(second, 0x30, 0x39))
-        return left >= 4 && in(p[2], 0x81, 0xFE) && in(p[3], 0x30, 0x39) ? 4 : 1;
-    if (id == kEucJp && lead == 0x8F && in(second, 0xA1, 0xFE)) return left >= 3 && p[2] >= 0x80 ? 3 : 2;
+    if ((id == idOf("GBK") || id == idOf("gb18030")) && in(second, 0x30, 0x39)) {
+        if (left >= 3 && !in(p[2], 0x81, 0xFE)) return 1;
+        return left < 4 ? 0 : in(p[3], 0x30, 0x39) ? 4 : 1;
+    }
+    if (id == kEucJp && lead == 0x8F && in(second, 0xA1, 0xFE)) return left < 3 ? 0 : p[2] >= 0x80 ? 3 : 2;
     return second >= 0x80 ? 2 : 1;
 }
 
@@ -467,7 +472,12 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
         char32_t c = 0xFFFD;
         for (const ByteOverride& o : kByteOverrides)
             if (o.encoding == encoding_.id_ && o.byte == static_cast<unsigned char>(in[at])) c = o.to;
-        if (c == 0xFFFD) at += errorLength(encoding_.id_, reinterpret_cast<const unsigned char*>(in + at), n - at) - 1;
+        if (c == 0xFFFD) {
+            const std::size_t length = errorLength(encoding_.id_, reinterpret_cast<const unsigned char*>(in + at), n - at);
+            if (length == 0 && !final) return at;
+            // At the end, what is left begins a character cut short: one U+FFFD for it all.
+            at += length == 0 ? n - at - 1 : length - 1;
+        }
         char bytes[4];
         putUtf8(c, bytes);
         out.append(bytes, static_cast<std::size_t>(utf8Length(c)));
