@@ -28,7 +28,7 @@ std::string page(unsigned seed, int pieces) {
         "<x a='................................................................'>", "<x\"y>", "<x'y z='>'>",
         "<longnamewithquotesthatrunsonandonandonandonandonandon\"past'sixtyfour>", "<b<c\nd>", "<b<a>",
         "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>", "<\xd0\xb0 x=1>",
-        "<a href=controls\x01\x0b\x1b\x7f-in-a-value-past-sixteen b=two>", "<a\x01" "b href=ctl>",
+        "<a href=controls\x01\x0b\x1b\x7f-in-a-value-past-sixteen b=two>", "<a\001b href=ctl>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {
