@@ -7,12 +7,13 @@
 
 namespace tagsift::warc {
 
-namespace {
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && isSpace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
     while (!s.empty() && isSpace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
     return s;
 }
+
+namespace {
 
 // The line at the start of s without its line end, and the length with it.
 std::string_view lineAt(std::string_view s, std::size_t& length) {

@@ -28,6 +28,8 @@ std::size_t headerBlockEnd(std::string_view bytes);
 // Reads the block (as long as headerBlockEnd says) into into, whose views point into block.
 void parseHeaderBlock(std::string_view block, HeaderBlock& into);
 
+// text without the white space of any kind (line ends too) around it.
+std::string_view trimmed(std::string_view text);
 // A value that goes on over several lines, as one line: each line end with the white space
 // around it becomes one space.
 std::string oneLine(std::string_view value);

@@ -59,11 +59,8 @@ struct Codings {
             const std::size_t comma = list.find(',');
             std::string_view token = list.substr(0, comma);
             list = comma == list.npos ? std::string_view() : list.substr(comma + 1);
-            token = token.substr(0, token.find(';'));
             // White space of any kind: a folded value holds its line ends.
-            while (!token.empty() && isSpace(static_cast<unsigned char>(token.front()))) token.remove_prefix(1);
-            while (!token.empty() && isSpace(static_cast<unsigned char>(token.back()))) token.remove_suffix(1);
-            const std::string name = lowerCased(token);
+            const std::string name = lowerCased(trimmed(token.substr(0, token.find(';'))));
             if (name.empty() || name == "identity") continue;
             if (transfer && name == "chunked") {
                 chunked = true;
