@@ -160,16 +160,6 @@ constexpr unsigned char kIso2022Jp = idOf("ISO-2022-JP");
 constexpr unsigned char kBig5 = idOf("Big5");
 constexpr unsigned char kEucJp = idOf("EUC-JP");
 
-// Whether the left bytes at p, all there is, begin a character that the end cuts short (one
-// U+FFFD for them all); iconv says so of any bytes as many as a character's first ones.
-bool begunAtEnd(unsigned char id, const unsigned char* p, std::size_t left) {
-    auto in = [](unsigned char b, unsigned lo, unsigned hi) { return b >= lo && b <= hi; };
-    if (left == 1) return true;
-    if (id == idOf("GBK") || id == idOf("gb18030")) return in(p[1], 0x30, 0x39) && (left == 2 || in(p[2], 0x81, 0xFE));
-    if (id == kEucJp) return left == 2 && p[0] == 0x8F && in(p[1], 0xA1, 0xFE);
-    return id == kIso2022Jp;
-}
-
 // How many bytes from p (left of them here) the standard takes into one U+FFFD where iconv finds
 // no character: a lead byte and the byte after it, unless that one is ASCII (which is read
 // afresh); a whole four-byte code of gb18030, three bytes after EUC-JP's 0x8F. Else the byte alone.
@@ -461,12 +451,12 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
             replaceUserDefined(out, start);
         }
         if (result != static_cast<std::size_t>(-1) || error == E2BIG) continue;
-        if (error == EINVAL) {
-            if (!final) return at;
-            if (begunAtEnd(encoding_.id_, reinterpret_cast<const unsigned char*>(in + at), n - at)) {
-                out.append(kReplacementCharacter);  // the character begun at the end
-                break;
-            }
+        // iconv takes any bytes as many as a character's first ones for a character cut short;
+        // whether they are is errorLength's to say (ISO-2022-JP's state is iconv's alone).
+        if (error == EINVAL && !final) return at;
+        if (error == EINVAL && encoding_.id_ == kIso2022Jp) {
+            out.append(kReplacementCharacter);  // the character begun at the end
+            break;
         }
         // The byte at in[at] starts no character: U+FFFD, or what the standard makes of it alone.
         char32_t c = 0xFFFD;
