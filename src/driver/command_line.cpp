@@ -221,10 +221,11 @@ int CommandLineReader::filesFromHandler(int count, std::span<const std::string> 
     // Told in its turn among the switches. Only a plain file is opened to see (a pipe's bytes
     // would go with the reader that closes it); standard input is looked at when the run starts.
     const std::string& name = words[0];
-    struct stat info;
-    if (name != "-" && ::stat(name.c_str(), &info) != 0) throw fatal::fileListError(name, std::strerror(errno));
-    if (name != "-" && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) ::close(openFileList(name, -1));
-    line_.settings.listNames.push_back(words[0]);
+    if (struct stat info; name != "-") {
+        if (::stat(name.c_str(), &info) != 0) throw fatal::fileListError(name, std::strerror(errno));
+        if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) ::close(openFileList(name, -1));
+    }
+    line_.settings.listNames.push_back(name);
     line_.settings.named = true;
     return 1;
 }
