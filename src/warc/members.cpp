@@ -52,9 +52,10 @@ bool Members::next() {
         return false;
     }
     if (state_ == State::Ended) ledger_.span(CrawlSpan::Kind::Member, start_, start_, end_);
-    // A member cut short may run on into the next and end inside it, with a wrong check: its end
-    // is where its trailer says only when the next member starts there.
-    if (state_ == State::Rejected && !atHeaderOrEnd()) state_ = State::Broken;
+    // A member cut short may run on into the members after it and end inside one, or at the end
+    // of one or of the file, with a wrong check: its end is where its trailer says only when the
+    // next member starts there and no header lies inside it.
+    if (state_ == State::Rejected && !endsBeforeHeader()) state_ = State::Broken;
     if (state_ == State::Rejected) endStretch(end_);
     if (state_ == State::Broken) seekHeader();
     if (startMember()) return true;
@@ -86,10 +87,14 @@ bool Members::looksCompressed() {
     return std::string_view(start, step.produced) == "WARC/";
 }
 
-bool Members::atHeaderOrEnd() {
+bool Members::endsBeforeHeader() {
+    // Of the member's bytes, those still held (a young member's all): a header among them but in
+    // its trailer is the start of a member it ran on into.
+    const std::size_t trailer = rawAt_ - std::min<std::size_t>(rawAt_, 8);
+    const std::size_t from = static_cast<std::size_t>(std::max(start_ + 1, rawBase_) - rawBase_);
+    if (from < trailer && findGzipHeader(raw_.get() + from, raw_.get() + trailer + 2)) return false;
     while (rawEnd_ - rawAt_ < 3 && readRaw()) {
     }
-    if (rawAt_ == rawEnd_) return true;
     return findGzipHeader(raw_.get() + rawAt_, raw_.get() + std::min(rawEnd_, rawAt_ + 3)) != nullptr;
 }
 

@@ -50,8 +50,9 @@ private:
 
     bool readRaw();
     bool looksCompressed();
-    // The bytes from the raw position on begin a gzip header, or the file ends there.
-    bool atHeaderOrEnd();
+    // A member ended with a wrong check: the bytes from the raw position on begin a gzip header,
+    // and none begins among its own bytes before its trailer.
+    bool endsBeforeHeader();
     void compact();
     bool startMember();
     std::size_t readPlain(char* to, std::size_t room);

@@ -212,10 +212,10 @@ public:
             }
             if (end == Gz::CutShort) problem(at, "a gzip member cut short");
             // A member with a wrong check ends where its trailer says only if a member starts
-            // there; else the next is looked for as after a cut one.
-            const bool next = at + length == file.size() || file.substr(at + length, 3) == "\x1f\x8b\x08";
+            // there and no header lies inside it; else the next is looked for as after a cut one.
+            const bool next = file.substr(at + length, 3) == "\x1f\x8b\x08";
             const std::size_t header = file.find("\x1f\x8b\x08", at + 1);
-            if (end == Gz::WrongCheck && !next && header < at + length - 8) {
+            if (end == Gz::WrongCheck && header < at + length - 8) {
                 found.unknowable = true;
                 return;
             }

@@ -112,6 +112,17 @@ wrong[-8:-4] = b"\0\0\0\0"
 # fails its check there, so the next member is looked for from the cut one's start.
 open("members.warc.gz", "wb").write(members([one, two[:60]]) + last[:40] + members([three]) + bytes(wrong) +
                                     members([one]) + gzip.compress(three, mtime=0)[:-4] + members([two]))
+# A member cut short whose stream runs on through the whole member after it and fails its check
+# on the last bytes of the file, or just before a third member: a header inside a member whose
+# check fails is where the next member is looked for, wherever its trailer ends.
+def tiny(n):
+    block = b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=%d>" % n
+    return record(b"response", block, "http://h/%d" % n, (b"WARC-Record-ID: <urn:x:%d>" % n,), lean=True)
+
+
+small = [gzip.compress(tiny(n), mtime=0) for n in (1, 2, 3, 4)]
+open("runon.warc.gz", "wb").write(small[0] + small[1][:78] + small[2])
+open("runon2.warc.gz", "wb").write(small[0] + small[1][:78] + small[2] + small[3])
 # Bytes before the first member: the file is compressed all the same (a gzip header comes before
 # any WARC line).
 open("lead.warc.gz", "wb").write(b"JUNK" + members([one, two]))
