@@ -47,8 +47,12 @@ bool DocumentNames::next(std::string& name) {
                 continue;
             }
             lists_[list_++].reset();
+            // A list written on Windows without a last line feed ends in a CR, as its other lines do.
+            if (!name.empty() && name.back() == '\r') name.pop_back();
         }
-        if (!name.empty()) return true;  // blank lines name nothing
+        // A line of blanks names nothing: no one names a file so, and a stray space in a list is easily made.
+        if (name.find_first_not_of(" \t") != std::string::npos) return true;
+        name.clear();
     }
     return false;
 }
