@@ -12,6 +12,9 @@ namespace {
 bool decodeEscapes(std::string& text) {
     std::string out;
     out.reserve(text.size());
+    // A zero byte ends the literal text, but the escapes after it are still read: a bad one
+    // there is as wrong as anywhere.
+    std::size_t zero = std::string::npos;
     for (std::size_t i = 0; i < text.size();) {
         if (text[i] != '\\' || i + 1 == text.size()) {
             out.push_back(text[i++]);
@@ -26,15 +29,13 @@ bool decodeEscapes(std::string& text) {
                 out.push_back(e.value);
                 continue;
             case Escape::Number:
-                if (e.value == 0) {  // a zero byte ends the literal text
-                    text = std::move(out);
-                    return true;
-                }
+                if (e.value == 0 && zero == std::string::npos) zero = out.size();
                 break;
             case Escape::Simple: break;
         }
         out.push_back(e.value);
     }
+    if (zero != std::string::npos) out.resize(zero);
     text = std::move(out);
     return true;
 }
