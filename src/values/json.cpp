@@ -27,7 +27,11 @@ void appendAscii(unsigned char c, std::string& out) {
     out.push_back("0123456789abcdef"[c & 15]);
 }
 
-int utf8Length(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1; }
+// The length of the character a byte begins, as the decoder below reads leads: a byte that
+// begins none (a continuation byte, C0, C1, F5 and up) is a character of its own.
+int utf8Length(unsigned char lead) {
+    return lead >= 0xF5 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 1;
+}
 
 }  // namespace
 

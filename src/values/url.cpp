@@ -23,7 +23,7 @@ bool isSchemeByte(char c) {
 UrlParts split(std::string_view u) {
     UrlParts p;
     const std::size_t colon = u.find_first_of(":/?#");
-    const auto name = u.substr(0, colon == std::string_view::npos ? 0 : colon);
+    const auto name = u.substr(0, colon);
     if (colon != std::string_view::npos && u[colon] == ':' && !name.empty() && asciiLower(name[0]) >= 'a' &&
         asciiLower(name[0]) <= 'z' && std::all_of(name.begin(), name.end(), isSchemeByte)) {
         p.scheme = u.substr(0, colon);

@@ -123,6 +123,9 @@ def tiny(n):
 small = [gzip.compress(tiny(n), mtime=0) for n in (1, 2, 3, 4)]
 open("runon.warc.gz", "wb").write(small[0] + small[1][:78] + small[2])
 open("runon2.warc.gz", "wb").write(small[0] + small[1][:78] + small[2] + small[3])
+# A payload of one byte, read in one piece of one byte: it is the whole document, not its end.
+open("onebyte.warc.gz", "wb").write(members([response(b"<", url="http://example.org/lt"),
+                                             response(b"<a href=x>", url="http://example.org/a")]))
 # Bytes before the first member: the file is compressed all the same (a gzip header comes before
 # any WARC line).
 open("lead.warc.gz", "wb").write(b"JUNK" + members([one, two]))
