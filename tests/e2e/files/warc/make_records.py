@@ -126,6 +126,15 @@ open("runon2.warc.gz", "wb").write(small[0] + small[1][:78] + small[2] + small[3
 # A payload of one byte, read in one piece of one byte: it is the whole document, not its end.
 open("onebyte.warc.gz", "wb").write(members([response(b"<", url="http://example.org/lt"),
                                              response(b"<a href=x>", url="http://example.org/a")]))
+# Chunked payloads at their edges: a chunk that ends exactly with the record (and no last chunk
+# after it), a size past 64 bits before a chunk that must not be read, and a size line just over
+# the length a size line may have.
+chunk_headers = (b"Content-Type: text/html", b"Transfer-Encoding: chunked")
+open("chunkedges.warc", "wb").write(
+    response(b"e\r\n<a href=exact>", chunk_headers, url="http://example.org/exact") +
+    response(b"11111111111111111\r\n<a href=after>\r\n0\r\n\r\n", chunk_headers, url="http://example.org/big") +
+    response(b"0" * 4095 + b"f\r\n<a href=long1>\r\n0\r\n\r\n", chunk_headers, url="http://example.org/long") +
+    response(b"0" * 4094 + b"f\r\n<a href=long2>\r\n0\r\n\r\n", chunk_headers, url="http://example.org/fits"))
 # Bytes before the first member: the file is compressed all the same (a gzip header comes before
 # any WARC line).
 open("lead.warc.gz", "wb").write(b"JUNK" + members([one, two]))
