@@ -1,6 +1,7 @@
 #include "warc/members.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace tagsift::warc {
@@ -11,6 +12,12 @@ constexpr std::size_t kRaw = 1 << 15;
 // smaller) is searched again for the next gzip header from the byte after its start; one that
 // breaks later, from where it broke.
 constexpr std::size_t kHistory = 1 << 14;
+
+std::uint32_t readLittleEndian32(const char* p) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(p[i]);
+    return v;
+}
 }  // namespace
 
 Members::Members(ByteSource& file, Ledger& ledger, const InflateAhead::Options& ahead)
@@ -53,9 +60,10 @@ bool Members::next() {
     }
     if (state_ == State::Ended) ledger_.span(CrawlSpan::Kind::Member, start_, start_, end_);
     // A member cut short may run on into the members after it and end inside one, or at the end
-    // of one or of the file, with a wrong check: its end is where its trailer says only when the
-    // next member starts there and no header lies inside it.
-    if (state_ == State::Rejected && !endsBeforeHeader()) state_ = State::Broken;
+    // of one or of the file, on a trailer of bytes that were never one: its length fails too.
+    // Such a member ends where its trailer says only when the next member starts there and no
+    // header lies inside it (a gzip payload stored in a member holds one).
+    if (state_ == State::Rejected && !lengthHolds_ && !endsBeforeHeader()) state_ = State::Broken;
     if (state_ == State::Rejected) endStretch(end_);
     if (state_ == State::Broken) seekHeader();
     if (startMember()) return true;
@@ -208,10 +216,12 @@ std::size_t Members::inflate(char* to, std::size_t room) {
         fail("a broken gzip member");
         break;
     case Inflater::State::WrongCheck:
-        // It ends where its trailer says, unless the next member does not start there (next()).
+        // It ends where its trailer says when the trailer's length holds (its data or its CRC32
+        // was damaged), else unless the next member does not start there (next()).
         fail("a gzip member that fails its checksum");
         state_ = State::Rejected;
         end_ = rawOffset();
+        lengthHolds_ = rawAt_ >= 4 && readLittleEndian32(raw_.get() + rawAt_ - 4) == static_cast<std::uint32_t>(decoded_);
         break;
     case Inflater::State::More:
         break;

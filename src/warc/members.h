@@ -71,6 +71,7 @@ private:
     long long start_ = 0;    // the current member's first byte in the file
     long long end_ = 0;      // its end, once it has ended
     long long decoded_ = 0;  // its bytes given so far
+    bool lengthHolds_ = false;  // it failed its check, but its trailer's length is right
     std::optional<long long> stretch_;  // where the broken stretch the reader is in began
 
     std::unique_ptr<char[]> raw_;  // bytes of the file: [rawAt_, rawEnd_) not yet used

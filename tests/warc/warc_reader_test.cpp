@@ -57,7 +57,7 @@ Bytes gzipStored(std::string_view data) {
 
 enum class Gz { Whole, CutShort, WrongCheck, Unknown };
 // One stored member at s[at...]: its data, how it ended, and its length.
-Gz gunzipStored(std::string_view s, std::size_t at, Bytes& data, std::size_t& length) {
+Gz gunzipStored(std::string_view s, std::size_t at, Bytes& data, std::size_t& length, bool* lengthHolds = nullptr) {
     const std::size_t start = at, before = data.size();
     at += 10;
     for (bool last = false; !last;) {
@@ -72,8 +72,9 @@ Gz gunzipStored(std::string_view s, std::size_t at, Bytes& data, std::size_t& le
     if (at + 8 > s.size()) return Gz::CutShort;
     length = at + 8 - start;
     const std::string_view mine = std::string_view(data).substr(before);
-    const bool right = readLe(s, at, 4) == crc32(mine) && readLe(s, at + 4, 4) == mine.size();
-    return right ? Gz::Whole : Gz::WrongCheck;
+    const bool holds = readLe(s, at + 4, 4) == static_cast<std::uint32_t>(mine.size());
+    if (lengthHolds) *lengthHolds = holds;
+    return holds && readLe(s, at, 4) == crc32(mine) ? Gz::Whole : Gz::WrongCheck;
 }
 
 // --- the small reader ---
@@ -202,7 +203,8 @@ public:
             }
             Bytes data;
             std::size_t length = file.size() - at;
-            const Gz end = gunzipStored(file, at, data, length);
+            bool lengthHolds = false;
+            const Gz end = gunzipStored(file, at, data, length, &lengthHolds);
             // The crawl reader looks for the next member from the byte after a cut one's start: a
             // gzip header inside its stored bytes (a page that holds one) is inflated there, as
             // this reader cannot.
@@ -211,11 +213,12 @@ public:
                 return;
             }
             if (end == Gz::CutShort) problem(at, "a gzip member cut short");
-            // A member with a wrong check ends where its trailer says only if a member starts
-            // there and no header lies inside it; else the next is looked for as after a cut one.
-            const bool next = file.substr(at + length, 3) == "\x1f\x8b\x08";
+            // A member with a wrong check ends where its trailer says if its length holds, or
+            // if a member starts there and no header lies inside it; else the next is looked for
+            // as after a cut one.
+            const bool next = lengthHolds || file.substr(at + length, 3) == "\x1f\x8b\x08";
             const std::size_t header = file.find("\x1f\x8b\x08", at + 1);
-            if (end == Gz::WrongCheck && header < at + length - 8) {
+            if (end == Gz::WrongCheck && !lengthHolds && header < at + length - 8) {
                 found.unknowable = true;
                 return;
             }

@@ -123,6 +123,14 @@ def tiny(n):
 small = [gzip.compress(tiny(n), mtime=0) for n in (1, 2, 3, 4)]
 open("runon.warc.gz", "wb").write(small[0] + small[1][:78] + small[2])
 open("runon2.warc.gz", "wb").write(small[0] + small[1][:78] + small[2] + small[3])
+# A member whose CRC32 is wrong but whose length holds ends at its trailer, though the gzip file
+# it holds as a payload shows a gzip header among its stored bytes: no record is made of that
+# payload, in the middle of the file or at its end.
+inner = gzip.compress(tiny(9), compresslevel=0, mtime=0)
+held = bytearray(gzip.compress(record(b"response", b"HTTP/1.1 200 OK\r\nContent-Type: application/gzip\r\n\r\n" + inner,
+                                      "http://h/2", lean=True), compresslevel=0, mtime=0))
+held[-8] ^= 0xFF
+open("gzpayload.warc.gz", "wb").write(small[0] + bytes(held) + small[2] + bytes(held))
 # A payload of one byte, read in one piece of one byte: it is the whole document, not its end.
 open("onebyte.warc.gz", "wb").write(members([response(b"<", url="http://example.org/lt"),
                                              response(b"<a href=x>", url="http://example.org/a")]))
