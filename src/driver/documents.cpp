@@ -10,12 +10,17 @@
 
 namespace tagsift {
 
+namespace {
+constexpr std::size_t kListBlock = std::size_t{1} << 16;
+}  // namespace
+
 DocumentNames::DocumentNames(const Settings& settings, int inFd)
     : files_(settings.files), listNames_(settings.listNames) {
     for (const std::string& listName : listNames_) {
         const int fd = openFileList(listName, inFd);
-        lists_.push_back(std::make_unique<Input>(fd, std::size_t{1} << 16, "the file list \"" + listName + "\"", fd != inFd));
+        lists_.push_back(std::make_unique<FdSource>(fd, "the file list \"" + listName + "\"", fd != inFd));
     }
+    if (!lists_.empty()) block_ = std::make_unique_for_overwrite<char[]>(kListBlock);
 }
 
 bool DocumentNames::next(std::string& name) {
@@ -35,21 +40,21 @@ bool DocumentNames::next(std::string& name) {
             at_ = end_;
             continue;
         } else {
-            bool more = false;
+            std::size_t n = 0;
             try {
-                more = lists_[list_]->refill();
+                n = lists_[list_]->read(block_.get(), kListBlock);
             } catch (const DocumentError& e) {
                 throw fatal::fileListError(listNames_[list_], e.why);
             }
-            if (more) {
-                at_ = lists_[list_]->begin();
-                end_ = lists_[list_]->end();
+            if (n > 0) {
+                at_ = block_.get();
+                end_ = at_ + n;
                 continue;
             }
             lists_[list_++].reset();
-            // A list written on Windows without a last line feed ends in a CR, as its other lines do.
-            if (!name.empty() && name.back() == '\r') name.pop_back();
         }
+        // A list written on Windows ends its lines with a CR.
+        if (!name.empty() && name.back() == '\r') name.pop_back();
         // A line of blanks names nothing: no one names a file so, and a stray space in a list is easily made.
         if (name.find_first_not_of(" \t") != std::string::npos) return true;
         name.clear();

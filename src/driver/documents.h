@@ -27,8 +27,11 @@ private:
     const std::vector<std::string>& files_;
     std::size_t nextFile_ = 0;
     const std::vector<std::string>& listNames_;
-    std::vector<std::unique_ptr<Input>> lists_;  // each opened at the start; the front one is read
+    // Each opened at the start; the front one is read. A list is no page: read as it stands,
+    // without the cleaning of a page (a byte 26 in it ends nothing).
+    std::vector<std::unique_ptr<FdSource>> lists_;
     std::size_t list_ = 0;
+    std::unique_ptr<char[]> block_;
     const char* at_ = nullptr;
     const char* end_ = nullptr;
 };
