@@ -106,6 +106,15 @@ bool Members::endsBeforeHeader() {
     return findGzipHeader(raw_.get() + rawAt_, raw_.get() + std::min(rawEnd_, rawAt_ + 3)) != nullptr;
 }
 
+// Junk after the last member is no member cut short: only bytes that may begin a header are.
+bool Members::beginsLikeHeader() const {
+    if (start_ < rawBase_) return true;  // a member that long had a header
+    const auto at = static_cast<std::size_t>(start_ - rawBase_);
+    const std::string_view magic("\x1f\x8b\x08", 3);
+    const std::size_t n = std::min(magic.size(), rawEnd_ - std::min(rawEnd_, at));
+    return std::string_view(raw_.get() + at, n) == magic.substr(0, n);
+}
+
 bool Members::startMember() {
     if (rawAt_ == rawEnd_ && !readRaw()) {
         state_ = State::Over;
@@ -198,7 +207,7 @@ std::size_t Members::inflate(char* to, std::size_t room) {
         outcome_ = step.state;
         if (step.state == Inflater::State::More && step.produced + step.consumed == 0 && rawAt_ == rawEnd_ &&
             fileEnded_) {
-            fail("a gzip member cut short");
+            fail(beginsLikeHeader() ? "a gzip member cut short" : "a broken gzip member");
             return 0;
         }
     }

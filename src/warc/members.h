@@ -53,6 +53,7 @@ private:
     // A member ended with a wrong check: the bytes from the raw position on begin a gzip header,
     // and none begins among its own bytes before its trailer.
     bool endsBeforeHeader();
+    bool beginsLikeHeader() const;
     void compact();
     bool startMember();
     std::size_t readPlain(char* to, std::size_t room);

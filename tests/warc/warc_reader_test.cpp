@@ -196,7 +196,12 @@ public:
     void plain(std::string_view file) { member(file, 0, false, false); }
     void compressed(std::string_view file) {
         for (std::size_t at = 0; at < file.size();) {
-            if (file.substr(at, 3) != "\x1f\x8b\x08") {  // junk: the next member is the next header
+            const std::string_view magic("\x1f\x8b\x08", 3);
+            if (file.size() - at < 3 && magic.starts_with(file.substr(at))) {  // a header cut short
+                problem(at, "a gzip member cut short");
+                return;
+            }
+            if (file.substr(at, 3) != magic) {  // junk: the next member is the next header
                 problem(at, "a broken gzip member");
                 at = file.find("\x1f\x8b\x08", at + 1);
                 continue;
