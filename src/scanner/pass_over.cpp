@@ -361,8 +361,7 @@ TAGSIFT_STEP PassOver::Stop PassOver::Walk::run(From from) {
             Stop stop;
             if (pastName && !toTagEnd(p, stop)) return stop;
             if (!echoText(p)) return {};
-            atName = true;
-            pastName = false;
+            atName = true;  // which passes the next name, or stops at it
             continue;
         }
         // The next tag is often near and wanted (the next cell of a table row): a step or two
