@@ -63,9 +63,9 @@ std::size_t takeFront(std::string_view& pending, char* to, std::size_t room) {
 
 const char* findGzipHeader(const char* from, const char* end) {
     for (const char* p = from; end - p >= 3; ++p) {
-        p = static_cast<const char*>(std::memchr(p, 0x1f, static_cast<std::size_t>(end - 2 - p)));
+        p = static_cast<const char*>(std::memchr(p, kGzipHeaderStart[0], static_cast<std::size_t>(end - 2 - p)));
         if (!p) return nullptr;
-        if (static_cast<unsigned char>(p[1]) == 0x8b && p[2] == 8) return p;
+        if (std::string_view(p, 3) == kGzipHeaderStart) return p;
     }
     return nullptr;
 }

@@ -57,7 +57,9 @@ private:
 // Copies up to room bytes from the front of pending to to, and drops them there; how many.
 std::size_t takeFront(std::string_view& pending, char* to, std::size_t room);
 
-// The first gzip header (1F 8B 08) that begins in [from, end) and ends by end, or null.
+// The bytes a gzip header begins with: its magic and the deflate method.
+inline constexpr std::string_view kGzipHeaderStart{"\x1f\x8b\x08", 3};
+// The first gzip header (kGzipHeaderStart) that begins in [from, end) and ends by end, or null.
 const char* findGzipHeader(const char* from, const char* end);
 
 }  // namespace tagsift::warc

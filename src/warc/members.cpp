@@ -59,11 +59,7 @@ bool Members::next() {
         return false;
     }
     if (state_ == State::Ended) ledger_.span(CrawlSpan::Kind::Member, start_, start_, end_);
-    // A member cut short may run on into the members after it and end inside one, or at the end
-    // of one or of the file, on a trailer of bytes that were never one: its length fails too.
-    // Such a member ends where its trailer says only when the next member starts there and no
-    // header lies inside it (a gzip payload stored in a member holds one).
-    if (state_ == State::Rejected && !lengthHolds_ && !endsBeforeHeader()) state_ = State::Broken;
+    if (state_ == State::Rejected && !endsAtTrailer()) state_ = State::Broken;
     if (state_ == State::Rejected) endStretch(end_);
     if (state_ == State::Broken) seekHeader();
     if (startMember()) return true;
@@ -95,7 +91,12 @@ bool Members::looksCompressed() {
     return std::string_view(start, step.produced) == "WARC/";
 }
 
-bool Members::endsBeforeHeader() {
+// A member cut short may run on into the members after it and end inside one, or at the end of
+// one or of the file, on a trailer of bytes that were never one: its length fails too. Such a
+// member ends where its trailer says only when the next member starts there and no header lies
+// inside it (a gzip payload stored in a member holds one).
+bool Members::endsAtTrailer() {
+    if (rawAt_ >= 4 && readLittleEndian32(raw_.get() + rawAt_ - 4) == static_cast<std::uint32_t>(decoded_)) return true;
     // Of the member's bytes, those still held (a young member's all): a header among them but in
     // its trailer is the start of a member it ran on into.
     const std::size_t trailer = rawAt_ - std::min<std::size_t>(rawAt_, 8);
@@ -110,9 +111,8 @@ bool Members::endsBeforeHeader() {
 bool Members::beginsLikeHeader() const {
     if (start_ < rawBase_) return true;  // a member that long had a header
     const auto at = static_cast<std::size_t>(start_ - rawBase_);
-    const std::string_view magic("\x1f\x8b\x08", 3);
-    const std::size_t n = std::min(magic.size(), rawEnd_ - std::min(rawEnd_, at));
-    return std::string_view(raw_.get() + at, n) == magic.substr(0, n);
+    const std::size_t n = std::min(kGzipHeaderStart.size(), rawEnd_ - std::min(rawEnd_, at));
+    return std::string_view(raw_.get() + at, n) == kGzipHeaderStart.substr(0, n);
 }
 
 bool Members::startMember() {
@@ -225,12 +225,10 @@ std::size_t Members::inflate(char* to, std::size_t room) {
         fail("a broken gzip member");
         break;
     case Inflater::State::WrongCheck:
-        // It ends where its trailer says when the trailer's length holds (its data or its CRC32
-        // was damaged), else unless the next member does not start there (next()).
+        // It may end where its trailer says (next() tells, while the trailer is the last byte read).
         fail("a gzip member that fails its checksum");
         state_ = State::Rejected;
         end_ = rawOffset();
-        lengthHolds_ = rawAt_ >= 4 && readLittleEndian32(raw_.get() + rawAt_ - 4) == static_cast<std::uint32_t>(decoded_);
         break;
     case Inflater::State::More:
         break;

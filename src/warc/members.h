@@ -50,9 +50,10 @@ private:
 
     bool readRaw();
     bool looksCompressed();
-    // A member ended with a wrong check: the bytes from the raw position on begin a gzip header,
-    // and none begins among its own bytes before its trailer.
-    bool endsBeforeHeader();
+    // A member ended with a wrong check, its trailer the last bytes read: its trailer's length
+    // holds (its data or its CRC32 was damaged), or the bytes after it begin a gzip header and
+    // none begins among its own bytes before its trailer.
+    bool endsAtTrailer();
     bool beginsLikeHeader() const;
     void compact();
     bool startMember();
@@ -72,7 +73,6 @@ private:
     long long start_ = 0;    // the current member's first byte in the file
     long long end_ = 0;      // its end, once it has ended
     long long decoded_ = 0;  // its bytes given so far
-    bool lengthHolds_ = false;  // it failed its check, but its trailer's length is right
     std::optional<long long> stretch_;  // where the broken stretch the reader is in began
 
     std::unique_ptr<char[]> raw_;  // bytes of the file: [rawAt_, rawEnd_) not yet used
