@@ -202,6 +202,12 @@ void putUtf8(char32_t c, char* to) {
     to[0] = static_cast<char>((0xF00 >> n) | c);
 }
 
+void appendUtf8(char32_t c, std::string& out) {
+    char bytes[4];
+    putUtf8(c, bytes);
+    out.append(bytes, static_cast<std::size_t>(utf8Length(c)));
+}
+
 constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 
 }  // namespace
@@ -428,9 +434,7 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
             char32_t to = 0;
             std::size_t length = 0;
             if ((upTo = firstBig5Override(in, at, n, &to, &length)) == at) {
-                char bytes[4];
-                putUtf8(to, bytes);
-                out.append(bytes, static_cast<std::size_t>(utf8Length(to)));
+                appendUtf8(to, out);
                 at += length;
                 continue;
             }
@@ -468,9 +472,7 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
             // At the end, what is left begins a character cut short: one U+FFFD for it all.
             at += length == 0 ? n - at - 1 : length - 1;
         }
-        char bytes[4];
-        putUtf8(c, bytes);
-        out.append(bytes, static_cast<std::size_t>(utf8Length(c)));
+        appendUtf8(c, out);
         ++at;
     }
     return n;
