@@ -98,8 +98,10 @@ open("broken.warc.gz", "wb").write(gzip.compress(one, mtime=0) + bytes(bad) + gz
 # A compressed file cut in the middle of its last member.
 last = gzip.compress(two, mtime=0)
 open("truncated.warc.gz", "wb").write(gzip.compress(one, mtime=0) + last[:len(last) // 2])
-# A few bytes of junk after the last member, too few to be a member's header: no member cut short.
-open("tailjunk.warc.gz", "wb").write(gzip.compress(one, mtime=0) + b"JUNKJUNK")
+# A line feed between two members (files joined with one between them): the next member starts
+# on the byte after it. A few bytes of junk after the last member, too few to be a member's
+# header: no member cut short.
+open("tailjunk.warc.gz", "wb").write(gzip.compress(one, mtime=0) + b"\n" + gzip.compress(two, mtime=0) + b"JUNKJUNK")
 # A document that ends inside a tag, before a good one.
 open("eof.warc", "wb").write(response(b"<a href='open") + two)
 
