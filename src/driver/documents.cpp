@@ -1,5 +1,6 @@
 #include "driver/documents.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -12,6 +13,22 @@ namespace tagsift {
 
 namespace {
 constexpr std::size_t kListBlock = std::size_t{1} << 16;
+
+// The rest of a list, read already.
+class HeldList final : public ByteSource {
+public:
+    explicit HeldList(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::size_t read(char* to, std::size_t room) override {
+        const std::size_t n = std::min(room, bytes_.size() - at_);
+        std::memcpy(to, bytes_.data() + at_, n);
+        at_ += n;
+        return n;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t at_ = 0;
+};
 }  // namespace
 
 DocumentNames::DocumentNames(const Settings& settings, int inFd)
@@ -27,6 +44,7 @@ bool DocumentNames::next(std::string& name) {
     name.clear();
     if (nextFile_ < files_.size()) {
         name = files_[nextFile_++];
+        if (name == "-") holdStandardInputLists();
         return true;
     }
     while (list_ < lists_.size()) {
@@ -56,10 +74,31 @@ bool DocumentNames::next(std::string& name) {
         // A list written on Windows ends its lines with a CR.
         if (!name.empty() && name.back() == '\r') name.pop_back();
         // A line of blanks names nothing: no one names a file so, and a stray space in a list is easily made.
-        if (name.find_first_not_of(" \t") != std::string::npos) return true;
-        name.clear();
+        if (name.find_first_not_of(" \t") == std::string::npos) {
+            name.clear();
+            continue;
+        }
+        if (name == "-") holdStandardInputLists();
+        return true;
     }
     return false;
+}
+
+void DocumentNames::holdStandardInputLists() {
+    for (std::size_t k = list_; k < lists_.size(); ++k) {
+        if (listNames_[k] != "-" || !lists_[k]) continue;
+        std::string rest;
+        for (std::size_t n = 1; n > 0;) {
+            rest.resize(rest.size() + kListBlock);
+            try {
+                n = lists_[k]->read(rest.data() + rest.size() - kListBlock, kListBlock);
+            } catch (const DocumentError& e) {
+                throw fatal::fileListError(listNames_[k], e.why);
+            }
+            rest.resize(rest.size() - kListBlock + n);
+        }
+        lists_[k] = std::make_unique<HeldList>(std::move(rest));
+    }
 }
 
 bool DocumentChoice::takes(const std::string& name, const DocumentInfo& info) {

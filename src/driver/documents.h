@@ -24,12 +24,16 @@ public:
     bool next(std::string& name);
 
 private:
+    // Reads into memory what standard input still holds of the lists read from it, so that a
+    // document named "-" finds it read, and no name is taken for a page.
+    void holdStandardInputLists();
+
     const std::vector<std::string>& files_;
     std::size_t nextFile_ = 0;
     const std::vector<std::string>& listNames_;
     // Each opened at the start; the front one is read. A list is no page: read as it stands,
     // without the cleaning of a page (a byte 26 in it ends nothing).
-    std::vector<std::unique_ptr<FdSource>> lists_;
+    std::vector<std::unique_ptr<ByteSource>> lists_;
     std::size_t list_ = 0;
     std::unique_ptr<char[]> block_;
     const char* at_ = nullptr;

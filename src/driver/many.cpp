@@ -185,12 +185,23 @@ public:
 
     void dispatch() {
         DocumentNames names(run_.line.settings, run_.inFd);
-        for (std::string name; !run_.stop.requested() && names.next(name);) {
+        for (std::string name; !run_.stop.requested();) {
+            try {
+                if (!names.next(name)) break;
+            } catch (const Fatal&) {
+                // A list that fails part-way ends the run as it ends one job's: the documents it
+                // named before are filtered whole, and then the failure is told.
+                listFailure_ = std::current_exception();
+                break;
+            }
             if (run_.line.settings.warc) readCrawl(name);
             else handOut(name);
             if (std::exchange(trimWhenGone_, false)) malloc_trim(0);
         }
     }
+
+    // The failure of a file list that ended the hand-out, or null.
+    std::exception_ptr listFailure() const { return listFailure_; }
 
 private:
     // A slot for messages that belong to no document; false when the run is stopping.
@@ -332,6 +343,7 @@ private:
     Worker* inline_;
     long long inflatedSoFar_ = 0;  // of the crawl file being read, what the tally has
     bool trimWhenGone_ = false;    // a crawl file inflated ahead has ended: its memory to give back
+    std::exception_ptr listFailure_;
 };
 
 }  // namespace
@@ -359,10 +371,13 @@ int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnost
         }
     }
     if (threads.empty()) throw fatal::noThreads();
+    std::exception_ptr listFailure;
     try {
         std::optional<Worker> inlined;
         if (jobs == 1) inlined.emplace(run);
-        Dispatcher(run, inlined ? &*inlined : nullptr).dispatch();
+        Dispatcher dispatcher(run, inlined ? &*inlined : nullptr);
+        dispatcher.dispatch();
+        listFailure = dispatcher.listFailure();
     } catch (const Stopped&) {
     } catch (...) {
         run.stop.fail(std::current_exception());
@@ -377,6 +392,7 @@ int filterMany(const CommandLine& line, int inFd, int outFd, int errFd, Diagnost
         std::rethrow_exception(failure);
     }
     run.printer.finish();
+    if (listFailure) std::rethrow_exception(listFailure);
     return run.diagnostics.status();
 }
 

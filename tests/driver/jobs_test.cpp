@@ -146,6 +146,32 @@ TEST(Jobs, AFileListMayTakeTheDescriptorOfAClosedStandardInput) {
     EXPECT_EQ(r.status, 1);
 }
 
+// A list that opens and then fails (/proc/self/mem fails its first read) ends the run as one job
+// ends it: the documents named before it filtered whole, then the failure, whatever the jobs.
+// The list on standard input, and a document named "-" in it: the list is read whole first,
+// and "-" finds nothing left, not the names after it (the list is larger than one read).
+TEST(Jobs, AFileListEndsTheRunAsOneJobWould) {
+    const std::string one = testDir() + "/e2e/files/pages/one.html";
+    std::string list = one + "\n-\n";
+    for (int i = 0; i < 3000; ++i) list += one + "\n";
+    const std::string failed = "Tagsifter 1.2\n! Error : cannot read the file list \"/proc/self/mem\" : Input/output error\n";
+    for (const char* jobs : {"1", "2", "5"}) {
+        SCOPED_TRACE(std::string("--jobs ") + jobs);
+        Words args = {"-tag", "a", "-out", "$href$", "--jobs", jobs, "--files-from", "/proc/self/mem", "--"};
+        args.insert(args.end(), 8, one);
+        const RunResult r = runBinary(binaryPath(), args, "");
+        if (r.err.find("/proc/self/mem") == std::string::npos || r.err.find("No such") != std::string::npos)
+            GTEST_SKIP() << "no /proc here";
+        EXPECT_EQ(r.out, "1212121212121212");
+        EXPECT_EQ(r.err, failed);
+        EXPECT_EQ(r.status, 1);
+        const RunResult in = runBinary(binaryPath(), {"--jobs", jobs, "-tag", "a", "-out", "$_file$", "--files-from", "-"}, list);
+        EXPECT_EQ(in.out.size(), 3001 * 2 * one.size());
+        EXPECT_EQ(in.err, "");
+        EXPECT_EQ(in.status, 0);
+    }
+}
+
 // A named pipe as the list: its names are read once, by the run (a look at it among the switches
 // would take them away, or wait for a writer that is gone).
 TEST(Jobs, AFileListMayBeANamedPipe) {
