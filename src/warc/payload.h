@@ -68,6 +68,7 @@ private:
     std::uint64_t left_ = 0;  // of the current chunk
     bool done_ = false;
     bool failed_ = false;
+    bool sized_ = false;  // a chunk size line has been read
 };
 
 // Content-Encoding: gzip (every member, as gzip -d does), or deflate (a zlib stream, or a raw
@@ -97,6 +98,7 @@ private:
     bool started_ = false;   // a stream has begun: what may follow is another gzip member only
     bool done_ = false;
     bool failed_ = false;
+    bool sized_ = false;  // a chunk size line has been read
 };
 
 }  // namespace tagsift::warc

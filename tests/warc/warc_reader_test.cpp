@@ -318,11 +318,14 @@ private:
 
     std::string dechunk(std::string_view in, std::size_t left, bool cut) {
         std::string out;
-        for (std::size_t at = 0, lf; (lf = in.find('\n', at)) != std::string_view::npos;) {
+        bool sized = false;
+        std::size_t at = 0;
+        for (std::size_t lf; (lf = in.find('\n', at)) != std::string_view::npos;) {
             std::string line(in.substr(at, lf - at));
             at = lf + 1;
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.find_first_not_of(" \t") == std::string::npos) continue;
+            sized = true;
             const std::string digits = trim(line.substr(0, line.find(';')));
             std::uint64_t size = 0;
             std::string what = digits.empty() ? "a chunk size that is not hexadecimal" : "";
@@ -331,14 +334,18 @@ private:
                 else if (size >> 60) what = "a chunk size past 64 bits";
                 else size = size << 4 | std::stoul(digits.substr(i, 1), nullptr, 16);
             }
-            if (what.empty() && size > left - at && !truncated_) what = "a chunk that runs past the record's end";
+            if (what.empty() && size > left - at && !truncated_) {
+                problem(offset_, "a chunk that runs past the record's end");
+                return out.append(in.substr(at));
+            }
             if (!what.empty()) problem(offset_, what);
             if (!what.empty() || size == 0) return out;
             out.append(in.substr(at, size));
             at += size;
             if (at > in.size()) return out;
         }
-        if (!cut && !truncated_) problem(offset_, "a chunked payload cut short");
+        const bool noBody = !sized && in.find_first_not_of(" \t\r", at) == std::string_view::npos;
+        if (!cut && !truncated_ && !noBody) problem(offset_, "a chunked payload cut short");
         return out;
     }
 
