@@ -317,12 +317,21 @@ bool WarcSource::Reader::choose(DocumentInfo& info) {
 bool WarcSource::Reader::chooseResponse(DocumentInfo& info) {
     block_.fill(5);
     if (!block_.visible().starts_with("HTTP/")) return passOver("response (not HTTP)");
-    const std::size_t length = block_.headerBlock(kHeaderLimit);
-    if (length == 0) {
-        if (!block_.cut() && !place_.truncated) problem("an HTTP header that never ends", place_.offset);
-        return passOver("response (bad HTTP header)");
+    std::size_t length = 0;
+    for (;;) {
+        length = block_.headerBlock(kHeaderLimit);
+        if (length == 0) {
+            if (!block_.cut() && !place_.truncated) problem("an HTTP header that never ends", place_.offset);
+            return passOver("response (bad HTTP header)");
+        }
+        parseHeaderBlock(block_.visible().substr(0, length), http_);
+        // An interim answer (100 Continue, 103 Early Hints) comes before the one with the page.
+        const std::string code = statusCode(http_.first);
+        if (code.size() != 3 || code[0] != '1' || code == "101") break;
+        block_.fill(length + 5);
+        if (!block_.visible().substr(length).starts_with("HTTP/")) break;
+        block_.consume(length);
     }
-    parseHeaderBlock(block_.visible().substr(0, length), http_);
     const std::string_view contentType = http_.value("Content-Type");
     info.type = mediaType(contentType);
     if (!isHtml(info.type)) return passOver("response (not HTML)");

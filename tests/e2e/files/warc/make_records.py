@@ -153,7 +153,12 @@ nobody = [record(b"response", b"HTTP/1.1 %s\r\nContent-Type: text/html\r\nTransf
                  "http://example.org/" + u, lean=True)
           for s, b, u in ((b"304 Not Modified", b"", "304"), (b"200 OK", b"", "head"), (b"200 OK", b"\r\n", "blank"),
                           (b"200 OK", b"  x", "junk"))]
-open("nobody.warc", "wb").write(b"".join(nobody) + response(b"<a href=after>", url="http://example.org/after", lean=True))
+# Interim answers before the one with the page; a 1xx answer with nothing after it.
+interim = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n"
+                 b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=interim>", "http://example.org/interim", lean=True)
+alone = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\n<a href=alone>", "http://example.org/alone", lean=True)
+open("nobody.warc", "wb").write(b"".join(nobody) + response(b"<a href=after>", url="http://example.org/after", lean=True) +
+                                interim + alone)
 # Bytes before the first member: the file is compressed all the same (a gzip header comes before
 # any WARC line).
 open("lead.warc.gz", "wb").write(b"JUNK" + members([one, two]))
