@@ -157,8 +157,8 @@ nobody = [record(b"response", b"HTTP/1.1 %s\r\nContent-Type: text/html\r\nTransf
 interim = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n"
                  b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=interim>", "http://example.org/interim", lean=True)
 alone = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\n<a href=alone>", "http://example.org/alone", lean=True)
-open("nobody.warc", "wb").write(b"".join(nobody) + response(b"<a href=after>", url="http://example.org/after", lean=True) +
-                                interim + alone)
+open("nobody.warc.gz", "wb").write(members(nobody + [response(b"<a href=after>", url="http://example.org/after", lean=True),
+                                                   interim, alone]))
 # Bytes before the first member: the file is compressed all the same (a gzip header comes before
 # any WARC line).
 open("lead.warc.gz", "wb").write(b"JUNK" + members([one, two]))
