@@ -366,8 +366,21 @@ namespace {
 // eucJP-ms reads the lone bytes 0x80-0x8D and 0x90-0x9F as the C1 controls, which it gives for
 // nothing else; the standard has errors there.
 void replaceC1(std::string& out, std::size_t from) {
-    for (std::size_t i = out.find('\xC2', from); i != std::string::npos && i + 1 < out.size(); i = out.find('\xC2', i + 1))
-        if (static_cast<unsigned char>(out[i + 1]) <= 0x9F) out.replace(i, 2, kReplacementCharacter);
+    std::size_t i = out.find('\xC2', from);
+    if (i == std::string::npos) return;
+    // In one pass from the first: a page of such bytes must not move the rest once for each.
+    std::string rest;
+    rest.reserve(out.size() - i + 16);
+    for (; i < out.size(); ++i) {
+        if (out[i] == '\xC2' && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) <= 0x9F) {
+            rest += kReplacementCharacter;
+            ++i;
+        } else {
+            rest += out[i];
+        }
+    }
+    out.resize(out.find('\xC2', from));
+    out += rest;
 }
 
 // eucJP-ms gives its user-defined rows 85-94 (0xF5A1-0xFEFE) as private use from U+E000 on, in
@@ -412,6 +425,8 @@ void replaceUserDefined(std::string& out, std::size_t from) {
 }
 }  // namespace
 
+constexpr std::size_t kStep = 1 << 8;
+
 // Converts in[0, n) to out; returns how much of it was used, which is all of it unless the end
 // cuts a character short and the text is not final.
 std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, std::string& out) {
@@ -428,33 +443,37 @@ std::size_t TextDecoder::convertSome(const char* in, std::size_t n, bool final, 
             at += static_cast<std::size_t>(high - p);
             if (at == n) break;
         }
+        // A step at a time: after each error the converter starts again, and what a step costs
+        // must not grow with the text left (a page of bytes in the wrong encoding is all errors).
+        std::size_t upTo = std::min(n, at + kStep);
         // In Big5, iconv reads up to the first pair whose reading it does not share.
-        std::size_t upTo = n;
         if (encoding_.id_ == kBig5) {
             char32_t to = 0;
             std::size_t length = 0;
-            if ((upTo = firstBig5Override(in, at, n, &to, &length)) == at) {
+            if ((upTo = firstBig5Override(in, at, upTo, &to, &length)) == at) {
                 appendUtf8(to, out);
                 at += length;
                 continue;
             }
         }
         // Two bytes of UTF-8 for each byte read, and more: enough for most texts at once.
-        const std::size_t start = out.size();
-        const std::size_t room = 2 * (upTo - at) + 16;
-        out.resize(start + room);
+        char converted[2 * kStep + 16];
         char* ip = const_cast<char*>(in + at);
-        char* op = out.data() + start;
-        std::size_t il = upTo - at, ol = room;
+        char* op = converted;
+        std::size_t il = upTo - at, ol = sizeof converted;
         const std::size_t result = iconv(cd, &ip, &il, &op, &ol);
         const int error = errno;
-        out.resize(static_cast<std::size_t>(op - out.data()));
+        const std::size_t start = out.size();
+        out.append(converted, static_cast<std::size_t>(op - converted));
+        const std::size_t before = at;
         at = static_cast<std::size_t>(ip - in);
         if (encoding_.id_ == kEucJp) {
             replaceC1(out, start);
             replaceUserDefined(out, start);
         }
         if (result != static_cast<std::size_t>(-1) || error == E2BIG) continue;
+        // A character that the step's end cut is read whole by the next step.
+        if (error == EINVAL && upTo < n && at > before) continue;
         // iconv takes any bytes as many as a character's first ones for a character cut short;
         // whether they are is errorLength's to say (ISO-2022-JP's state is iconv's alone).
         if (error == EINVAL && !final) return at;

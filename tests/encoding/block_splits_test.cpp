@@ -59,5 +59,22 @@ TEST(EncodingBlockSplits, CharactersCutBetweenBlocksComeOutWhole) {
     }
 }
 
+// Texts longer than a step of the converter: a run of one piece, moved against the steps' edges,
+// comes out as that many of the piece alone (errors and Big5's own pairs among them).
+TEST(EncodingBlockSplits, LongTextsComeOutAsTheirPieces) {
+    const std::pair<std::string, std::string> pieces[] = {
+        {"big5", "\xa1\x45\xa4\xa4\x80\xff"}, {"shift_jis", "\x93\xfa\x80\xff"}, {"euc-jp", "\xc6\xfc\x80\x8f\xa2\xc3"},
+        {"gb18030", "\x94\x39\xfc\x36\xd6\xd0\xff"}, {"iso-2022-jp", "\x1b$BF|\x1b(B"}, {"euc-kr", "\xb0\xa1\xff"}};
+    const std::vector<std::string> rules{"-tag", "p", "-out", "%J$t$"};
+    for (const auto& [label, piece] : pieces) {
+        const std::string one = runInProcess(rules, "<meta charset=" + label + "><p t=\"" + piece + "\">").out;
+        for (std::size_t lead = 0; lead < 4; ++lead) {
+            std::string page = "<meta charset=" + label + "><p t=\"" + std::string(lead, 'a'), want(lead, 'a');
+            for (int i = 0; i < 300; ++i) page += piece, want += one;
+            EXPECT_EQ(runInProcess(rules, page + "\">").out, want) << label << ", " << lead;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tagsift
