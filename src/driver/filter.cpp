@@ -12,6 +12,10 @@ EchoFilter* ConvertedEcho::begin(bool json, Encoding encoding) {
     if (!encoding.isUtf8() || !transcoder_.encoding().isUtf8()) transcoder_.reset(encoding);
     decoder_ = {};
     escaper_ = {};
+    // Stray bytes of a UTF-8 page are each escaped as one U+FFFD: marked before the references
+    // are decoded, so that two of them never make a character across a reference or a tag.
+    markStrays_ = json && encoding.isUtf8();
+    marker_ = {};
     return this;
 }
 
@@ -19,7 +23,8 @@ const std::string& ConvertedEcho::blanked(std::string_view text) {
     // UTF-8 goes through the transcoder as it is. A line feed is a line feed in every encoding a
     // byte scanner can read, so it is blanked after the transcoding.
     blanked_.clear();
-    transcoder_.feed(text, blanked_);
+    if (markStrays_) marker_.feed(text, blanked_);
+    else transcoder_.feed(text, blanked_);
     std::replace(blanked_.begin(), blanked_.end(), '\n', ' ');
     return blanked_;
 }
@@ -36,14 +41,14 @@ void ConvertedEcho::echoMarkup(std::string_view markup) {
 }
 
 void ConvertedEcho::breakText() {
-    if (!transcoder_.encoding().isUtf8()) endCharacter();
+    if (markStrays_ || !transcoder_.encoding().isUtf8()) endCharacter();
     decoder_.finish(decoded_);
     write();
 }
 
 void ConvertedEcho::finish() {
     if (!active_) return;
-    if (!transcoder_.encoding().isUtf8()) endCharacter();
+    if (markStrays_ || !transcoder_.encoding().isUtf8()) endCharacter();
     decoder_.finish(decoded_);
     if (json_) escaper_.finish(escaped_);
     write();
@@ -53,7 +58,8 @@ void ConvertedEcho::finish() {
 void ConvertedEcho::endCharacter() {
     // A character begun before a tag does not go on after it.
     transcoded_.clear();
-    transcoder_.finish(transcoded_);
+    if (markStrays_) marker_.finish(transcoded_);
+    else transcoder_.finish(transcoded_);
     decoder_.feed(transcoded_, decoded_);
 }
 

@@ -53,6 +53,8 @@ private:
     TextDecoder transcoder_;
     StreamingDecoder decoder_;
     JsonEscaper escaper_;
+    bool markStrays_ = false;
+    StrayMarker marker_;
     std::string blanked_, transcoded_, decoded_, escaped_;
 };
 

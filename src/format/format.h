@@ -119,7 +119,7 @@ private:
     long long globalCount_ = 0;
     std::string regionBase_;  // what %U resolved against at the opening tag
     // Room for a value on its way through its conversion.
-    std::string wholeTag_, address_, decoded_, resolved_, escaped_, transcoded_;
+    std::string wholeTag_, address_, marked_, decoded_, resolved_, escaped_, transcoded_;
     TextDecoder pageDecoder_;
 };
 

@@ -147,6 +147,14 @@ std::string_view Renderer::converted(const FormatItem& item, std::string_view va
     // references to decode (an address's "&region=" is not "&reg" and "ion=").
     std::string_view text = value;
     if (fromPage) {
+        // A UTF-8 page's stray bytes, each to be one U+FFFD, stay apart across the references.
+        if (item.steps.json && pageDecoder_.encoding().isUtf8()) {
+            StrayMarker marker;
+            marked_.clear();
+            marker.feed(value, marked_);
+            marker.finish(marked_);
+            value = marked_;
+        }
         decoded_.clear();
         appendPageText(value, where, decoded_);
         text = decoded_;

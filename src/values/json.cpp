@@ -35,33 +35,28 @@ int utf8Length(unsigned char lead) {
 
 }  // namespace
 
-// The UTF-8 decoder of the WHATWG encoding standard: a byte that cannot go on with the
-// character begun ends it as one U+FFFD and is read again on its own.
-void JsonEscaper::take(unsigned char b, std::string& out) {
+template <typename Character, typename Stray>
+void Utf8Reader::take(unsigned char b, Character&& character, Stray&& stray) {
     if (need_ > 0) {
         if (b >= lower_ && b <= upper_) {
             held_[have_++] = b;
             lower_ = 0x80;
             upper_ = 0xBF;
             if (--need_ > 0) return;
-            const std::string_view c(reinterpret_cast<const char*>(held_), static_cast<std::size_t>(have_));
+            character(std::string_view(reinterpret_cast<const char*>(held_), static_cast<std::size_t>(have_)));
             have_ = 0;
-            // Line and paragraph separators end JavaScript strings: escaped, the line can go in a script.
-            if (c == "\xE2\x80\xA8") out.append("\\u2028");
-            else if (c == "\xE2\x80\xA9") out.append("\\u2029");
-            else out.append(c);
             return;
         }
         need_ = have_ = 0;
         lower_ = 0x80;
         upper_ = 0xBF;
-        out.append(kReplacement);
+        stray();
     }
-    if (b < 0x80) return appendAscii(b, out);
+    if (b < 0x80) return character(std::string_view(reinterpret_cast<const char*>(&b), 1));
     if (b >= 0xC2 && b <= 0xDF) need_ = 1;
     else if (b >= 0xE0 && b <= 0xEF) need_ = 2;
     else if (b >= 0xF0 && b <= 0xF4) need_ = 3;
-    else return static_cast<void>(out.append(kReplacement));
+    else return stray();
     // The bounds that keep out overlong forms, surrogates and values past U+10FFFF.
     if (b == 0xE0) lower_ = 0xA0;
     if (b == 0xED) upper_ = 0x9F;
@@ -70,15 +65,37 @@ void JsonEscaper::take(unsigned char b, std::string& out) {
     held_[have_++] = b;
 }
 
-void JsonEscaper::feed(std::string_view piece, std::string& out) {
-    for (char c : piece) take(static_cast<unsigned char>(c), out);
-}
-
-void JsonEscaper::finish(std::string& out) {
-    if (need_ > 0) out.append(kReplacement);
+template <typename Stray>
+void Utf8Reader::finish(Stray&& stray) {
+    if (need_ > 0) stray();
     need_ = have_ = 0;
     lower_ = 0x80;
     upper_ = 0xBF;
+}
+
+void JsonEscaper::feed(std::string_view piece, std::string& out) {
+    auto character = [&](std::string_view c) {
+        // Line and paragraph separators end JavaScript strings: escaped, the line can go in a script.
+        if (c.size() == 1) appendAscii(static_cast<unsigned char>(c[0]), out);
+        else if (c == "\xE2\x80\xA8") out.append("\\u2028");
+        else if (c == "\xE2\x80\xA9") out.append("\\u2029");
+        else out.append(c);
+    };
+    for (char c : piece) reader_.take(static_cast<unsigned char>(c), character, [&] { out.append(kReplacement); });
+}
+
+void JsonEscaper::finish(std::string& out) {
+    reader_.finish([&] { out.append(kReplacement); });
+}
+
+void StrayMarker::feed(std::string_view piece, std::string& out) {
+    for (char c : piece)
+        reader_.take(static_cast<unsigned char>(c), [&](std::string_view whole) { out.append(whole); },
+                     [&] { out.push_back('\xFF'); });
+}
+
+void StrayMarker::finish(std::string& out) {
+    reader_.finish([&] { out.push_back('\xFF'); });
 }
 
 void appendJsonEscaped(std::string_view text, std::string& out) {

@@ -46,6 +46,26 @@ private:
 // controls around either, and tabs and line ends inside, do not count.
 std::string resolveUrl(std::string_view base, std::string_view reference);
 
+// The UTF-8 decoder of the WHATWG encoding standard, a byte at a time: what the two
+// classes below share.
+class Utf8Reader {
+public:
+    // Reads a byte: a character read whole goes to character (its bytes), each malformed
+    // stretch ended to stray (a byte that cannot go on with the character begun ends it, and
+    // is read again on its own).
+    template <typename Character, typename Stray>
+    void take(unsigned char byte, Character&& character, Stray&& stray);
+    // The text ends: an unfinished character is a malformed stretch.
+    template <typename Stray>
+    void finish(Stray&& stray);
+
+private:
+    unsigned char held_[4] = {};  // the lead byte and up to three more
+    int have_ = 0;  // bytes of the character begun
+    int need_ = 0;  // continuation bytes it still lacks
+    unsigned char lower_ = 0x80, upper_ = 0xBF;  // where its next byte must lie
+};
+
 // Escapes text that arrives in pieces into the inside of a JSON string; a UTF-8
 // character cut between two pieces comes out whole.
 class JsonEscaper {
@@ -55,12 +75,20 @@ public:
     void finish(std::string& out);
 
 private:
-    void take(unsigned char byte, std::string& out);
+    Utf8Reader reader_;
+};
 
-    unsigned char held_[4] = {};  // the lead byte and up to three more
-    int have_ = 0;  // bytes of the character begun
-    int need_ = 0;  // continuation bytes it still lacks
-    unsigned char lower_ = 0x80, upper_ = 0xBF;  // where its next byte must lie
+// Copies UTF-8 that arrives in pieces with each malformed stretch made one byte 0xFF, which
+// begins no character and ends any begun: stretches that character references lie between
+// stay apart when the references are decoded (or dropped), and JsonEscaper later counts one
+// U+FFFD for each, as it would have counted them.
+class StrayMarker {
+public:
+    void feed(std::string_view piece, std::string& out);
+    void finish(std::string& out);
+
+private:
+    Utf8Reader reader_;
 };
 
 void appendJsonEscaped(std::string_view text, std::string& out);
