@@ -178,7 +178,9 @@ Encoding sniffEncoding(std::string_view start, std::string_view httpCharset, Enc
     if (start.starts_with("\xFF\xFE")) return *Encoding::forLabel("utf-16le");
     if (std::optional<Encoding> http = Encoding::forLabel(httpCharset); http && !isUtf16(*http)) return *http;
     if (std::optional<Encoding> meta = prescanForMeta(start.substr(0, kPrescanBytes))) return *meta;
-    return fallback;
+    // A page without a byte order mark whose tags a byte scanner finds is not in UTF-16, whatever
+    // the command line says.
+    return isUtf16(fallback) ? Encoding() : fallback;
 }
 
 }  // namespace tagsift
