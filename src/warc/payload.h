@@ -98,7 +98,6 @@ private:
     bool started_ = false;   // a stream has begun: what may follow is another gzip member only
     bool done_ = false;
     bool failed_ = false;
-    bool sized_ = false;  // a chunk size line has been read
 };
 
 }  // namespace tagsift::warc
