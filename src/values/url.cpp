@@ -63,18 +63,16 @@ std::string removeDotSegments(std::string_view path) {
     input.append(path);
     std::string_view in = input;
     std::string out;
+    // The input always starts with '/', and each step keeps it so: of RFC 3986's steps (5.2.4),
+    // those for a leading "./", "../", "." or ".." never apply.
     while (!in.empty()) {
-        if (in.starts_with("../")) {
-            in.remove_prefix(3);
-        } else if (in.starts_with("./") || in.starts_with("/./")) {
+        if (in.starts_with("/./")) {
             in.remove_prefix(2);
         } else if (in == "/.") {
             in = "/";
         } else if (in.starts_with("/../") || in == "/..") {
             in = in.size() == 3 ? "/" : in.substr(3);
             dropLastSegment(out);
-        } else if (in == "." || in == "..") {
-            in = {};
         } else {
             const std::size_t next = std::min(in.find('/', 1), in.size());
             out.append(in.substr(0, next));
