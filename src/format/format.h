@@ -104,8 +104,9 @@ private:
     // decode (else it is data, UTF-8 already: an address, a file name, a crawl field).
     void printText(const FormatItem& item, std::string_view value, ReferencesIn where, bool fromPage,
                    const TagContext& tag);
-    std::string_view converted(const FormatItem& item, std::string_view value, ReferencesIn where, bool fromPage,
-                               const TagContext& tag);
+    // Out of line: the plain value, the common case, goes past it.
+    [[gnu::noinline]] std::string_view converted(const FormatItem& item, std::string_view value, ReferencesIn where,
+                                                 bool fromPage, const TagContext& tag);
 
     Output& out_;
     // The open region: its rule, the items after the marker, the opening tag's attributes and counts.
