@@ -81,7 +81,20 @@ void JsonEscaper::feed(std::string_view piece, std::string& out) {
         else if (c == "\xE2\x80\xA9") out.append("\\u2029");
         else out.append(c);
     };
-    for (char c : piece) reader_.take(static_cast<unsigned char>(c), character, [&] { out.append(kReplacement); });
+    auto plain = [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b >= 0x20 && b < 0x80 && b != '"' && b != '\\';
+    };
+    for (std::size_t i = 0; i < piece.size();) {
+        if (reader_.idle()) {
+            // ASCII that needs no escape, most of a page, goes through at once.
+            const std::size_t from = i;
+            while (i < piece.size() && plain(piece[i])) ++i;
+            out.append(piece.substr(from, i - from));
+            if (i == piece.size()) break;
+        }
+        reader_.take(static_cast<unsigned char>(piece[i++]), character, [&] { out.append(kReplacement); });
+    }
 }
 
 void JsonEscaper::finish(std::string& out) {
@@ -89,9 +102,17 @@ void JsonEscaper::finish(std::string& out) {
 }
 
 void StrayMarker::feed(std::string_view piece, std::string& out) {
-    for (char c : piece)
-        reader_.take(static_cast<unsigned char>(c), [&](std::string_view whole) { out.append(whole); },
+    for (std::size_t i = 0; i < piece.size();) {
+        if (reader_.idle()) {
+            // ASCII, most of a page, goes through at once.
+            const std::size_t from = i;
+            while (i < piece.size() && static_cast<unsigned char>(piece[i]) < 0x80) ++i;
+            out.append(piece.substr(from, i - from));
+            if (i == piece.size()) break;
+        }
+        reader_.take(static_cast<unsigned char>(piece[i++]), [&](std::string_view whole) { out.append(whole); },
                      [&] { out.push_back('\xFF'); });
+    }
 }
 
 void StrayMarker::finish(std::string& out) {

@@ -58,6 +58,8 @@ public:
     // The text ends: an unfinished character is a malformed stretch.
     template <typename Stray>
     void finish(Stray&& stray);
+    // No character is begun: an ASCII byte would be one of its own.
+    bool idle() const { return need_ == 0; }
 
 private:
     unsigned char held_[4] = {};  // the lead byte and up to three more
