@@ -147,18 +147,6 @@ open("chunkedges.warc", "wb").write(
     response(b"11111111111111111\r\n<a href=after>\r\n0\r\n\r\n", chunk_headers, url="http://example.org/big") +
     response(b"0" * 4095 + b"f\r\n<a href=long1>\r\n0\r\n\r\n", chunk_headers, url="http://example.org/long") +
     response(b"0" * 4094 + b"f\r\n<a href=long2>\r\n0\r\n\r\n", chunk_headers, url="http://example.org/fits"))
-# Answers without a body (a 304, a HEAD answer, one of a blank line) that keep a whole answer's
-# chunked header, then one whose payload is no chunk at all.
-nobody = [record(b"response", b"HTTP/1.1 %s\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n%s" % (s, b),
-                 "http://example.org/" + u, lean=True)
-          for s, b, u in ((b"304 Not Modified", b"", "304"), (b"200 OK", b"", "head"), (b"200 OK", b"\r\n", "blank"),
-                          (b"200 OK", b"  x", "junk"))]
-# Interim answers before the one with the page; a 1xx answer with nothing after it.
-interim = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n"
-                 b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=interim>", "http://example.org/interim", lean=True)
-alone = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\n<a href=alone>", "http://example.org/alone", lean=True)
-open("nobody.warc.gz", "wb").write(members(nobody + [response(b"<a href=after>", url="http://example.org/after", lean=True),
-                                                   interim, alone]))
 # Bytes before the first member: the file is compressed all the same (a gzip header comes before
 # any WARC line).
 open("lead.warc.gz", "wb").write(b"JUNK" + members([one, two]))
@@ -205,3 +193,17 @@ payloads = [
     two,
 ]
 open("payloads.warc.gz", "wb").write(members(payloads))
+# Answers without a body (a 304, a HEAD answer, one of a blank line) that keep a whole answer's
+# chunked header, then one whose payload is no chunk at all.
+nobody = [record(b"response", b"HTTP/1.1 %s\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n%s" % (s, b),
+                 "http://example.org/" + u, lean=True)
+          for s, b, u in ((b"304 Not Modified", b"", "304"), (b"200 OK", b"", "head"), (b"200 OK", b"\r\n", "blank"),
+                          (b"200 OK", b"  x", "junk"))]
+# Interim answers before the one with the page; a 1xx answer with nothing after it.
+interim = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\n"
+                 b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<a href=interim>", "http://example.org/interim", lean=True)
+alone = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\n<a href=alone>", "http://example.org/alone", lean=True)
+# After them, a gzip payload with one byte after its member.
+open("nobody.warc.gz", "wb").write(members(nobody + [response(b"<a href=after>", url="http://example.org/after", lean=True),
+                                                   interim, alone, html(gzip.compress(b"<a href=gz>", mtime=0) + b"\0",
+                                                                        "onebyteafter", GZIP)]))
