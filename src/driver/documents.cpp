@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <optional>
 #include <thread>
 #include <unistd.h>
 
@@ -14,11 +15,14 @@ namespace tagsift {
 namespace {
 constexpr std::size_t kListBlock = std::size_t{1} << 16;
 
-// The rest of a list, read already.
+// The rest of a list, read already, and the failure that ended the reading, if one did: told
+// in its turn, after the names before it.
 class HeldList final : public ByteSource {
 public:
-    explicit HeldList(std::string bytes) : bytes_(std::move(bytes)) {}
+    HeldList(std::string bytes, std::optional<DocumentError> failure)
+        : bytes_(std::move(bytes)), failure_(std::move(failure)) {}
     std::size_t read(char* to, std::size_t room) override {
+        if (at_ == bytes_.size() && failure_) throw *failure_;
         const std::size_t n = std::min(room, bytes_.size() - at_);
         std::memcpy(to, bytes_.data() + at_, n);
         at_ += n;
@@ -28,6 +32,7 @@ public:
 private:
     std::string bytes_;
     std::size_t at_ = 0;
+    std::optional<DocumentError> failure_;
 };
 }  // namespace
 
@@ -88,16 +93,18 @@ void DocumentNames::holdStandardInputLists() {
     for (std::size_t k = list_; k < lists_.size(); ++k) {
         if (listNames_[k] != "-" || !lists_[k]) continue;
         std::string rest;
+        std::optional<DocumentError> failure;
         for (std::size_t n = 1; n > 0;) {
             rest.resize(rest.size() + kListBlock);
+            n = 0;
             try {
                 n = lists_[k]->read(rest.data() + rest.size() - kListBlock, kListBlock);
             } catch (const DocumentError& e) {
-                throw fatal::fileListError(listNames_[k], e.why);
+                failure = e;
             }
             rest.resize(rest.size() - kListBlock + n);
         }
-        lists_[k] = std::make_unique<HeldList>(std::move(rest));
+        lists_[k] = std::make_unique<HeldList>(std::move(rest), std::move(failure));
     }
 }
 

@@ -329,7 +329,11 @@ bool WarcSource::Reader::chooseResponse(DocumentInfo& info) {
         const std::string code = statusCode(http_.first);
         if (code.size() != 3 || code[0] != '1' || code == "101") break;
         block_.fill(length + 5);
-        if (!block_.visible().substr(length).starts_with("HTTP/")) break;
+        if (!block_.visible().substr(length).starts_with("HTTP/")) {
+            // The fill may have moved the bytes that the fields view.
+            parseHeaderBlock(block_.visible().substr(0, length), http_);
+            break;
+        }
         block_.consume(length);
     }
     const std::string_view contentType = http_.value("Content-Type");

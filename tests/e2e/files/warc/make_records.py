@@ -207,3 +207,10 @@ alone = record(b"response", b"HTTP/1.1 100 Continue\r\n\r\n<a href=alone>", "htt
 open("nobody.warc.gz", "wb").write(members(nobody + [response(b"<a href=after>", url="http://example.org/after", lean=True),
                                                    interim, alone, html(gzip.compress(b"<a href=gz>", mtime=0) + b"\0",
                                                                         "onebyteafter", GZIP)]))
+# A 1xx answer with nothing after it whose header fills the reader's buffer, after another long
+# header: its fields are read as when the record is alone.
+open("interim.warc", "wb").write(
+    record(b"response", b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nX-Pad: " + b"p" * 65300 + b"\r\n\r\nbody",
+           "http://e/a", lean=True) +
+    record(b"response", b"HTTP/1.1 100 Continue\r\nContent-Type: text/html\r\nLink: " + b"l" * 65478 +
+           b"\r\n\r\n<a href=alone>" + b"z" * 9000, "http://e/b", lean=True))
