@@ -78,13 +78,17 @@ DocumentFilter::DocumentFilter(const CommandLine& line, Output& out)
     : rules_(line.rules), settings_(line.settings), out_(out), renderer_(out), convertedEcho_(out),
       counts_(line.rules.size()) {}
 
-bool DocumentFilter::baseOf(const AttributeList& attributes, std::string& base) {
+bool DocumentFilter::baseOf(const AttributeList& attributes, PageBase& base) {
     const Attribute* href = attributes.find("href");
     if (!href) return false;
-    base.clear();
     std::string address;
-    renderer_.appendPageText(href->asAddress(address), ReferencesIn::Attribute, base);
-    if (!tag_.url.empty()) base = resolveUrl(tag_.url, base);
+    const std::string_view written = href->asAddress(address);
+    for (const bool json : {false, true}) {
+        std::string& to = json ? base.json : base.plain;
+        to.clear();
+        renderer_.appendPageText(written, ReferencesIn::Attribute, to, json);
+        if (!tag_.url.empty()) to = resolveUrl(tag_.url, to);
+    }
     return true;
 }
 
@@ -143,7 +147,7 @@ void DocumentFilter::run(Input& input) {
             if (lookingForBase && equalsIgnoringCase(scanner.tagName(), "base")) {
                 scanner.skipTagReading(attributes_);  // its href, with the echo of any tag without rules
                 if (baseOf(attributes_, base_)) {
-                    tag_.base = base_;
+                    useBase(base_);
                     lookingForBase = false;
                 }
                 attributes_.clear();
@@ -173,8 +177,8 @@ void DocumentFilter::run(Input& input) {
         // A region opened just now took the attributes and left an empty list here.
         attributes_.clear();
         if (newBase) {
-            base_.swap(nextBase_);
-            tag_.base = base_;
+            std::swap(base_, nextBase_);
+            useBase(base_);
             lookingForBase = false;
         }
     }

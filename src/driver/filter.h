@@ -72,8 +72,17 @@ public:
 private:
     void run(Input& input);
     void closeRegion(Scanner& scanner);
-    // The <base> tag at hand: its href, resolved, in base; false without one.
-    bool baseOf(const AttributeList& attributes, std::string& base);
+    // A <base href>, resolved: as every format reads it, and as %UJ does (its stray bytes marked
+    // before its references are decoded, as in any value that %J reads).
+    struct PageBase {
+        std::string plain, json;
+    };
+    // The <base> tag at hand: its href, in base; false without one.
+    bool baseOf(const AttributeList& attributes, PageBase& base);
+    void useBase(PageBase& base) {
+        tag_.base = base.plain;
+        tag_.jsonBase = base.json;
+    }
 
     const RuleSet& rules_;
     const Settings& settings_;
@@ -85,7 +94,8 @@ private:
     AttributeList attributes_;
     TagContext tag_{};  // the document's part, and the tag at hand
     Encoding encoding_;  // the document's
-    std::string offset_, base_, nextBase_;
+    std::string offset_;
+    PageBase base_, nextBase_;
 };
 
 }  // namespace tagsift

@@ -93,8 +93,9 @@ public:
     // The encoding of the document's text from now on (UTF-8 until told otherwise).
     void useEncoding(Encoding encoding) { pageDecoder_.reset(encoding); }
     Encoding encoding() const { return pageDecoder_.encoding(); }
-    // Appends text of the page as the value letters read it: in UTF-8, its references decoded.
-    void appendPageText(std::string_view text, ReferencesIn where, std::string& out);
+    // Appends text of the page as the value letters read it: in UTF-8, its references decoded;
+    // for %J (json), a UTF-8 page's stray bytes marked first (StrayMarker).
+    void appendPageText(std::string_view text, ReferencesIn where, std::string& out, bool json = false);
 
 private:
     bool renderItems(const TagContext& tag, std::span<const FormatItem> items, bool mayOpenRegion);
@@ -118,7 +119,7 @@ private:
     AttributeList attributes_;
     long long ruleCount_ = 0;
     long long globalCount_ = 0;
-    std::string regionBase_;  // what %U resolved against at the opening tag
+    std::string regionBase_, regionJsonBase_;  // what %U and %UJ resolved against at the opening tag
     // Room for a value on its way through its conversion.
     std::string wholeTag_, address_, marked_, decoded_, resolved_, escaped_, transcoded_;
     TextDecoder pageDecoder_;

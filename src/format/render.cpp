@@ -53,8 +53,10 @@ bool Renderer::renderItems(const TagContext& tag, std::span<const FormatItem> it
                 open_ = true;
                 openedMode_ = item.bodyMode;
                 openedSteps_ = item.steps;
-                if (!regionBase_.empty() || !tag.base.empty() || !tag.url.empty())
+                if (!regionBase_.empty() || !tag.base.empty() || !tag.url.empty()) {
                     regionBase_.assign(tag.base.empty() ? tag.url : tag.base);
+                    regionJsonBase_.assign(tag.jsonBase.empty() ? tag.url : tag.jsonBase);
+                }
                 ruleName_ = tag.ruleName;
                 rest_ = items.subspan(i + 1);
                 ruleCount_ = tag.ruleCount;
@@ -82,6 +84,7 @@ void Renderer::closeRegion(const TagContext& now) {
     tag.globalCount = globalCount_;
     tag.attributes = &attributes_;
     tag.base = regionBase_;
+    tag.jsonBase = regionJsonBase_;
     renderItems(tag, rest_, false);
     attributes_.clear();
     rest_ = {};
@@ -131,7 +134,15 @@ void Renderer::printText(const FormatItem& item, std::string_view value, Referen
     else formatText(out_, item.spec, text);
 }
 
-void Renderer::appendPageText(std::string_view text, ReferencesIn where, std::string& out) {
+void Renderer::appendPageText(std::string_view text, ReferencesIn where, std::string& out, bool json) {
+    // A UTF-8 page's stray bytes, each to be one U+FFFD, stay apart across the references.
+    if (json && pageDecoder_.encoding().isUtf8()) {
+        StrayMarker marker;
+        marked_.clear();
+        marker.feed(text, marked_);
+        marker.finish(marked_);
+        text = marked_;
+    }
     // A reference means the same character in every encoding: the text is turned into UTF-8 first.
     if (!pageDecoder_.encoding().isUtf8()) {
         transcoded_.clear();
@@ -147,20 +158,13 @@ std::string_view Renderer::converted(const FormatItem& item, std::string_view va
     // references to decode (an address's "&region=" is not "&reg" and "ion=").
     std::string_view text = value;
     if (fromPage) {
-        // A UTF-8 page's stray bytes, each to be one U+FFFD, stay apart across the references.
-        if (item.steps.json && pageDecoder_.encoding().isUtf8()) {
-            StrayMarker marker;
-            marked_.clear();
-            marker.feed(value, marked_);
-            marker.finish(marked_);
-            value = marked_;
-        }
         decoded_.clear();
-        appendPageText(value, where, decoded_);
+        appendPageText(value, where, decoded_, item.steps.json);
         text = decoded_;
     }
     // The first <base href> of the document before the tag, else the document's own address.
-    const std::string_view base = tag.base.empty() ? tag.url : tag.base;
+    const std::string_view pageBase = item.steps.json ? tag.jsonBase : tag.base;
+    const std::string_view base = pageBase.empty() ? tag.url : pageBase;
     if (item.steps.resolve && !base.empty()) text = resolved_ = resolveUrl(base, text);
     if (item.steps.json) {
         escaped_.clear();

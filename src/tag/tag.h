@@ -127,6 +127,7 @@ struct TagContext {
     std::string_view truncated;  // $_truncated$: why the crawler cut the payload short
     std::string_view charset;    // $_charset$: the document's encoding, when some format needs it
     std::string_view base;       // the document's first <base href> so far, resolved against url; or empty
+    std::string_view jsonBase;   // the same as %UJ reads it (its stray bytes marked first)
     AttributeList* attributes = nullptr;
 };
 
