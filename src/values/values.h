@@ -55,13 +55,18 @@ public:
     // is read again on its own).
     template <typename Character, typename Stray>
     void take(unsigned char byte, Character&& character, Stray&& stray);
+    // Reads a piece as take() does, but that while no character is begun a run of bytes that
+    // passes (ASCII that needs nothing done) goes to out at once: most of a page is such.
+    template <typename Passes, typename Character, typename Stray>
+    void feed(std::string_view piece, std::string& out, Passes&& passes, Character&& character, Stray&& stray);
     // The text ends: an unfinished character is a malformed stretch.
     template <typename Stray>
     void finish(Stray&& stray);
+
+private:
     // No character is begun: an ASCII byte would be one of its own.
     bool idle() const { return need_ == 0; }
 
-private:
     unsigned char held_[4] = {};  // the lead byte and up to three more
     int have_ = 0;  // bytes of the character begun
     int need_ = 0;  // continuation bytes it still lacks
