@@ -45,6 +45,11 @@ std::size_t headerBlockEnd(std::string_view bytes) {
     return std::string_view::npos;
 }
 
+std::string_view firstLine(std::string_view bytes) {
+    std::size_t length;
+    return lineAt(bytes, length);
+}
+
 void parseHeaderBlock(std::string_view block, HeaderBlock& into) {
     into.fields.clear();
     std::size_t length;  // of each line, line end included

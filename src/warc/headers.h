@@ -27,6 +27,8 @@ struct HeaderBlock {
 std::size_t headerBlockEnd(std::string_view bytes);
 // Reads the block (as long as headerBlockEnd says) into into, whose views point into block.
 void parseHeaderBlock(std::string_view block, HeaderBlock& into);
+// The first line of bytes, without its line end: what HeaderBlock::first holds.
+std::string_view firstLine(std::string_view bytes);
 
 // text without the white space of any kind (line ends too) around it.
 std::string_view trimmed(std::string_view text);

@@ -324,18 +324,15 @@ bool WarcSource::Reader::chooseResponse(DocumentInfo& info) {
             if (!block_.cut() && !place_.truncated) problem("an HTTP header that never ends", place_.offset);
             return passOver("response (bad HTTP header)");
         }
-        parseHeaderBlock(block_.visible().substr(0, length), http_);
         // An interim answer (100 Continue, 103 Early Hints) comes before the one with the page.
-        const std::string code = statusCode(http_.first);
+        const std::string code = statusCode(firstLine(block_.visible()));
         if (code.size() != 3 || code[0] != '1' || code == "101") break;
         block_.fill(length + 5);
-        if (!block_.visible().substr(length).starts_with("HTTP/")) {
-            // The fill may have moved the bytes that the fields view.
-            parseHeaderBlock(block_.visible().substr(0, length), http_);
-            break;
-        }
+        if (!block_.visible().substr(length).starts_with("HTTP/")) break;
         block_.consume(length);
     }
+    // After the last fill, which may move the bytes that the fields view.
+    parseHeaderBlock(block_.visible().substr(0, length), http_);
     const std::string_view contentType = http_.value("Content-Type");
     info.type = mediaType(contentType);
     if (!isHtml(info.type)) return passOver("response (not HTML)");
