@@ -366,12 +366,12 @@ namespace {
 // eucJP-ms reads the lone bytes 0x80-0x8D and 0x90-0x9F as the C1 controls, which it gives for
 // nothing else; the standard has errors there.
 void replaceC1(std::string& out, std::size_t from) {
-    std::size_t i = out.find('\xC2', from);
-    if (i == std::string::npos) return;
+    const std::size_t first = out.find('\xC2', from);
+    if (first == std::string::npos) return;
     // In one pass from the first: a page of such bytes must not move the rest once for each.
     std::string rest;
-    rest.reserve(out.size() - i + 16);
-    for (; i < out.size(); ++i) {
+    rest.reserve(out.size() - first + 16);
+    for (std::size_t i = first; i < out.size(); ++i) {
         if (out[i] == '\xC2' && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) <= 0x9F) {
             rest += kReplacementCharacter;
             ++i;
@@ -379,7 +379,7 @@ void replaceC1(std::string& out, std::size_t from) {
             rest += out[i];
         }
     }
-    out.resize(out.find('\xC2', from));
+    out.resize(first);
     out += rest;
 }
 
