@@ -41,14 +41,14 @@ void ConvertedEcho::echoMarkup(std::string_view markup) {
 }
 
 void ConvertedEcho::breakText() {
-    if (markStrays_ || !transcoder_.encoding().isUtf8()) endCharacter();
+    endCharacter();
     decoder_.finish(decoded_);
     write();
 }
 
 void ConvertedEcho::finish() {
     if (!active_) return;
-    if (markStrays_ || !transcoder_.encoding().isUtf8()) endCharacter();
+    endCharacter();
     decoder_.finish(decoded_);
     if (json_) escaper_.finish(escaped_);
     write();
@@ -56,7 +56,8 @@ void ConvertedEcho::finish() {
 }
 
 void ConvertedEcho::endCharacter() {
-    // A character begun before a tag does not go on after it.
+    // A character begun before a tag does not go on after it. UTF-8 that no one marks holds none.
+    if (!markStrays_ && transcoder_.encoding().isUtf8()) return;
     transcoded_.clear();
     if (markStrays_) marker_.finish(transcoded_);
     else transcoder_.finish(transcoded_);
