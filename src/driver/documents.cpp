@@ -1,6 +1,5 @@
 #include "driver/documents.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -22,16 +21,13 @@ public:
     HeldList(std::string bytes, std::optional<DocumentError> failure)
         : bytes_(std::move(bytes)), failure_(std::move(failure)) {}
     std::size_t read(char* to, std::size_t room) override {
-        if (at_ == bytes_.size() && failure_) throw *failure_;
-        const std::size_t n = std::min(room, bytes_.size() - at_);
-        std::memcpy(to, bytes_.data() + at_, n);
-        at_ += n;
+        const std::size_t n = bytes_.read(to, room);
+        if (n == 0 && failure_) throw *failure_;
         return n;
     }
 
 private:
-    std::string bytes_;
-    std::size_t at_ = 0;
+    TextSource bytes_;
     std::optional<DocumentError> failure_;
 };
 }  // namespace

@@ -105,24 +105,12 @@ std::size_t FdSource::readAt(char* to, std::size_t room, long long offset) const
     }
 }
 
-namespace {
-// The given bytes, at most a block at a time.
-class TextSource : public ByteSource {
-public:
-    TextSource(std::string text, std::size_t block) : text_(std::move(text)), block_(block) {}
-    std::size_t read(char* to, std::size_t room) override {
-        std::size_t n = std::min({room, block_, text_.size() - at_});
-        std::memcpy(to, text_.data() + at_, n);
-        at_ += n;
-        return n;
-    }
-
-private:
-    std::string text_;
-    std::size_t block_;
-    std::size_t at_ = 0;
-};
-}  // namespace
+std::size_t TextSource::read(char* to, std::size_t room) {
+    std::size_t n = std::min({room, block_, text_.size() - at_});
+    std::memcpy(to, text_.data() + at_, n);
+    at_ += n;
+    return n;
+}
 
 void Input::Cleaner::next(Piece& piece) {
     // One byte more than a block, for a carriage return held from the block before.

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -65,6 +66,18 @@ public:
         return 0;
     }
     virtual bool readableAt() const { return false; }
+};
+
+// The given bytes, at most a block at a time.
+class TextSource : public ByteSource {
+public:
+    explicit TextSource(std::string text, std::size_t block = SIZE_MAX) : text_(std::move(text)), block_(block) {}
+    std::size_t read(char* to, std::size_t room) override;
+
+private:
+    std::string text_;
+    std::size_t block_;
+    std::size_t at_ = 0;
 };
 
 // Reads a file descriptor; what names it in a read error. An owned descriptor is closed with
