@@ -75,12 +75,7 @@ bool RuleSet::CaseBlindEqual::operator()(std::string_view a, std::string_view b)
     return equalsIgnoringCase(a, b);
 }
 
-const std::vector<const TagRule*>* RuleSet::find(std::string_view name) const {
-    if (!groups_.empty()) {
-        for (const Group& group : groups_)
-            if (equalsIgnoringCase(group.name, name)) return group.rules;
-        return nullptr;
-    }
+const std::vector<const TagRule*>* RuleSet::findInMap(std::string_view name) const {
     auto found = byName_.find(name);
     return found == byName_.end() ? nullptr : &found->second;
 }
@@ -90,12 +85,16 @@ void RuleSet::index() {
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) byName_[(*it)->name].push_back(it->get());
     if (byName_.size() <= 8)
         for (const auto& [name, rules] : byName_) groups_.push_back({name, &rules});
-    for (const auto& rule : rules_)
+    for (const auto& rule : rules_) {
+        rule->plain = plainFormat(rule->format);
         for (const FormatItem& item : rule->format) {
             resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
             needsEncoding_ = needsEncoding_ || item.steps.decode || item.variable == Variable::Charset;
             printsPlaces_ = printsPlaces_ || item.variable == Variable::Line || item.variable == Variable::Pos;
+            rule->opensRegion = rule->opensRegion || item.kind == FormatKind::Body;
         }
+        printsWithoutBody_ = printsWithoutBody_ || !rule->opensRegion;
+    }
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     // %U resolves against a document's first <base href>: only then are base tags looked at.
     for (const auto& rule : rules_) wantedNames_.push_back(rule->name);

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/text.h"
 #include "conditions/conditions.h"
 #include "encoding/encoding.h"
 #include "format/format.h"
@@ -22,12 +23,20 @@ struct TagRule {
     std::size_t index;  // its place on the command line, which counts its matches in a document
     ConditionList condition;  // empty: every tag of the name
     Format format;
+    bool opensRegion = false;  // the format prints a body
+    bool plain = false;        // plainFormat(format)
 };
 
 class RuleSet {
 public:
     // The rules named name (ASCII case ignored), newest first; nullptr when there are none.
-    const std::vector<const TagRule*>* find(std::string_view name) const;
+    const std::vector<const TagRule*>* find(std::string_view name) const {
+        // Asked for every tag the scanner hands over: a short list is searched in line.
+        if (groups_.empty()) return findInMap(name);
+        for (const Group& group : groups_)
+            if (equalsIgnoringCase(group.name, name)) return group.rules;
+        return nullptr;
+    }
     std::size_t size() const { return rules_.size(); }
     // The tag names the scanner must not pass over unread.
     std::span<const std::string> wantedNames() const { return wantedNames_; }
@@ -38,6 +47,8 @@ public:
     // Some format reads the page's text as characters (a value letter, or $_charset$), which
     // needs each document's encoding.
     bool needsEncoding() const { return needsEncoding_; }
+    // Some rule's format prints no body: its tags can be read where the scanner finds them.
+    bool printsWithoutBody() const { return printsWithoutBody_; }
 
 private:
     friend class CommandLineReader;
@@ -49,6 +60,7 @@ private:
         using is_transparent = void;
         bool operator()(std::string_view a, std::string_view b) const;
     };
+    const std::vector<const TagRule*>* findInMap(std::string_view name) const;
     // Indexes the rules, once they are all read.
     void index();
 
@@ -65,6 +77,7 @@ private:
     bool resolvesUrls_ = false;
     bool needsEncoding_ = false;
     bool printsPlaces_ = false;
+    bool printsWithoutBody_ = false;
 };
 
 // Where the documents come from, and how they are read.

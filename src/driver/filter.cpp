@@ -137,10 +137,57 @@ std::optional<DocumentError> DocumentFilter::filter(Input& input, std::string_vi
     return error;
 }
 
+const TagRule* DocumentFilter::firstMatch(const std::vector<const TagRule*>& rules) const {
+    for (const TagRule* rule : rules)
+        if (rule->condition.empty() || checkArgs(rule->condition, attributes_)) return rule;
+    return nullptr;
+}
+
+// In line in both callers: the tag loop pays no call for it.
+[[gnu::always_inline]] inline std::optional<BodyMode> DocumentFilter::print(const TagRule& rule, std::string_view name,
+                                                                           long long line, long long column) {
+    ++counts_[rule.index];
+    ++globalCount_;
+    if (rule.plain) {
+        renderer_.renderPlain(attributes_, rule.format);
+        return std::nullopt;
+    }
+    tag_.ruleName = rule.name;
+    tag_.tagName = name;
+    tag_.line = line;
+    tag_.column = column;
+    tag_.ruleCount = counts_[rule.index];
+    tag_.globalCount = globalCount_;
+    return renderer_.render(tag_, rule.format);
+}
+
+TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd, const char* end) {
+    // Comments, a base tag that may hold the base, a body, and a tag that is not on one line in
+    // the block take the ordinary way.
+    if (!name.empty() && name[0] == '!') return {};
+    if (lookingForBase_ && equalsIgnoringCase(name, "base")) return {};
+    const std::vector<const TagRule*>* rules = rules_.find(name);
+    if (!rules) return {nameEnd, true};
+    for (const TagRule* rule : *rules)
+        if (rule->opensRegion) return {};
+    const char* after = nameEnd;
+    if (readAttributesOnLine(after, end, attributes_)) {
+        // No place is printed: the pass that calls here does not know it.
+        if (const TagRule* rule = firstMatch(*rules)) print(*rule, name, 0, 0);
+    } else {
+        after = nullptr;
+    }
+    attributes_.clearViews();  // read in place, as the pass-over reads every tag
+    return {after, false};
+}
+
 void DocumentFilter::run(Input& input) {
     Scanner scanner(input, out_);
-    scanner.passOverTagsOtherThan(rules_.wantedNames(), rules_.printsPlaces());
-    bool lookingForBase = rules_.resolvesUrls();
+    // Where every rule prints a body, none of their tags could be taken in place.
+    scanner.passOverTagsOtherThan(rules_.wantedNames(), rules_.printsPlaces(),
+                                  rules_.printsWithoutBody() ? TagTaker::of(*this) : window::TagReader{});
+    bool& lookingForBase = lookingForBase_;
+    lookingForBase = rules_.resolvesUrls();
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
         if (found == Scanner::Found::RegionEnd) closeRegion(scanner);
         const std::vector<const TagRule*>* rules = rules_.find(scanner.tagName());
@@ -161,19 +208,11 @@ void DocumentFilter::run(Input& input) {
         // A base tag's own rules still see the base from before it.
         const bool newBase =
             lookingForBase && equalsIgnoringCase(scanner.tagName(), "base") && baseOf(attributes_, nextBase_);
-        for (const TagRule* rule : *rules) {
-            if (!rule->condition.empty() && !checkArgs(rule->condition, attributes_)) continue;
+        if (const TagRule* rule = firstMatch(*rules)) {
             if (renderer_.regionOpen()) closeRegion(scanner);
-            tag_.ruleName = rule->name;
-            tag_.tagName = scanner.tagName();
-            tag_.line = scanner.tagLine();
-            tag_.column = scanner.tagColumn();
-            tag_.ruleCount = ++counts_[rule->index];
-            tag_.globalCount = ++globalCount_;
-            if (std::optional<BodyMode> mode = renderer_.render(tag_, rule->format))
+            if (std::optional<BodyMode> mode = print(*rule, scanner.tagName(), scanner.tagLine(), scanner.tagColumn()))
                 scanner.openRegion(rule->name, *mode != BodyMode::TextOnly, *mode == BodyMode::Everything,
                                    convertedEcho_.start(renderer_.regionSteps(), encoding_));
-            break;
         }
         // A region opened just now took the attributes and left an empty list here.
         attributes_.clear();

@@ -72,6 +72,13 @@ public:
 private:
     void run(Input& input);
     void closeRegion(Scanner& scanner);
+    // A tag that prints no body, read where the pass-over finds it.
+    friend struct TagTaker;
+    TagTaker::Resume take(std::string_view name, const char* nameEnd, const char* end);
+    // The first of rules whose condition the tag's attributes meet, or nullptr.
+    const TagRule* firstMatch(const std::vector<const TagRule*>& rules) const;
+    // The tag matched rule: its format prints. A body it opens: the region's mode.
+    std::optional<BodyMode> print(const TagRule& rule, std::string_view name, long long line, long long column);
     // A <base href>, resolved: as every format reads it, and as %UJ does (its stray bytes marked
     // before its references are decoded, as in any value that %J reads).
     struct PageBase {
@@ -96,6 +103,7 @@ private:
     Encoding encoding_;  // the document's
     std::string offset_;
     PageBase base_, nextBase_;
+    bool lookingForBase_ = false;  // for the first <base href>, which %U resolves against
 };
 
 }  // namespace tagsift

@@ -1,5 +1,7 @@
 #include "format/format.h"
 
+#include <algorithm>
+
 #include "base/fatal.h"
 #include "base/text.h"
 
@@ -146,10 +148,17 @@ Format compileFormat(std::string_view text) {
         item.spec = parseConversion(conversion);
         if (item.kind != FormatKind::Number && item.kind != FormatKind::Body)
             item.steps = takeValueLetters(item.spec);
+        item.plain = item.kind == FormatKind::Attribute && !item.quoted && !item.steps.decode && !item.steps.resolve &&
+                     !item.steps.json && item.spec.bare();
         items.push_back(std::move(item));
         pos = close + 1;
     }
     return items;
+}
+
+bool plainFormat(std::span<const FormatItem> items) {
+    return std::all_of(items.begin(), items.end(),
+                       [](const FormatItem& item) { return item.kind == FormatKind::Literal || item.plain; });
 }
 
 }  // namespace tagsift

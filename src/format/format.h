@@ -57,11 +57,15 @@ struct FormatItem {
     BodyMode bodyMode = BodyMode::Everything;
     ValueSteps steps;        // Text, WholeTag, Attribute, Body
     ConversionSpec spec;
+    bool plain = false;      // an Attribute printed as it stands: no quotes, letters, width or precision
 };
 
 using Format = std::vector<FormatItem>;
 
 Format compileFormat(std::string_view text);
+// Every item is literal text or a plain attribute: the commonest formats, printed without a
+// look at the tag's context.
+bool plainFormat(std::span<const FormatItem> items);
 
 // Prints formats, and holds the one body region that may be open: a format's
 // $_body$ opens it, the caller (which owns the input) copies the element's
@@ -76,6 +80,17 @@ public:
     // attributes over (leaving an empty list in their place) and its mode is
     // returned.
     std::optional<BodyMode> render(const TagContext& tag, std::span<const FormatItem> items);
+    // The same for a plain format (plainFormat), which reads nothing but the attributes.
+    void renderPlain(const AttributeList& attributes, std::span<const FormatItem> items) {
+        for (const FormatItem& item : items) {
+            if (item.kind == FormatKind::Literal) {
+                out_.write(item.text);
+                continue;
+            }
+            const Attribute* a = attributes.find(item.text);
+            out_.write(a && a->hasValue ? a->value : std::string_view("<undefined>"));
+        }
+    }
     // Prints the rest of the open region's format; now tells the name and
     // place of the tag that closes it.
     void closeRegion(const TagContext& now);

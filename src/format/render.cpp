@@ -96,6 +96,11 @@ void Renderer::printAttribute(const FormatItem& item, const TagContext& tag) {
         out_.write("<undefined>");
         return;
     }
+    // Most values are printed as they stand.
+    if (item.plain) {
+        out_.write(a->value);
+        return;
+    }
     // Resolving passes over the line feeds of an address; without a base it only decodes, as ever.
     const bool resolves = item.steps.resolve && !(tag.base.empty() && tag.url.empty());
     const std::string_view value = resolves ? a->asAddress(address_) : std::string_view(a->value);

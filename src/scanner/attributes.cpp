@@ -135,6 +135,10 @@ template <bool kLineFeeds = false>
 
 }  // namespace
 
+bool readAttributesOnLine(const char*& p, const char* end, AttributeList& list) {
+    return readAttributesFrom(p, end, list);
+}
+
 // The common tag, on one line and whole in the unread rest of the block (nothing pushed back, no
 // region echoing tags, the list empty), read straight from the block: the same steps as the
 // character by character way below, which takes every other tag. False (and the list left

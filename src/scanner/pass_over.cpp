@@ -150,9 +150,11 @@ void PassOver::classifyFrom(const char* from, const char* end, int most) {
     windowCount_ = n;
 }
 
-void PassOver::want(std::span<const std::string> names, bool places) {
+void PassOver::want(std::span<const std::string> names, bool places, window::TagReader taker) {
     active_ = true;
     places_ = places;
+    // The walk that reads tags counts no line: a taker leaves the places wrong.
+    candidates_.reader = places ? window::TagReader{} : taker;
     for (const std::string& name : names) {
         wantedLengths_ |= std::uint64_t{1} << std::min<std::size_t>(name.size(), 63);
         if (name.empty()) continue;

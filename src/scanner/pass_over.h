@@ -54,6 +54,34 @@ struct BlockCursor {
     }
 };
 
+// Reads a wanted tag where the pass finds it, for a run that prints no place: a tag it reads
+// whole costs no stop of the pass and never comes out of nextTag. A taker is any object with
+//
+//     Resume take(std::string_view name, const char* nameEnd, const char* end);
+//
+// called for a tag that may be wanted, nameEnd at a delimiter other than a line feed, its bytes
+// going on to end, the block's; never while a region is open. It returns where the pass goes
+// on: just after the tag's '>' (read whole), in the tag just after its name (no rule reads it:
+// the pass skips its rest), or at null: not read, nothing done, and the tag is left to the
+// ordinary way.
+struct TagTaker {
+    struct Resume {
+        const char* at = nullptr;
+        bool inTag = false;
+    };
+    // The walk's reader for a taker, which calls its take directly (a class that keeps take
+    // private makes TagTaker a friend).
+    template <typename T>
+    static window::TagReader of(T& taker) {
+        return {[](void* self, const char* name, const char* nameEnd, const char* end) -> window::TagReader::Resume {
+                    const Resume r = static_cast<T*>(self)->take(
+                        std::string_view(name, static_cast<std::size_t>(nameEnd - name)), nameEnd, end);
+                    return {r.at, r.inTag};
+                },
+                &taker};
+    }
+};
+
 class PassOver {
 public:
     // Classifies with the width chosen when it is made.
@@ -62,7 +90,8 @@ public:
     // Wanted: the tags with one of these names (ASCII case ignored); nothing is passed before.
     // Without places, no one reads the cursor's line and column: the quiet walk over whole
     // windows leaves their line feeds uncounted.
-    void want(std::span<const std::string> names, bool places = true);
+    // A taker (TagTaker::of), given without places, reads the tags it can where the pass finds them.
+    void want(std::span<const std::string> names, bool places = true, window::TagReader taker = {});
     bool active() const { return active_; }
     // The block changed: the classified windows are stale.
     void forgetWindow() { windowCount_ = 0; }

@@ -36,6 +36,11 @@ public:
     virtual void breakText() = 0;
 };
 
+// The attributes of a tag on one line from p (after its name) as Scanner::readAttributes reads
+// them, views of the bytes, up to and including its '>'; p moves past it. False, the list partly
+// filled, when a line feed or end comes first.
+bool readAttributesOnLine(const char*& p, const char* end, AttributeList& list);
+
 class Scanner {
 public:
     Scanner(Input& input, Output& out);
@@ -68,8 +73,10 @@ public:
     // returning them (echoing the text around them to an open region). Only a caller that would
     // skip such tags unread may ask for this. Without places, line() and column() (and those of
     // the tags) may be wrong from then on, for a caller that never reads them.
-    void passOverTagsOtherThan(std::span<const std::string> names, bool places = true) {
-        passOver_.want(names, places);
+    // A taker (without places) reads the tags it can where the pass-over finds them: those never
+    // come out of nextTag.
+    void passOverTagsOtherThan(std::span<const std::string> names, bool places = true, window::TagReader taker = {}) {
+        passOver_.want(names, places, taker);
     }
 
     // endName must outlive the region (a rule's name does).

@@ -14,12 +14,29 @@
 
 namespace tagsift::window {
 
+// A reader of wanted tags that the quiet walk calls where it finds one, so that a tag read
+// quickly costs no stop of the walk: plain data, a function and its object.
+struct TagReader {
+    // Where the walk goes on: at at, in a tag past its name or in text; at null, the walk stops
+    // at the tag as it would without a reader.
+    struct Resume {
+        const char* at;
+        bool inTag;
+    };
+    // name to nameEnd: the name of a tag that may be wanted, ending at a delimiter other than a
+    // line feed; end: the block's.
+    Resume (*read)(void* self, const char* name, const char* nameEnd, const char* end);
+    void* self;
+};
+
 // The bytes after a '<' that make it a candidate.
 struct Candidates {
     bool everyOpen = false;  // too many first bytes to compare with one by one
     int count = 0;
     unsigned char bytes[8] = {};  // and '!'
     bool follows[256] = {};       // the same as a table
+    // Who reads a wanted tag in a quiet walk that counts no line (read null: no one).
+    TagReader reader{};
 };
 
 // Bit i for byte i: tag opens and closes, both quotes, line feeds, the word delimiters
@@ -43,10 +60,11 @@ void classifyNeon(Masks* masks, const char* from, int count, const Candidates& w
 
 // A quiet walk: the windows from a byte of one on, each classified and taken whole (take.h)
 // while it can be, up to the first tag that may be wanted; most of a page's windows go this way,
-// so their masks stay in registers. It stops at the first window that is not taken whole, or at
-// the block's last 64 bytes (not classified). The line feeds of the windows it passes are
-// counted (from the starting byte on); none of the window it stops in. A run that no one asks
-// the place of counts none, and passes over names that end at a line feed too.
+// so their masks stay in registers; a tag that a reader takes on the way does not stop it. It
+// stops at the first window that is not taken whole, or at the block's last 64 bytes (not
+// classified). The line feeds of the windows it passes are counted (from the starting byte on);
+// none of the window it stops in. A run that no one asks the place of counts none, and passes
+// over names that end at a line feed too.
 struct QuietRun {
     // In (every field set by the caller) and out (set by the walk): a window of the block's grid,
     // with more than 64 bytes from it to end when the walk starts; the byte of it from which the

@@ -78,6 +78,9 @@ public:
         }
         count_ = 0;
     }
+    // The same, for records that only viewed bytes elsewhere since the last clear(): their
+    // storage is as that left it.
+    void clearViews() { count_ = 0; }
     void swap(AttributeList& other) noexcept {
         slots_.swap(other.slots_);
         std::swap(count_, other.count_);

@@ -29,6 +29,7 @@ std::string page(unsigned seed, int pieces) {
         "<longnamewithquotesthatrunsonandonandonandonandonandon\"past'sixtyfour>", "<b<c\nd>", "<b<a>",
         "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>", "<\xd0\xb0 x=1>",
         "<a href=controls\x01\x0b\x1b\x7f-in-a-value-past-sixteen b=two>", "<a\001b href=ctl>",
+        "<base href=\"http://h/d/\">", "<BASE x>", "<a x\"y>", "<q x=\"1\"y>", "<a b =  'c' d\t=e>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {
@@ -54,6 +55,13 @@ const std::vector<Words> kCommands = {
     {"-tag", "\xd0\xb0", "-out", "$_pos$;"},  // a first byte past 127; a column alone needs the lines too
     // No place printed: no line is counted on the quick way.
     {"-tag", "p", "-out", "[$_body$]\\n", "-tag", "a", "-out", "$~href$ $_name$ $b$\\n", "-tag", "img", "-out", "$_tag$;"},
+    // Tags read where the pass finds them: conditions, counts, a base looked for, a body beside
+    // them, a few names or every open.
+    {"-tag", "a", "-if", "href", "-out", "$href$|$_num$ ", "-tag", "a", "-out", "-", "-tag", "img", "-out",
+     "$src$ $~alt$;", "-tag", "x", "-out", "%H$y$,"},
+    {"-tag", "base", "-out", "%U$href$\\n", "-tag", "a", "-out", "%U$href$ $_gnum$\\n"},
+    {"-tag", "p", "-out", "{%c$_body$}", "-tag", "a", "-out", "$href$ $_gnum$\\n", "-tag", "B", "-out", "$t$/$_num$ "},
+    {"-tag", "a", "-tag", "q", "-tag", "x", "-out", "$_name$:$a$$x$ "},
 };
 
 TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {
@@ -73,7 +81,7 @@ TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {
     for (const std::string& text : pages)
         for (const Words& args : kCommands) {
             const testing::Outcome expected = runInProcess(args, text, 1);
-            for (std::size_t blockSize : {std::size_t{7}, std::size_t{64}, std::size_t{65}, std::size_t{1} << 16})
+            for (std::size_t blockSize : {std::size_t{7}, std::size_t{64}, std::size_t{65}, std::size_t{200}, std::size_t{1} << 16})
                 for (PassOver::Width width : PassOver::widths()) {
                     const testing::Outcome got = runInProcess(args, text, blockSize, width);
                     ASSERT_TRUE(got == expected) << "blocks of " << blockSize << ", " << PassOver::widthName(width) << ", rule "

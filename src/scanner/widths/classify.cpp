@@ -1,6 +1,8 @@
 // The window classifier and the quiet walk, written once: the build compiles
 // this file once for each width it has (see lanes.h), and the pass-over picks
 // one at start-up.
+#include <cstddef>
+
 #include "scanner/widths/lanes.h"
 #include "scanner/widths/take.h"
 #include "scanner/window.h"
@@ -108,8 +110,10 @@ void TAGSIFT_CLASSIFIER(Masks* masks, const char* from, int count, const Candida
 
 namespace {
 
-template <int kCount, bool kLines>
+// With kReads, the reader of the wanted tags is called at each (a walk that counts no line).
+template <int kCount, bool kLines, bool kReads = false>
 void walkQuietly(QuietRun& run, const Candidates& wanted) {
+    static_assert(!(kLines && kReads));
     const char* at = run.at;
     const char* const end = run.end;
     bool inTag = run.inTag;
@@ -145,9 +149,40 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
             // Most windows are taken from their first byte: a copy of the step of its own.
             const Taken taken = from == 0 ? take(w, 0, inTag) : take(w, from, inTag);
             if (taken.kind == Taken::WantedTag) {
-                from = taken.at;
-                stop = QuietRun::WantedTag;
-                break;
+                TagReader::Resume resume{nullptr, false};
+                if constexpr (kReads) {
+                    // A reader takes the tag here when its name ends in the window, at a
+                    // delimiter other than a line feed; else, or when it will not, the walk
+                    // stops at it.
+                    const int name = taken.at + 1;
+                    const std::uint64_t delimiters = name < 64 ? w.delimiter >> name : 0;
+                    const char* nameEnd = at + name + (delimiters ? __builtin_ctzll(delimiters) : 0);
+                    if (delimiters && *nameEnd != '\n')
+                        resume = wanted.reader.read(wanted.reader.self, at + name, nameEnd, end);
+                }
+                if (!resume.at) {
+                    from = taken.at;
+                    stop = QuietRun::WantedTag;
+                    break;
+                }
+                inTag = resume.inTag;
+                const std::ptrdiff_t ahead = resume.at - at;
+                if (ahead < 64) {
+                    from = static_cast<int>(ahead);
+                    continue;
+                }
+                // The tag ran on past the window: the walk goes on in the one it ends in, which
+                // may be the block's last (the tag may end with the block).
+                const std::ptrdiff_t toEnd = (end - at - 1) >> 6;
+                const std::ptrdiff_t windows = ahead >> 6 < toEnd ? ahead >> 6 : toEnd;
+                at += 64 * windows;
+                from = static_cast<int>(ahead - 64 * windows);
+                if (end - at <= 64) {
+                    stop = QuietRun::BlockEnd;
+                    break;
+                }
+                classifyOne<kCount, kLines>(w, at, wanted, k);
+                continue;
             }
             if (taken.kind != Taken::Whole) {
                 // A name that runs on into the next window is passed over when it ends there at
@@ -199,9 +234,14 @@ void walkQuietly(QuietRun& run, const Candidates& wanted) {
 void TAGSIFT_QUIET_WALK(QuietRun& run, const Candidates& wanted) {
     // Most windows pass here: the common counts of first bytes get walks of their own, whose
     // compares are unrolled. A place is printed only by a rule, whose name has a first byte.
-    if (!run.countLines) {
+    if (!run.countLines && wanted.count == 0 && !wanted.everyOpen) {
+        walkQuietly<0, false>(run, wanted);  // no rule: no tag to read
+    } else if (!run.countLines && wanted.reader.read) {
+        if (wanted.everyOpen) walkQuietly<kEveryOpen, false, true>(run, wanted);
+        else if (wanted.count == 2) walkQuietly<2, false, true>(run, wanted);
+        else walkQuietly<kAny, false, true>(run, wanted);
+    } else if (!run.countLines) {
         if (wanted.everyOpen) walkQuietly<kEveryOpen, false>(run, wanted);
-        else if (wanted.count == 0) walkQuietly<0, false>(run, wanted);
         else if (wanted.count == 2) walkQuietly<2, false>(run, wanted);
         else walkQuietly<kAny, false>(run, wanted);
     } else if (wanted.everyOpen) {
