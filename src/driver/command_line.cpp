@@ -87,13 +87,14 @@ void RuleSet::index() {
         for (const auto& [name, rules] : byName_) groups_.push_back({name, &rules});
     for (const auto& rule : rules_) {
         rule->plain = plainFormat(rule->format);
+        rule->plainTextBody = plainTextBody(rule->format);
         for (const FormatItem& item : rule->format) {
             resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
             needsEncoding_ = needsEncoding_ || item.steps.decode || item.variable == Variable::Charset;
             printsPlaces_ = printsPlaces_ || item.variable == Variable::Line || item.variable == Variable::Pos;
             rule->opensRegion = rule->opensRegion || item.kind == FormatKind::Body;
         }
-        printsWithoutBody_ = printsWithoutBody_ || !rule->opensRegion;
+        takesTagsInPlace_ = takesTagsInPlace_ || !rule->opensRegion || rule->plainTextBody != std::string::npos;
     }
     // A tag without a rule, outside a body region, is only skipped: the scanner can do that alone.
     // %U resolves against a document's first <base href>: only then are base tags looked at.

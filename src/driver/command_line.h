@@ -25,6 +25,9 @@ struct TagRule {
     Format format;
     bool opensRegion = false;  // the format prints a body
     bool plain = false;        // plainFormat(format)
+    // The format is plain around one body of text only, as it stands (%t$_body$): the place of
+    // that body, else npos.
+    std::size_t plainTextBody = std::string::npos;
 };
 
 class RuleSet {
@@ -47,8 +50,9 @@ public:
     // Some format reads the page's text as characters (a value letter, or $_charset$), which
     // needs each document's encoding.
     bool needsEncoding() const { return needsEncoding_; }
-    // Some rule's format prints no body: its tags can be read where the scanner finds them.
-    bool printsWithoutBody() const { return printsWithoutBody_; }
+    // Some rule's tags can be read and printed where the scanner finds them: its format prints
+    // no body, or one of text only (a short one, read whole, is printed there too).
+    bool takesTagsInPlace() const { return takesTagsInPlace_; }
 
 private:
     friend class CommandLineReader;
@@ -77,7 +81,7 @@ private:
     bool resolvesUrls_ = false;
     bool needsEncoding_ = false;
     bool printsPlaces_ = false;
-    bool printsWithoutBody_ = false;
+    bool takesTagsInPlace_ = false;
 };
 
 // Where the documents come from, and how they are read.

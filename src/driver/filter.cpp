@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "scanner/region.h"
 
 namespace tagsift {
 
@@ -169,23 +170,49 @@ TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd
     const std::vector<const TagRule*>* rules = rules_.find(name);
     if (!rules) return {nameEnd, true};
     for (const TagRule* rule : *rules)
-        if (rule->opensRegion) return {};
+        if (rule->opensRegion && rule->plainTextBody == std::string::npos) return {};
     const char* after = nameEnd;
-    if (readAttributesOnLine(after, end, attributes_)) {
-        // No place is printed: the pass that calls here does not know it.
-        if (const TagRule* rule = firstMatch(*rules)) print(*rule, name, 0, 0);
-    } else {
-        after = nullptr;
+    if (!readAttributesOnLine(after, end, attributes_)) {
+        attributes_.clearViews();  // read in place, as the pass-over reads every tag
+        return {};
     }
-    attributes_.clearViews();  // read in place, as the pass-over reads every tag
-    return {after, false};
+    TagTaker::Resume resume{after, false};
+    if (const TagRule* rule = firstMatch(*rules)) {
+        if (!rule->opensRegion) {
+            // No place is printed: the pass that calls here does not know it.
+            print(*rule, name, 0, 0);
+        } else if (const char* endTag = textBodyInBlock(*rule, after, end)) {
+            // The region is printed whole; the pass goes on at its end tag, as after a region
+            // closed there.
+            ++counts_[rule->index];
+            ++globalCount_;
+            const std::span<const FormatItem> items = rule->format;
+            renderer_.renderPlain(attributes_, items.first(rule->plainTextBody));
+            textBodyInBlock(*rule, after, end, &out_);
+            renderer_.renderPlain(attributes_, items.subspan(rule->plainTextBody + 1));
+            resume.at = endTag;
+        } else {
+            resume.at = nullptr;  // the ordinary way opens it
+        }
+    }
+    attributes_.clearViews();
+    return resume;
+}
+
+const char* DocumentFilter::textBodyInBlock(const TagRule& rule, const char* from, const char* end, Output* out) const {
+    // A tag some rule may print, or a base the run looks for, ends the reading: the ordinary way
+    // closes the region there, or reads the base.
+    auto wanted = [this](std::string_view name) {
+        return rules_.find(name) || (lookingForBase_ && equalsIgnoringCase(name, "base"));
+    };
+    return readTextOnlyRegion(from, end, rule.name, wanted, out);
 }
 
 void DocumentFilter::run(Input& input) {
     Scanner scanner(input, out_);
-    // Where every rule prints a body, none of their tags could be taken in place.
+    // Where every rule prints a body of tags or of decoded text, none of their tags is taken in place.
     scanner.passOverTagsOtherThan(rules_.wantedNames(), rules_.printsPlaces(),
-                                  rules_.printsWithoutBody() ? TagTaker::of(*this) : window::TagReader{});
+                                  rules_.takesTagsInPlace() ? TagTaker::of(*this) : window::TagReader{});
     bool& lookingForBase = lookingForBase_;
     lookingForBase = rules_.resolvesUrls();
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {

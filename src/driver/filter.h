@@ -75,6 +75,9 @@ private:
     // A tag that prints no body, read where the pass-over finds it.
     friend struct TagTaker;
     TagTaker::Resume take(std::string_view name, const char* nameEnd, const char* end);
+    // The body of text only that rule opens at from, read up to its end tag in the block: that
+    // tag's '<', or null; with out, the text is copied there.
+    const char* textBodyInBlock(const TagRule& rule, const char* from, const char* end, Output* out = nullptr) const;
     // The first of rules whose condition the tag's attributes meet, or nullptr.
     const TagRule* firstMatch(const std::vector<const TagRule*>& rules) const;
     // The tag matched rule: its format prints. A body it opens: the region's mode.

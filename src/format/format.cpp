@@ -156,6 +156,15 @@ Format compileFormat(std::string_view text) {
     return items;
 }
 
+std::size_t plainTextBody(std::span<const FormatItem> items) {
+    const auto body = std::find_if(items.begin(), items.end(),
+                                   [](const FormatItem& item) { return item.kind == FormatKind::Body; });
+    if (body == items.end() || body->bodyMode != BodyMode::TextOnly || body->steps.decode) return std::string::npos;
+    const auto at = static_cast<std::size_t>(body - items.begin());
+    if (!plainFormat(items.first(at)) || !plainFormat(items.subspan(at + 1))) return std::string::npos;
+    return at;
+}
+
 bool plainFormat(std::span<const FormatItem> items) {
     return std::all_of(items.begin(), items.end(),
                        [](const FormatItem& item) { return item.kind == FormatKind::Literal || item.plain; });

@@ -66,6 +66,9 @@ Format compileFormat(std::string_view text);
 // Every item is literal text or a plain attribute: the commonest formats, printed without a
 // look at the tag's context.
 bool plainFormat(std::span<const FormatItem> items);
+// Where the one body of a format lies that is plain around it and copies text only, as it stands
+// (%t$_body$: no H, no J); else npos.
+std::size_t plainTextBody(std::span<const FormatItem> items);
 
 // Prints formats, and holds the one body region that may be open: a format's
 // $_body$ opens it, the caller (which owns the input) copies the element's

@@ -278,6 +278,14 @@ private:
         base_ += 64;
         w_ = w_ && w_ + 1 != windowsEnd_ ? w_ + 1 : nullptr;
     }
+    // Moves on to at, in this window or a later one, in a pass that counts no line (one with a
+    // reader of tags): the line feeds before at are left uncounted.
+    void jumpTo(const char* at) {
+        if (at - base_ < 64) return;
+        base_ = cursor_.blockBegin + ((at - cursor_.blockBegin) & ~std::ptrdiff_t{63});
+        w_ = windowsEnd_ = nullptr;
+        counted_ = at;
+    }
     // The window after this one, which is not the block's last.
     const window::Masks& peekNext() {
         if (!w_ || w_ + 1 == windowsEnd_) classify(base_, 2);
@@ -353,8 +361,23 @@ TAGSIFT_STEP PassOver::Stop PassOver::Walk::run(From from) {
                 return {true, false, 0, nullptr};
             }
             if (pass_.mayBeWanted(p, static_cast<std::size_t>(nameEnd - p), regionEnd_)) {
-                settle(p);
-                return {true, false, 0, nameEnd};
+                const window::TagReader& reader = pass_.candidates_.reader;
+                const window::TagReader::Resume taken =
+                    reader.read && !echo_ ? reader.read(reader.self, p, nameEnd, end_) : window::TagReader::Resume{};
+                if (!taken.at) {
+                    settle(p);
+                    return {true, false, 0, nameEnd};
+                }
+                // Taken where it stands: the walk goes on after it, in the window it ends in.
+                if (taken.at == end_) {
+                    settle(end_);
+                    return {false, taken.inTag, 0};
+                }
+                jumpTo(taken.at);
+                p = taken.at;
+                atName = false;
+                pastName = taken.inTag;
+                continue;
             }
             p = nameEnd;
             pastName = true;

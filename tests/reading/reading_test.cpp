@@ -30,6 +30,7 @@ std::string page(unsigned seed, int pieces) {
         "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>", "<\xd0\xb0 x=1>",
         "<a href=controls\x01\x0b\x1b\x7f-in-a-value-past-sixteen b=two>", "<a\001b href=ctl>",
         "<base href=\"http://h/d/\">", "<BASE x>", "<a x\"y>", "<q x=\"1\"y>", "<a b =  'c' d\t=e>",
+        "</b>", "</Q>", "</q\n>", "<b>cell</b>", "<q>a<i x='>'>b</q>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {
@@ -62,6 +63,10 @@ const std::vector<Words> kCommands = {
     {"-tag", "base", "-out", "%U$href$\\n", "-tag", "a", "-out", "%U$href$ $_gnum$\\n"},
     {"-tag", "p", "-out", "{%c$_body$}", "-tag", "a", "-out", "$href$ $_gnum$\\n", "-tag", "B", "-out", "$t$/$_num$ "},
     {"-tag", "a", "-tag", "q", "-tag", "x", "-out", "$_name$:$a$$x$ "},
+    // Bodies of text printed whole where the pass finds them, or left to the ordinary way: a wanted
+    // tag inside, a rule for the end tag, a base looked for, a comment, a line feed in a name.
+    {"-tag", "b", "-out", "%t$_body$\\n", "-tag", "q", "-out", "{$x$%t$_body$$x$}", "-tag", "/q", "-out", "/"},
+    {"-tag", "p", "-out", "[%t$_body$]$id$\\n", "-tag", "a", "-out", "$href$;", "-tag", "base", "-out", "%U$href$"},
 };
 
 TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {
