@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "base/text.h"
-#include "scanner/region.h"
 
 namespace tagsift {
 
@@ -181,31 +180,27 @@ TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd
         if (!rule->opensRegion) {
             // No place is printed: the pass that calls here does not know it.
             print(*rule, name, 0, 0);
-        } else if (const char* endTag = textBodyInBlock(*rule, after, end)) {
-            // The region is printed whole; the pass goes on at its end tag, as after a region
-            // closed there.
-            ++counts_[rule->index];
-            ++globalCount_;
-            const std::span<const FormatItem> items = rule->format;
-            renderer_.renderPlain(attributes_, items.first(rule->plainTextBody));
-            textBodyInBlock(*rule, after, end, &out_);
-            renderer_.renderPlain(attributes_, items.subspan(rule->plainTextBody + 1));
-            resume.at = endTag;
         } else {
-            resume.at = nullptr;  // the ordinary way opens it
+            // The region is printed whole, or not at all: the pass goes on at its end tag, as
+            // after a region closed there, or the ordinary way opens it.
+            // A tag some rule may print, or a base the run looks for, ends the reading: the
+            // ordinary way closes the region there, or reads the base.
+            auto wanted = [this](std::string_view tagName) {
+                return rules_.find(tagName) || (lookingForBase_ && equalsIgnoringCase(tagName, "base"));
+            };
+            resume.at = body_.read(after, end, rule->name, wanted);
+            if (resume.at) {
+                ++counts_[rule->index];
+                ++globalCount_;
+                const std::span<const FormatItem> items = rule->format;
+                renderer_.renderPlain(attributes_, items.first(rule->plainTextBody));
+                body_.copyTo(out_, rule->name, wanted);
+                renderer_.renderPlain(attributes_, items.subspan(rule->plainTextBody + 1));
+            }
         }
     }
     attributes_.clearViews();
     return resume;
-}
-
-const char* DocumentFilter::textBodyInBlock(const TagRule& rule, const char* from, const char* end, Output* out) const {
-    // A tag some rule may print, or a base the run looks for, ends the reading: the ordinary way
-    // closes the region there, or reads the base.
-    auto wanted = [this](std::string_view name) {
-        return rules_.find(name) || (lookingForBase_ && equalsIgnoringCase(name, "base"));
-    };
-    return readTextOnlyRegion(from, end, rule.name, wanted, out);
 }
 
 void DocumentFilter::run(Input& input) {

@@ -17,6 +17,7 @@
 #include "format/format.h"
 #include "io/input.h"
 #include "io/output.h"
+#include "scanner/region.h"
 #include "scanner/scanner.h"
 #include "tag/tag.h"
 #include "values/values.h"
@@ -75,9 +76,6 @@ private:
     // A tag that prints no body, read where the pass-over finds it.
     friend struct TagTaker;
     TagTaker::Resume take(std::string_view name, const char* nameEnd, const char* end);
-    // The body of text only that rule opens at from, read up to its end tag in the block: that
-    // tag's '<', or null; with out, the text is copied there.
-    const char* textBodyInBlock(const TagRule& rule, const char* from, const char* end, Output* out = nullptr) const;
     // The first of rules whose condition the tag's attributes meet, or nullptr.
     const TagRule* firstMatch(const std::vector<const TagRule*>& rules) const;
     // The tag matched rule: its format prints. A body it opens: the region's mode.
@@ -107,6 +105,7 @@ private:
     std::string offset_;
     PageBase base_, nextBase_;
     bool lookingForBase_ = false;  // for the first <base href>, which %U resolves against
+    TextOnlyRegion body_;  // a body read whole where the pass found its tag
 };
 
 }  // namespace tagsift

@@ -12,46 +12,110 @@
 // wants (which might close the region, or print).
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/text.h"
 #include "io/output.h"
 
 namespace tagsift {
 
-// From p, just after the region's opening tag, to its end tag, in [p, end): the '<' of the end
-// tag, or null. With out, the text is copied to it; a reading that has once returned the end
-// tag copies the same text every time. wanted(name) tells the names the caller reads itself.
-template <typename Wanted>
-const char* readTextOnlyRegion(const char* p, const char* end, std::string_view regionName, const Wanted& wanted,
-                               Output* out) {
+namespace region {
+
+// The first byte of [p, end) that is one of Bytes, or end: sixteen at a time where the processor
+// compares so many at once, since a cell's tags and text run to a few dozen bytes.
+template <char... Bytes>
+[[gnu::always_inline]] inline const char* findFirst(const char* p, const char* end) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_setzero_si128();
+        ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8(Bytes)))), ...);
+        if (const auto bits = static_cast<unsigned>(_mm_movemask_epi8(hit))) return p + __builtin_ctz(bits);
+    }
+#endif
+    for (; p != end; ++p)
+        if (((*p == Bytes) || ...)) return p;
+    return end;
+}
+
+// The tags and text from p to the region's end tag, each piece of text to copy(piece): the end
+// tag's '<', or null.
+template <typename Wanted, typename Copy>
+[[gnu::always_inline]] inline const char* walk(const char* p, const char* end, std::string_view regionName,
+                                               const Wanted& wanted, const Copy& copy) {
     for (;;) {
-        const auto* open = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)));
-        if (!open) return nullptr;
+        const char* open = findFirst<'<'>(p, end);
+        if (open == end) return nullptr;
         const char* name = open + 1;
         const char* nameEnd = name;
         while (nameEnd != end && !isWordDelimiter(*nameEnd)) ++nameEnd;
         if (nameEnd == end || *nameEnd == '\n') return nullptr;
         const std::string_view tagName(name, static_cast<std::size_t>(nameEnd - name));
         if (!tagName.empty() && tagName[0] == '/' && equalsIgnoringCase(tagName.substr(1), regionName)) {
-            if (out) out->writeBlanked({p, static_cast<std::size_t>(open - p)});
+            if (p != open) copy(std::string_view(p, static_cast<std::size_t>(open - p)));
             return open;
         }
         if ((!tagName.empty() && tagName[0] == '!') || wanted(tagName)) return nullptr;
         // The tag is dropped: its rest runs to the first '>' outside quotes.
-        const char* q = nameEnd;
-        for (;;) {
-            while (q != end && *q != '>' && *q != '"' && *q != '\'') ++q;
-            if (q == end) return nullptr;
-            if (*q == '>') break;
-            const auto* close = static_cast<const char*>(std::memchr(q + 1, *q, static_cast<std::size_t>(end - q - 1)));
-            if (!close) return nullptr;
-            q = close + 1;
+        const char* q = findFirst<'>', '"', '\''>(nameEnd, end);
+        while (q != end && *q != '>') {
+            const char* close = *q == '"' ? findFirst<'"'>(q + 1, end) : findFirst<'\''>(q + 1, end);
+            if (close == end) return nullptr;
+            q = findFirst<'>', '"', '\''>(close + 1, end);
         }
-        if (out) out->writeBlanked({p, static_cast<std::size_t>(open - p)});
+        if (q == end) return nullptr;
+        if (p != open) copy(std::string_view(p, static_cast<std::size_t>(open - p)));
         p = q + 1;
     }
 }
+
+}  // namespace region
+
+// One region read: where it ends, and its text, kept until it is copied.
+class TextOnlyRegion {
+public:
+    // From p, just after the region's opening tag, to its end tag, in [p, end): the '<' of the
+    // end tag, or null. wanted(name) tells the names the caller reads itself.
+    template <typename Wanted>
+    const char* read(const char* p, const char* end, std::string_view regionName, const Wanted& wanted) {
+        from_ = p;
+        blockEnd_ = end;
+        count_ = 0;
+        overflowed_ = false;
+        end_ = region::walk(p, end, regionName, wanted, [this](std::string_view piece) {
+            if (count_ < kMost) pieces_[count_++] = piece;
+            else overflowed_ = true;
+        });
+        return end_;
+    }
+    // The text of the region read last (which found its end tag) to out, line feeds as blanks;
+    // the arguments are those of read.
+    template <typename Wanted>
+    void copyTo(Output& out, std::string_view regionName, const Wanted& wanted) const {
+        if (overflowed_) {
+            // Read again, copying as it goes: the same way leads to the same end tag.
+            region::walk(from_, blockEnd_, regionName, wanted,
+                         [&out](std::string_view piece) { out.writeBlanked(piece); });
+            return;
+        }
+        for (int i = 0; i < count_; ++i) out.writeBlanked(pieces_[i]);
+    }
+
+private:
+    // Most cells have a piece or a few.
+    static constexpr int kMost = 8;
+    std::string_view pieces_[kMost];
+    int count_ = 0;
+    bool overflowed_ = false;
+    const char* from_ = nullptr;
+    const char* blockEnd_ = nullptr;
+    const char* end_ = nullptr;
+};
 
 }  // namespace tagsift

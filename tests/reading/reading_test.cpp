@@ -30,7 +30,7 @@ std::string page(unsigned seed, int pieces) {
         "<tr\n>", "a\"b", "<q a=\"<a>\" b='<!--'>", "<\xd0\xb0 x=1>",
         "<a href=controls\x01\x0b\x1b\x7f-in-a-value-past-sixteen b=two>", "<a\001b href=ctl>",
         "<base href=\"http://h/d/\">", "<BASE x>", "<a x\"y>", "<q x=\"1\"y>", "<a b =  'c' d\t=e>",
-        "</b>", "</Q>", "</q\n>", "<b>cell</b>", "<q>a<i x='>'>b</q>",
+        "</b>", "</Q>", "</q\n>", "<b>cell</b>", "<q>a<i x='>'>b</q>", "<b>1<i>2<i>3<i>4<i>5<i>6<i>7<i>8<i>9<i>10</b>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {

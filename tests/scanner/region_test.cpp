@@ -3,6 +3,8 @@
 // two), so what it reads, and what it leaves, is looked at here.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "scanner/region.h"
 
 namespace tagsift {
@@ -38,14 +40,35 @@ TEST(TextOnlyRegion, ReadsToItsEndTagOrLeavesIt) {
     auto wanted = [](std::string_view name) { return name == "td" || name == "a" || name == "A"; };
     for (const RegionCase& c : kCases) {
         const std::string_view text = c.text;
-        const char* end = text.data() + text.size();
-        const char* found = readTextOnlyRegion(text.data(), end, "td", wanted, nullptr);
+        TextOnlyRegion region;
+        const char* found = region.read(text.data(), text.data() + text.size(), "td", wanted);
         EXPECT_EQ(found ? found - text.data() : -1, c.endTag) << text;
         if (!found) continue;
         Output out(-1);
-        EXPECT_EQ(readTextOnlyRegion(text.data(), end, "td", wanted, &out), found) << text;
+        region.copyTo(out, "td", wanted);
         out.flush();
         EXPECT_EQ(out.collected(), c.copied) << text;
+    }
+}
+
+TEST(TextOnlyRegion, CopiesAnyNumberOfPieces) {
+    // More pieces than are kept are read again as they are copied.
+    auto wanted = [](std::string_view) { return false; };
+    for (int tags : {0, 1, 7, 8, 9, 40}) {
+        std::string text, copied;
+        for (int i = 0; i < tags; ++i) {
+            text += "t" + std::to_string(i) + "<br x='>'>";
+            copied += "t" + std::to_string(i);
+        }
+        text += "end</td>";
+        copied += "end";
+        TextOnlyRegion region;
+        const char* found = region.read(text.data(), text.data() + text.size(), "td", wanted);
+        ASSERT_EQ(found, text.data() + text.size() - 5) << tags;
+        Output out(-1);
+        region.copyTo(out, "td", wanted);
+        out.flush();
+        EXPECT_EQ(out.collected(), copied) << tags;
     }
 }
 
