@@ -44,13 +44,31 @@ template <char... Bytes>
     return end;
 }
 
+// The next '<' in [p, end), or end; lineFeed is set when a line feed comes before it.
+[[gnu::always_inline]] inline const char* findOpen(const char* p, const char* end, bool& lineFeed) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto opens = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('<'))));
+        const auto feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
+        if (opens) {
+            lineFeed |= (feeds & ((opens & (0u - opens)) - 1)) != 0;
+            return p + __builtin_ctz(opens);
+        }
+        lineFeed |= feeds != 0;
+    }
+#endif
+    for (; p != end && *p != '<'; ++p) lineFeed |= *p == '\n';
+    return p;
+}
+
 // The tags and text from p to the region's end tag, each piece of text to copy(piece): the end
-// tag's '<', or null.
+// tag's '<', or null. lineFeed is set when some piece holds a line feed.
 template <typename Wanted, typename Copy>
 [[gnu::always_inline]] inline const char* walk(const char* p, const char* end, std::string_view regionName,
-                                               const Wanted& wanted, const Copy& copy) {
+                                               const Wanted& wanted, const Copy& copy, bool& lineFeed) {
     for (;;) {
-        const char* open = findFirst<'<'>(p, end);
+        const char* open = findOpen(p, end, lineFeed);
         if (open == end) return nullptr;
         const char* name = open + 1;
         const char* nameEnd = name;
@@ -88,10 +106,14 @@ public:
         blockEnd_ = end;
         count_ = 0;
         overflowed_ = false;
-        end_ = region::walk(p, end, regionName, wanted, [this](std::string_view piece) {
-            if (count_ < kMost) pieces_[count_++] = piece;
-            else overflowed_ = true;
-        });
+        lineFeed_ = false;
+        end_ = region::walk(
+            p, end, regionName, wanted,
+            [this](std::string_view piece) {
+                if (count_ < kMost) pieces_[count_++] = piece;
+                else overflowed_ = true;
+            },
+            lineFeed_);
         return end_;
     }
     // The text of the region read last (which found its end tag) to out, line feeds as blanks;
@@ -100,11 +122,16 @@ public:
     void copyTo(Output& out, std::string_view regionName, const Wanted& wanted) const {
         if (overflowed_) {
             // Read again, copying as it goes: the same way leads to the same end tag.
-            region::walk(from_, blockEnd_, regionName, wanted,
-                         [&out](std::string_view piece) { out.writeBlanked(piece); });
+            bool lineFeed = false;
+            region::walk(
+                from_, blockEnd_, regionName, wanted, [&out](std::string_view piece) { out.writeBlanked(piece); },
+                lineFeed);
             return;
         }
-        for (int i = 0; i < count_; ++i) out.writeBlanked(pieces_[i]);
+        // Most cells are on one line: their text goes as it is.
+        for (int i = 0; i < count_; ++i)
+            if (lineFeed_) out.writeBlanked(pieces_[i]);
+            else out.write(pieces_[i]);
     }
 
 private:
@@ -113,6 +140,7 @@ private:
     std::string_view pieces_[kMost];
     int count_ = 0;
     bool overflowed_ = false;
+    bool lineFeed_ = false;  // in some piece
     const char* from_ = nullptr;
     const char* blockEnd_ = nullptr;
     const char* end_ = nullptr;

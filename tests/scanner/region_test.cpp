@@ -20,6 +20,10 @@ const RegionCase kCases[] = {
     {"cell</td>", 4, "cell"},
     {"</TD x='>'>", 0, ""},
     {"two\nlines</td\t>", 9, "two lines"},
+    {"a<i x\n>b</td>", 8, "ab"},  // a line feed in a tag is none of the text's
+    {"a<i>\nb</td>", 6, "a b"},
+    {"0123456789abcdef01\n<i>x</td>", 23, "0123456789abcdef01 x"},
+    {"ab\ncd<i>0123456789</td>", 18, "ab cd0123456789"},
     {"<b>bold</b> and <i x=\"a>b\" y='c\"d'>it</i></td>", 41, "bold and it"},
     {"a < b</td>c</td>", 11, "a c"},  // the tag that opens at '<' ends at the first '>'
     {"<>x</td>", 3, "x"},
