@@ -171,7 +171,9 @@ TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd
     for (const TagRule* rule : *rules)
         if (rule->opensRegion && rule->plainTextBody == std::string::npos) return {};
     const char* after = nameEnd;
-    if (!readAttributesOnLine(after, end, attributes_)) {
+    // A tag without attributes (a table cell) needs no reader.
+    if (*after == '>') ++after;
+    else if (!readAttributesOnLine(after, end, attributes_)) {
         attributes_.clearViews();  // read in place, as the pass-over reads every tag
         return {};
     }
