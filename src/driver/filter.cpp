@@ -162,8 +162,8 @@ const TagRule* DocumentFilter::firstMatch(const std::vector<const TagRule*>& rul
 }
 
 TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd, const char* end) {
-    // Comments, a base tag that may hold the base, a body, and a tag that is not on one line in
-    // the block take the ordinary way.
+    // Comments, a base tag that may hold the base, a body of tags or of decoded text, and a tag
+    // that is not on one line in the block take the ordinary way.
     if (!name.empty() && name[0] == '!') return {};
     if (lookingForBase_ && equalsIgnoringCase(name, "base")) return {};
     const std::vector<const TagRule*>* rules = rules_.find(name);
@@ -184,9 +184,9 @@ TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd
             print(*rule, name, 0, 0);
         } else {
             // The region is printed whole, or not at all: the pass goes on at its end tag, as
-            // after a region closed there, or the ordinary way opens it.
-            // A tag some rule may print, or a base the run looks for, ends the reading: the
-            // ordinary way closes the region there, or reads the base.
+            // after a region closed there, or the ordinary way opens it. A tag some rule may
+            // print, or a base the run looks for, ends the reading: the ordinary way closes the
+            // region there, or reads the base.
             auto wanted = [this](std::string_view tagName) {
                 return rules_.find(tagName) || (lookingForBase_ && equalsIgnoringCase(tagName, "base"));
             };

@@ -12,7 +12,6 @@
 // wants (which might close the region, or print).
 #pragma once
 
-#include <algorithm>
 #include <cstring>
 #include <string_view>
 
