@@ -66,18 +66,23 @@ template <char... Bytes>
 template <typename Wanted, typename Copy>
 [[gnu::always_inline]] inline const char* walk(const char* p, const char* end, std::string_view regionName,
                                                const Wanted& wanted, const Copy& copy, bool& lineFeed) {
+    // The region's name is a tag's, which holds no delimiter: its end tag is told by the bytes
+    // after the '/' and the delimiter after them, without a search for the end of the name.
+    const std::size_t closer = regionName.size() + 1;
     for (;;) {
         const char* open = findOpen(p, end, lineFeed);
         if (open == end) return nullptr;
         const char* name = open + 1;
+        if (static_cast<std::size_t>(end - name) > closer && *name == '/' && isWordDelimiter(name[closer]) &&
+            equalsIgnoringCase(std::string_view(name + 1, closer - 1), regionName)) {
+            if (name[closer] == '\n') return nullptr;
+            if (p != open) copy(std::string_view(p, static_cast<std::size_t>(open - p)));
+            return open;
+        }
         const char* nameEnd = name;
         while (nameEnd != end && !isWordDelimiter(*nameEnd)) ++nameEnd;
         if (nameEnd == end || *nameEnd == '\n') return nullptr;
         const std::string_view tagName(name, static_cast<std::size_t>(nameEnd - name));
-        if (!tagName.empty() && tagName[0] == '/' && equalsIgnoringCase(tagName.substr(1), regionName)) {
-            if (p != open) copy(std::string_view(p, static_cast<std::size_t>(open - p)));
-            return open;
-        }
         if ((!tagName.empty() && tagName[0] == '!') || wanted(tagName)) return nullptr;
         // The tag is dropped: its rest runs to the first '>' outside quotes.
         const char* q = findFirst<'>', '"', '\''>(nameEnd, end);
@@ -94,7 +99,7 @@ template <typename Wanted, typename Copy>
 
 }  // namespace region
 
-// One region read: where it ends, and its text, kept until it is copied.
+// One region read: where it ends, and its text, kept until it is copied. Its name is a tag's.
 class TextOnlyRegion {
 public:
     // From p, just after the region's opening tag, to its end tag, in [p, end): the '<' of the
