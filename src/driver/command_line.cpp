@@ -88,6 +88,16 @@ void RuleSet::index() {
     for (const auto& rule : rules_) {
         rule->plain = plainFormat(rule->format);
         rule->plainTextBody = plainTextBody(rule->format);
+        rule->endTagWanted = byName_.contains("/" + rule->name);
+        if (rule->plainTextBody != std::string::npos) {
+            rule->literalAroundBody = true;
+            for (std::size_t i = 0; i != rule->format.size(); ++i) {
+                if (i == rule->plainTextBody) continue;
+                const FormatItem& item = rule->format[i];
+                rule->literalAroundBody = rule->literalAroundBody && item.kind == FormatKind::Literal;
+                (i < rule->plainTextBody ? rule->beforeBody : rule->afterBody) += item.text;
+            }
+        }
         for (const FormatItem& item : rule->format) {
             resolvesUrls_ = resolvesUrls_ || item.steps.resolve;
             needsEncoding_ = needsEncoding_ || item.steps.decode || item.variable == Variable::Charset;

@@ -28,6 +28,10 @@ struct TagRule {
     // The format is plain around one body of text only, as it stands (%t$_body$): the place of
     // that body, else npos.
     std::size_t plainTextBody = std::string::npos;
+    bool endTagWanted = false;  // some rule is named '/' and this one's name
+    // Such a format with nothing but literal text around its body (%t$_body$\n): that text.
+    bool literalAroundBody = false;
+    std::string beforeBody, afterBody;
 };
 
 class RuleSet {

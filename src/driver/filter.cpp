@@ -179,30 +179,57 @@ TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd
     }
     TagTaker::Resume resume{after, false};
     if (const TagRule* rule = firstMatch(*rules)) {
-        if (!rule->opensRegion) {
-            // No place is printed: the pass that calls here does not know it.
-            print(*rule, name, 0, 0);
-        } else {
-            // The region is printed whole, or not at all: the pass goes on at its end tag, as
-            // after a region closed there, or the ordinary way opens it. A tag some rule may
-            // print, or a base the run looks for, ends the reading: the ordinary way closes the
-            // region there, or reads the base.
-            auto wanted = [this](std::string_view tagName) {
-                return rules_.find(tagName) || (lookingForBase_ && equalsIgnoringCase(tagName, "base"));
-            };
-            resume.at = body_.read(after, end, rule->name, wanted);
-            if (resume.at) {
-                ++counts_[rule->index];
-                ++globalCount_;
-                const std::span<const FormatItem> items = rule->format;
-                renderer_.renderPlain(attributes_, items.first(rule->plainTextBody));
-                body_.copyTo(out_, rule->name, wanted);
-                renderer_.renderPlain(attributes_, items.subspan(rule->plainTextBody + 1));
-            }
-        }
+        // No place is printed: the pass that calls here does not know it.
+        if (!rule->opensRegion) print(*rule, name, 0, 0);
+        else resume = takeBodies(*rules, rule, name, after, end);
     }
     attributes_.clearViews();
     return resume;
+}
+
+TagTaker::Resume DocumentFilter::takeBodies(const std::vector<const TagRule*>& rules, const TagRule* rule,
+                                            std::string_view name, const char* after, const char* end) {
+    // A region is printed whole, or not at all: the pass goes on at its end tag, as after a
+    // region closed there, or the ordinary way opens it. A tag some rule may print, or a base the
+    // run looks for, ends the reading: the ordinary way closes the region there, or reads the base.
+    auto wanted = [this](std::string_view tagName) {
+        return rules_.find(tagName) || (lookingForBase_ && equalsIgnoringCase(tagName, "base"));
+    };
+    // The cells of a row follow one another: after one is printed, a next of the same name
+    // without attributes, right after its end tag, is read here too, and the pass goes on past
+    // them all at once. A next one that this cannot print goes back to the pass, at its '<'.
+    for (bool chained = false;; chained = true) {
+        const char* endTag = body_.read(after, end, rule->name, wanted);
+        if (!endTag) return {chained ? name.data() - 1 : nullptr, false};
+        ++counts_[rule->index];
+        ++globalCount_;
+        if (rule->literalAroundBody) {
+            if (!rule->beforeBody.empty()) out_.write(rule->beforeBody);
+            body_.copyTo(out_, rule->name, wanted);
+            out_.write(rule->afterBody);
+        } else {
+            const std::span<const FormatItem> items = rule->format;
+            renderer_.renderPlain(attributes_, items.first(rule->plainTextBody));
+            body_.copyTo(out_, rule->name, wanted);
+            renderer_.renderPlain(attributes_, items.subspan(rule->plainTextBody + 1));
+        }
+        attributes_.clearViews();
+        // The end tag's name ends before the block does: the reading saw the delimiter after it.
+        const char* close = endTag + 2 + name.size();
+        const char* next = close + 1;
+        if (rule->endTagWanted || *close != '>' || end - next <= static_cast<std::ptrdiff_t>(name.size() + 2) ||
+            *next != '<' || next[name.size() + 1] != '>' ||
+            !equalsIgnoringCase(std::string_view(next + 1, name.size()), name))
+            return {endTag, false};
+        name = std::string_view(next + 1, name.size());
+        after = next + name.size() + 2;
+        rule = firstMatch(rules);
+        if (!rule) return {after, false};
+        if (!rule->opensRegion) {
+            print(*rule, name, 0, 0);
+            return {after, false};
+        }
+    }
 }
 
 void DocumentFilter::run(Input& input) {

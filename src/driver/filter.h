@@ -76,6 +76,10 @@ private:
     // A tag that prints no body, read where the pass-over finds it.
     friend struct TagTaker;
     TagTaker::Resume take(std::string_view name, const char* nameEnd, const char* end);
+    // A body of text only, read whole from after its tag, and the bodies of the tags of its name
+    // right after it.
+    TagTaker::Resume takeBodies(const std::vector<const TagRule*>& rules, const TagRule* rule, std::string_view name,
+                                const char* after, const char* end);
     // The first of rules whose condition the tag's attributes meet, or nullptr.
     const TagRule* firstMatch(const std::vector<const TagRule*>& rules) const;
     // The tag matched rule: its format prints. A body it opens: the region's mode.

@@ -31,6 +31,9 @@ std::string page(unsigned seed, int pieces) {
         "<a href=controls\x01\x0b\x1b\x7f-in-a-value-past-sixteen b=two>", "<a\001b href=ctl>",
         "<base href=\"http://h/d/\">", "<BASE x>", "<a x\"y>", "<q x=\"1\"y>", "<a b =  'c' d\t=e>",
         "</b>", "</Q>", "</q\n>", "<b>cell</b>", "<q>a<i x='>'>b</q>", "<b>1<i>2<i>3<i>4<i>5<i>6<i>7<i>8<i>9<i>10</b>",
+        // Cells one after another, with and without what lets them be read in a row.
+        "<b>x</b><b>y</b><B>z</B>", "<b>x</b ><b>y</b>", "<b>x</b><b t=1>y</b><b>", "<q>1</q><q>2</q><q>3",
+        "<b t=2>u</b><b>v</b><b>\nw</b>", "</b><b>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {
@@ -67,6 +70,11 @@ const std::vector<Words> kCommands = {
     // tag inside, a rule for the end tag, a base looked for, a comment, a line feed in a name.
     {"-tag", "b", "-out", "%t$_body$\\n", "-tag", "q", "-out", "{$x$%t$_body$$x$}", "-tag", "/q", "-out", "/"},
     {"-tag", "p", "-out", "[%t$_body$]$id$\\n", "-tag", "a", "-out", "$href$;", "-tag", "base", "-out", "%U$href$"},
+    // Cells read in a row: a next one that a condition turns away or prints without its body, and
+    // counts that go on across the row.
+    {"-tag", "b", "-if", "t", "-out", "%t$_body$|"},
+    {"-tag", "b", "-out", ".", "-tag", "b", "-if", "t", "-out", "<%t$_body$>"},
+    {"-tag", "b", "-out", "%t$_body$;", "-tag", "a", "-out", "$_gnum$ "},
 };
 
 TEST(Reading, BlocksAndClassifierWidthsDoNotShow) {
