@@ -90,6 +90,8 @@ void RuleSet::index() {
         rule->plainTextBody = plainTextBody(rule->format);
         rule->endTagWanted = byName_.contains("/" + rule->name);
         if (rule->plainTextBody != std::string::npos) {
+            rule->endTag = region::TagBytes("</" + rule->name);
+            rule->cellTag = region::TagBytes("<" + rule->name + ">");
             rule->literalAroundBody = true;
             for (std::size_t i = 0; i != rule->format.size(); ++i) {
                 if (i == rule->plainTextBody) continue;

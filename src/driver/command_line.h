@@ -15,6 +15,7 @@
 #include "conditions/conditions.h"
 #include "encoding/encoding.h"
 #include "format/format.h"
+#include "scanner/region.h"
 
 namespace tagsift {
 
@@ -29,6 +30,8 @@ struct TagRule {
     // that body, else npos.
     std::size_t plainTextBody = std::string::npos;
     bool endTagWanted = false;  // some rule is named '/' and this one's name
+    region::TagBytes endTag;    // "</name"
+    region::TagBytes cellTag;   // "<name>"
     // Such a format with nothing but literal text around its body (%t$_body$\n): that text.
     bool literalAroundBody = false;
     std::string beforeBody, afterBody;

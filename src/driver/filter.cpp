@@ -199,28 +199,26 @@ TagTaker::Resume DocumentFilter::takeBodies(const std::vector<const TagRule*>& r
     // without attributes, right after its end tag, is read here too, and the pass goes on past
     // them all at once. A next one that this cannot print goes back to the pass, at its '<'.
     for (bool chained = false;; chained = true) {
-        const char* endTag = body_.read(after, end, rule->name, wanted);
+        const char* endTag = body_.read(after, end, rule->endTag, wanted);
         if (!endTag) return {chained ? name.data() - 1 : nullptr, false};
         ++counts_[rule->index];
         ++globalCount_;
         if (rule->literalAroundBody) {
             if (!rule->beforeBody.empty()) out_.write(rule->beforeBody);
-            body_.copyTo(out_, rule->name, wanted);
-            out_.write(rule->afterBody);
+            body_.copyTo(out_, rule->endTag, wanted);
+            if (rule->afterBody.size() == 1) out_.put(rule->afterBody[0]);  // a line feed, mostly
+            else out_.write(rule->afterBody);
         } else {
             const std::span<const FormatItem> items = rule->format;
             renderer_.renderPlain(attributes_, items.first(rule->plainTextBody));
-            body_.copyTo(out_, rule->name, wanted);
+            body_.copyTo(out_, rule->endTag, wanted);
             renderer_.renderPlain(attributes_, items.subspan(rule->plainTextBody + 1));
         }
         attributes_.clearViews();
         // The end tag's name ends before the block does: the reading saw the delimiter after it.
         const char* close = endTag + 2 + name.size();
         const char* next = close + 1;
-        if (rule->endTagWanted || *close != '>' || end - next <= static_cast<std::ptrdiff_t>(name.size() + 2) ||
-            *next != '<' || next[name.size() + 1] != '>' ||
-            !equalsIgnoringCase(std::string_view(next + 1, name.size()), name))
-            return {endTag, false};
+        if (rule->endTagWanted || *close != '>' || !rule->cellTag.at(next, end)) return {endTag, false};
         name = std::string_view(next + 1, name.size());
         after = next + name.size() + 2;
         rule = firstMatch(rules);

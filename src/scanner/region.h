@@ -12,7 +12,9 @@
 // wants (which might close the region, or print).
 #pragma once
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #if defined(__SSE2__)
@@ -61,24 +63,61 @@ template <char... Bytes>
     return p;
 }
 
-// The tags and text from p to the region's end tag, each piece of text to copy(piece): the end
-// tag's '<', or null. lineFeed is set when some piece holds a line feed.
+// A few bytes that begin a tag, ASCII letters in either case ("</td", "<td>"): up to eight are
+// told by one compare of a word, more byte by byte.
+class TagBytes {
+public:
+    TagBytes() = default;
+    explicit TagBytes(std::string_view bytes) : text_(bytes) {
+        if (bytes.size() > 8) return;
+        // Built and read as bytes: the order of a word's bytes in memory does not matter.
+        char pattern[8] = {}, fold[8] = {}, keep[8] = {};
+        for (std::size_t i = 0; i != bytes.size(); ++i) {
+            pattern[i] = asciiLower(bytes[i]);
+            fold[i] = pattern[i] >= 'a' && pattern[i] <= 'z' ? 0x20 : 0;
+            keep[i] = '\xff';
+        }
+        std::memcpy(&pattern_, pattern, 8);
+        std::memcpy(&fold_, fold, 8);
+        std::memcpy(&keep_, keep, 8);
+        word_ = true;
+    }
+    std::size_t size() const { return text_.size(); }
+    // Whether [p, end) begins with them.
+    [[gnu::always_inline]] bool at(const char* p, const char* end) const {
+        if (word_ && end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            return ((word | fold_) & keep_) == pattern_;
+        }
+        return static_cast<std::size_t>(end - p) >= text_.size() &&
+               equalsIgnoringCase(std::string_view(p, text_.size()), text_);
+    }
+
+private:
+    std::string text_;
+    bool word_ = false;
+    std::uint64_t pattern_ = 0, fold_ = 0, keep_ = 0;
+};
+
+// The tags and text from p to the region's end tag (endTag: '<', '/' and the region's name),
+// each piece of text to copy(piece): the end tag's '<', or null. lineFeed is set when some piece
+// holds a line feed.
 template <typename Wanted, typename Copy>
-[[gnu::always_inline]] inline const char* walk(const char* p, const char* end, std::string_view regionName,
+[[gnu::always_inline]] inline const char* walk(const char* p, const char* end, const TagBytes& endTag,
                                                const Wanted& wanted, const Copy& copy, bool& lineFeed) {
-    // The region's name is a tag's, which holds no delimiter: its end tag is told by the bytes
-    // after the '/' and the delimiter after them, without a search for the end of the name.
-    const std::size_t closer = regionName.size() + 1;
     for (;;) {
         const char* open = findOpen(p, end, lineFeed);
         if (open == end) return nullptr;
-        const char* name = open + 1;
-        if (static_cast<std::size_t>(end - name) > closer && *name == '/' && isWordDelimiter(name[closer]) &&
-            equalsIgnoringCase(std::string_view(name + 1, closer - 1), regionName)) {
-            if (name[closer] == '\n') return nullptr;
+        // The region's name is a tag's, which holds no delimiter: its end tag is told by its
+        // first bytes and the delimiter after them, without a search for the end of the name.
+        if (endTag.at(open, end) && static_cast<std::size_t>(end - open) > endTag.size() &&
+            isWordDelimiter(open[endTag.size()])) {
+            if (open[endTag.size()] == '\n') return nullptr;
             if (p != open) copy(std::string_view(p, static_cast<std::size_t>(open - p)));
             return open;
         }
+        const char* name = open + 1;
         const char* nameEnd = name;
         while (nameEnd != end && !isWordDelimiter(*nameEnd)) ++nameEnd;
         if (nameEnd == end || *nameEnd == '\n') return nullptr;
@@ -105,14 +144,14 @@ public:
     // From p, just after the region's opening tag, to its end tag, in [p, end): the '<' of the
     // end tag, or null. wanted(name) tells the names the caller reads itself.
     template <typename Wanted>
-    const char* read(const char* p, const char* end, std::string_view regionName, const Wanted& wanted) {
+    const char* read(const char* p, const char* end, const region::TagBytes& endTag, const Wanted& wanted) {
         from_ = p;
         blockEnd_ = end;
         count_ = 0;
         overflowed_ = false;
         lineFeed_ = false;
         end_ = region::walk(
-            p, end, regionName, wanted,
+            p, end, endTag, wanted,
             [this](std::string_view piece) {
                 if (count_ < kMost) pieces_[count_++] = piece;
                 else overflowed_ = true;
@@ -123,12 +162,12 @@ public:
     // The text of the region read last (which found its end tag) to out, line feeds as blanks;
     // the arguments are those of read.
     template <typename Wanted>
-    void copyTo(Output& out, std::string_view regionName, const Wanted& wanted) const {
+    [[gnu::always_inline]] void copyTo(Output& out, const region::TagBytes& endTag, const Wanted& wanted) const {
         if (overflowed_) {
             // Read again, copying as it goes: the same way leads to the same end tag.
             bool lineFeed = false;
             region::walk(
-                from_, blockEnd_, regionName, wanted, [&out](std::string_view piece) { out.writeBlanked(piece); },
+                from_, blockEnd_, endTag, wanted, [&out](std::string_view piece) { out.writeBlanked(piece); },
                 lineFeed);
             return;
         }

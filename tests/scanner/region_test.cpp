@@ -40,16 +40,51 @@ const RegionCase kCases[] = {
     {"x</td\n></td>", -1, ""},
 };
 
+struct TagBytesCase {
+    const char* bytes;
+    std::string_view text;  // what follows the tag's first bytes is padding, unless the case says
+    bool at;
+};
+
+const TagBytesCase kTagBytesCases[] = {
+    {"</td", "</td>    ", true},
+    {"</td", "</TD>    ", true},
+    {"</Td", "</tD\t   ", true},
+    {"</td", "</tf>    ", false},
+    {"</td", "<td>     ", false},
+    {"<td>", "<td >    ", false},
+    {"<h1>", "<H1>     ", true},
+    {"<h1>", std::string_view("<h\x11>    ", 9), false},  // only letters fold: '1' is not 0x11
+    {"<a@>", "<A`>     ", false},
+    {"</td", "</td", true},                              // too few bytes for a word: one by one
+    {"</td", "</T", false},
+    {"</td", "", false},
+    {"</thead>", "</THEAD> ", true},                     // eight bytes, one word
+    {"</thead>", "</thead ", false},
+    {"</tablecell", "</TableCell>", true},               // more: one by one
+    {"</tablecell", "</tablecel>>", false},
+};
+
+TEST(TagBytes, MatchLettersInEitherCaseAndOtherBytesAsTheyAre) {
+    for (const TagBytesCase& c : kTagBytesCases) {
+        const region::TagBytes bytes(c.bytes);
+        EXPECT_EQ(bytes.size(), std::string_view(c.bytes).size());
+        EXPECT_EQ(bytes.at(c.text.data(), c.text.data() + c.text.size()), c.at) << c.bytes << " at " << c.text;
+    }
+}
+
+const region::TagBytes kEndTag("</td");
+
 TEST(TextOnlyRegion, ReadsToItsEndTagOrLeavesIt) {
     auto wanted = [](std::string_view name) { return name == "td" || name == "a" || name == "A"; };
     TextOnlyRegion region;  // one for all, as a filter keeps one
     for (const RegionCase& c : kCases) {
         const std::string_view text = c.text;
-        const char* found = region.read(text.data(), text.data() + text.size(), "td", wanted);
+        const char* found = region.read(text.data(), text.data() + text.size(), kEndTag, wanted);
         EXPECT_EQ(found ? found - text.data() : -1, c.endTag) << text;
         if (!found) continue;
         Output out(-1);
-        region.copyTo(out, "td", wanted);
+        region.copyTo(out, kEndTag, wanted);
         out.flush();
         EXPECT_EQ(out.collected(), c.copied) << text;
     }
@@ -67,10 +102,10 @@ TEST(TextOnlyRegion, CopiesAnyNumberOfPieces) {
         }
         text += "end</td>";
         copied += "end";
-        const char* found = region.read(text.data(), text.data() + text.size(), "td", wanted);
+        const char* found = region.read(text.data(), text.data() + text.size(), kEndTag, wanted);
         ASSERT_EQ(found, text.data() + text.size() - 5) << tags;
         Output out(-1);
-        region.copyTo(out, "td", wanted);
+        region.copyTo(out, kEndTag, wanted);
         out.flush();
         EXPECT_EQ(out.collected(), copied) << tags;
     }
