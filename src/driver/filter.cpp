@@ -187,6 +187,9 @@ TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd
     return resume;
 }
 
+// Enough for a row's end tag and the next row's tag; past more, the pass is quicker.
+constexpr int kTagsBetweenCells = 3;
+
 TagTaker::Resume DocumentFilter::takeBodies(const std::vector<const TagRule*>& rules, const TagRule* rule,
                                             std::string_view name, const char* after, const char* end) {
     // A region is printed whole, or not at all: the pass goes on at its end tag, as after a
@@ -217,8 +220,14 @@ TagTaker::Resume DocumentFilter::takeBodies(const std::vector<const TagRule*>& r
         attributes_.clearViews();
         // The end tag's name ends before the block does: the reading saw the delimiter after it.
         const char* close = endTag + 2 + name.size();
+        if (rule->endTagWanted || *close != '>') return {endTag, false};
+        // A row's end and the next row's start lie between the last cell of a row and the first
+        // of the next.
         const char* next = close + 1;
-        if (rule->endTagWanted || *close != '>' || !rule->cellTag.at(next, end)) return {endTag, false};
+        if (!rule->cellTag.at(next, end)) {
+            next = region::passDropped(next, end, kTagsBetweenCells, wanted);
+            if (next == end || *next != '<' || !rule->cellTag.at(next, end)) return {next, false};
+        }
         name = std::string_view(next + 1, name.size());
         after = next + name.size() + 2;
         rule = firstMatch(rules);

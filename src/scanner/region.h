@@ -100,6 +100,26 @@ private:
     std::uint64_t pattern_ = 0, fold_ = 0, keep_ = 0;
 };
 
+// The '>' that ends the tag whose '<' is at open when no one wants it: its name ends in the
+// block at a delimiter other than a line feed, does not start with '!' and is not wanted, and its
+// rest runs to the first '>' outside quotes. Else null: the ordinary way reads the tag.
+template <typename Wanted>
+[[gnu::always_inline]] inline const char* droppedTagEnd(const char* open, const char* end, const Wanted& wanted) {
+    const char* name = open + 1;
+    const char* nameEnd = name;
+    while (nameEnd != end && !isWordDelimiter(*nameEnd)) ++nameEnd;
+    if (nameEnd == end || *nameEnd == '\n') return nullptr;
+    const std::string_view tagName(name, static_cast<std::size_t>(nameEnd - name));
+    if ((!tagName.empty() && tagName[0] == '!') || wanted(tagName)) return nullptr;
+    const char* q = findFirst<'>', '"', '\''>(nameEnd, end);
+    while (q != end && *q != '>') {
+        const char* close = *q == '"' ? findFirst<'"'>(q + 1, end) : findFirst<'\''>(q + 1, end);
+        if (close == end) return nullptr;
+        q = findFirst<'>', '"', '\''>(close + 1, end);
+    }
+    return q == end ? nullptr : q;
+}
+
 // The tags and text from p to the region's end tag (endTag: '<', '/' and the region's name),
 // each piece of text to copy(piece): the end tag's '<', or null. lineFeed is set when some piece
 // holds a line feed.
@@ -117,22 +137,25 @@ template <typename Wanted, typename Copy>
             if (p != open) copy(std::string_view(p, static_cast<std::size_t>(open - p)));
             return open;
         }
-        const char* name = open + 1;
-        const char* nameEnd = name;
-        while (nameEnd != end && !isWordDelimiter(*nameEnd)) ++nameEnd;
-        if (nameEnd == end || *nameEnd == '\n') return nullptr;
-        const std::string_view tagName(name, static_cast<std::size_t>(nameEnd - name));
-        if ((!tagName.empty() && tagName[0] == '!') || wanted(tagName)) return nullptr;
-        // The tag is dropped: its rest runs to the first '>' outside quotes.
-        const char* q = findFirst<'>', '"', '\''>(nameEnd, end);
-        while (q != end && *q != '>') {
-            const char* close = *q == '"' ? findFirst<'"'>(q + 1, end) : findFirst<'\''>(q + 1, end);
-            if (close == end) return nullptr;
-            q = findFirst<'>', '"', '\''>(close + 1, end);
-        }
-        if (q == end) return nullptr;
+        const char* close = droppedTagEnd(open, end, wanted);
+        if (!close) return nullptr;
         if (p != open) copy(std::string_view(p, static_cast<std::size_t>(open - p)));
-        p = q + 1;
+        p = close + 1;
+    }
+}
+
+// From p, in text outside tags, past text and at most `tags` tags that no one wants
+// (droppedTagEnd), as a pass would go: the '<' of the tag it stopped at, or where the text that
+// runs to the block's end begins.
+template <typename Wanted>
+[[gnu::always_inline]] inline const char* passDropped(const char* p, const char* end, int tags, const Wanted& wanted) {
+    for (;; --tags) {
+        const char* open = findFirst<'<'>(p, end);
+        if (open == end) return p;
+        if (tags == 0) return open;
+        const char* close = droppedTagEnd(open, end, wanted);
+        if (!close) return open;
+        p = close + 1;
     }
 }
 

@@ -33,7 +33,8 @@ std::string page(unsigned seed, int pieces) {
         "</b>", "</Q>", "</q\n>", "<b>cell</b>", "<q>a<i x='>'>b</q>", "<b>1<i>2<i>3<i>4<i>5<i>6<i>7<i>8<i>9<i>10</b>",
         // Cells one after another, with and without what lets them be read in a row.
         "<b>x</b><b>y</b><B>z</B>", "<b>x</b ><b>y</b>", "<b>x</b><b t=1>y</b><b>", "<q>1</q><q>2</q><q>3",
-        "<b t=2>u</b><b>v</b><b>\nw</b>", "</b><b>",
+        "<b t=2>u</b><b>v</b><b>\nw</b>", "</b><b>", "<b>x</b></i>\n<i y='>'> <b>y</b>", "<b>x</b><i><i><i><b>y</b>",
+        "<b>x</b><!-- c --><b>y</b>", "<b>x</b><a href=q><b>y</b>", "<b>x</b></i\n><b>y</b>", "<b>x</b> a<i>",
     };
     std::string text;
     for (int i = 0; i < pieces; ++i) {
