@@ -188,7 +188,7 @@ TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd
 }
 
 // Enough for a row's end tag and the next row's tag; past more, the pass is quicker.
-constexpr int kTagsBetweenCells = 3;
+constexpr int kTagsBetweenCells = 2;
 
 TagTaker::Resume DocumentFilter::takeBodies(const std::vector<const TagRule*>& rules, const TagRule* rule,
                                             std::string_view name, const char* after, const char* end) {
