@@ -198,9 +198,10 @@ TagTaker::Resume DocumentFilter::takeBodies(const std::vector<const TagRule*>& r
     auto wanted = [this](std::string_view tagName) {
         return rules_.find(tagName) || (lookingForBase_ && equalsIgnoringCase(tagName, "base"));
     };
-    // The cells of a row follow one another: after one is printed, a next of the same name
-    // without attributes, right after its end tag, is read here too, and the pass goes on past
-    // them all at once. A next one that this cannot print goes back to the pass, at its '<'.
+    // The cells of a table follow one another: after one is printed, a next of the same name
+    // without attributes, right after its end tag or past a row's end and the next row's start,
+    // is read here too, and the pass goes on past them all at once. A next one that this cannot
+    // print goes back to the pass, at its '<'.
     for (bool chained = false;; chained = true) {
         const char* endTag = body_.read(after, end, rule->endTag, wanted);
         if (!endTag) return {chained ? name.data() - 1 : nullptr, false};
@@ -221,8 +222,6 @@ TagTaker::Resume DocumentFilter::takeBodies(const std::vector<const TagRule*>& r
         // The end tag's name ends before the block does: the reading saw the delimiter after it.
         const char* close = endTag + 2 + name.size();
         if (rule->endTagWanted || *close != '>') return {endTag, false};
-        // A row's end and the next row's start lie between the last cell of a row and the first
-        // of the next.
         const char* next = close + 1;
         if (!rule->cellTag.at(next, end)) {
             next = region::passDropped(next, end, kTagsBetweenCells, wanted);

@@ -73,7 +73,8 @@ public:
 private:
     void run(Input& input);
     void closeRegion(Scanner& scanner);
-    // A tag that prints no body, read where the pass-over finds it.
+    // A tag read where the pass-over finds it, with its body when that is text only and whole
+    // in the block.
     friend struct TagTaker;
     TagTaker::Resume take(std::string_view name, const char* nameEnd, const char* end);
     // A body of text only, read whole from after its tag, and the bodies of the tags of its name

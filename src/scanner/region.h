@@ -161,11 +161,12 @@ template <typename Wanted>
 
 }  // namespace region
 
-// One region read: where it ends, and its text, kept until it is copied. Its name is a tag's.
+// One region read: where it ends, and its text, kept until it is copied.
 class TextOnlyRegion {
 public:
-    // From p, just after the region's opening tag, to its end tag, in [p, end): the '<' of the
-    // end tag, or null. wanted(name) tells the names the caller reads itself.
+    // From p, just after the region's opening tag, to its end tag ("</" and the name of that
+    // tag, region::TagBytes), in [p, end): the '<' of the end tag, or null. wanted(name) tells
+    // the names the caller reads itself.
     template <typename Wanted>
     const char* read(const char* p, const char* end, const region::TagBytes& endTag, const Wanted& wanted) {
         from_ = p;
