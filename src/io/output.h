@@ -67,6 +67,18 @@ public:
         }
         writeOver(text);
     }
+    // The same for a text in memory that can be read up to readable: a short one is moved as
+    // 32 bytes at once, whatever its length (the next write covers what lies past it), so that
+    // texts of every length take one way.
+    void writeFrom(std::string_view text, const char* readable) {
+        const std::size_t n = text.size();
+        if (n <= 32 && readable - text.data() >= 32 && buffer_.size() - used_ >= 32) {
+            std::memcpy(buffer_.data() + used_, text.data(), 32);
+            used_ += n;
+            return;
+        }
+        write(text);
+    }
     // Writes text with every line feed turned into a blank, as echoed text shows line ends.
     void writeBlanked(std::string_view text);
     void repeat(char c, std::size_t count);

@@ -198,7 +198,7 @@ public:
         // Most cells are on one line: their text goes as it is.
         for (int i = 0; i < count_; ++i)
             if (lineFeed_) out.writeBlanked(pieces_[i]);
-            else out.write(pieces_[i]);
+            else out.writeFrom(pieces_[i], blockEnd_);
     }
 
 private:
