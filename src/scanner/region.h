@@ -174,14 +174,13 @@ public:
         count_ = 0;
         overflowed_ = false;
         lineFeed_ = false;
-        end_ = region::walk(
+        return region::walk(
             p, end, endTag, wanted,
             [this](std::string_view piece) {
                 if (count_ < kMost) pieces_[count_++] = piece;
                 else overflowed_ = true;
             },
             lineFeed_);
-        return end_;
     }
     // The text of the region read last (which found its end tag) to out, line feeds as blanks;
     // the arguments are those of read.
@@ -210,7 +209,6 @@ private:
     bool lineFeed_ = false;  // in some piece
     const char* from_ = nullptr;
     const char* blockEnd_ = nullptr;
-    const char* end_ = nullptr;
 };
 
 }  // namespace tagsift
