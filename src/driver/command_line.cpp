@@ -99,6 +99,11 @@ void RuleSet::index() {
                 rule->literalAroundBody = rule->literalAroundBody && item.kind == FormatKind::Literal;
                 (i < rule->plainTextBody ? rule->beforeBody : rule->afterBody) += item.text;
             }
+            // Otherwise they hold attribute names, which are no text to print.
+            if (!rule->literalAroundBody) {
+                rule->beforeBody.clear();
+                rule->afterBody.clear();
+            }
         }
         for (const FormatItem& item : rule->format) {
             resolvesUrls_ = resolvesUrls_ || item.steps.resolve;

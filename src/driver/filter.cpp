@@ -165,7 +165,7 @@ TagTaker::Resume DocumentFilter::take(std::string_view name, const char* nameEnd
     // Comments, a base tag that may hold the base, a body of tags or of decoded text, and a tag
     // that is not on one line in the block take the ordinary way.
     if (!name.empty() && name[0] == '!') return {};
-    if (lookingForBase_ && equalsIgnoringCase(name, "base")) return {};
+    if (isBaseLookedFor(name)) return {};
     const std::vector<const TagRule*>* rules = rules_.find(name);
     if (!rules) return {nameEnd, true};
     for (const TagRule* rule : *rules)
@@ -196,7 +196,7 @@ TagTaker::Resume DocumentFilter::takeBodies(const std::vector<const TagRule*>& r
     // region closed there, or the ordinary way opens it. A tag some rule may print, or a base the
     // run looks for, ends the reading: the ordinary way closes the region there, or reads the base.
     auto wanted = [this](std::string_view tagName) {
-        return rules_.find(tagName) || (lookingForBase_ && equalsIgnoringCase(tagName, "base"));
+        return rules_.find(tagName) || isBaseLookedFor(tagName);
     };
     // The cells of a table follow one another: after one is printed, a next of the same name
     // without attributes, right after its end tag or past a row's end and the next row's start,
@@ -243,17 +243,16 @@ void DocumentFilter::run(Input& input) {
     // Where every rule prints a body of tags or of decoded text, none of their tags is taken in place.
     scanner.passOverTagsOtherThan(rules_.wantedNames(), rules_.printsPlaces(),
                                   rules_.takesTagsInPlace() ? TagTaker::of(*this) : window::TagReader{});
-    bool& lookingForBase = lookingForBase_;
-    lookingForBase = rules_.resolvesUrls();
+    lookingForBase_ = rules_.resolvesUrls();
     for (Scanner::Found found; (found = scanner.nextTag()) != Scanner::Found::End;) {
         if (found == Scanner::Found::RegionEnd) closeRegion(scanner);
         const std::vector<const TagRule*>* rules = rules_.find(scanner.tagName());
         if (!rules) {
-            if (lookingForBase && equalsIgnoringCase(scanner.tagName(), "base")) {
+            if (isBaseLookedFor(scanner.tagName())) {
                 scanner.skipTagReading(attributes_);  // its href, with the echo of any tag without rules
                 if (baseOf(attributes_, base_)) {
                     useBase(base_);
-                    lookingForBase = false;
+                    lookingForBase_ = false;
                 }
                 attributes_.clear();
             } else {
@@ -263,8 +262,7 @@ void DocumentFilter::run(Input& input) {
         }
         scanner.readAttributes(attributes_);
         // A base tag's own rules still see the base from before it.
-        const bool newBase =
-            lookingForBase && equalsIgnoringCase(scanner.tagName(), "base") && baseOf(attributes_, nextBase_);
+        const bool newBase = isBaseLookedFor(scanner.tagName()) && baseOf(attributes_, nextBase_);
         if (const TagRule* rule = firstMatch(*rules)) {
             if (renderer_.regionOpen()) closeRegion(scanner);
             if (std::optional<BodyMode> mode = print(*rule, scanner.tagName(), scanner.tagLine(), scanner.tagColumn()))
@@ -276,7 +274,7 @@ void DocumentFilter::run(Input& input) {
         if (newBase) {
             std::swap(base_, nextBase_);
             useBase(base_);
-            lookingForBase = false;
+            lookingForBase_ = false;
         }
     }
 }

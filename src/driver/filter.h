@@ -14,6 +14,7 @@
 
 #include "base/fatal.h"
 #include "driver/command_line.h"
+#include "base/text.h"
 #include "format/format.h"
 #include "io/input.h"
 #include "io/output.h"
@@ -85,6 +86,8 @@ private:
     const TagRule* firstMatch(const std::vector<const TagRule*>& rules) const;
     // The tag matched rule: its format prints. A body it opens: the region's mode.
     std::optional<BodyMode> print(const TagRule& rule, std::string_view name, long long line, long long column);
+    // A tag of this name may hold the document's first <base href>, still looked for.
+    bool isBaseLookedFor(std::string_view name) const { return lookingForBase_ && equalsIgnoringCase(name, "base"); }
     // A <base href>, resolved: as every format reads it, and as %UJ does (its stray bytes marked
     // before its references are decoded, as in any value that %J reads).
     struct PageBase {
